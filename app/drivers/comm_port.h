@@ -1,0 +1,72 @@
+#pragma once
+
+#include "serial_transport.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+// The serial-port control: a port number, line settings, thresholds and buffers, and a
+// receive event raised on the UI thread while at least RThreshold characters wait. An event
+// is never raised while a receive handler is running, so characters that arrive while the
+// UI thread is busy or asleep wait in the buffer. Failures raise AppError with the
+// control's numbers (8002 no such port, 8005 already open or busy, 8012 cannot be opened).
+class CommPort : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kEvReceive = 2;
+
+    using PathResolver = std::function<QString(int)>;
+
+    CommPort(std::unique_ptr<SerialTransport> transport, PathResolver resolver, QObject* parent = nullptr);
+    ~CommPort() override;
+
+    int commPort() const { return m_portNumber; }
+    void setCommPort(int portNumber);
+    QString devicePath(int portNumber) const { return m_resolver(portNumber); }
+
+    QString Settings() const { return m_settings; }
+    void setSettings(const QString& settings);
+
+    bool PortOpen() const;
+    void setPortOpen(bool open);
+
+    int RThreshold() const { return m_rThreshold; }
+    void setRThreshold(int threshold) { m_rThreshold = threshold; }
+    int InputLen() const { return m_inputLen; }
+    void setInputLen(int length) { m_inputLen = length; }
+    int InBufferSize() const { return m_inBufferSize; }
+    void setInBufferSize(int size);
+
+    int InBufferCount();
+    void setInBufferCount(int count);
+    int OutBufferCount() const { return 0; }
+    void setOutBufferCount(int count);
+
+    // Takes up to InputLen waiting characters (all of them when InputLen is 0).
+    QString Input();
+    // Sends the text as it stands, with no terminator.
+    void setOutput(const QString& text);
+
+    int CommEvent() const { return m_commEvent; }
+
+signals:
+    void OnComm();
+
+private:
+    void pull();
+    void deliver();
+
+    std::unique_ptr<SerialTransport> m_transport;
+    PathResolver m_resolver;
+    int m_portNumber = 1;
+    QString m_settings = QStringLiteral("9600,n,8,1");
+    int m_rThreshold = 0;
+    int m_inputLen = 0;
+    int m_inBufferSize = 1024;
+    int m_commEvent = 0;
+    QByteArray m_buffer;
+    bool m_delivering = false;
+    bool m_alive = true;
+};

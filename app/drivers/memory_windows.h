@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+class frmMain;
+
+// The chronograph families' memory windows and device readers, reached from the main window
+// and the receive path.
+void openChronyExtras(frmMain& main);
+void openProChronoExtras(frmMain& main);
+void openCedStatus(frmMain& main);
+
+// Shooting Chrony memory mode: a reply collected up to ">" goes to the memory window.
+void appendChronyOutput(frmMain& main, const QString& text);
+// ProChrono remote-functions mode: the window takes the received characters.
+void proChronoRemoteReceive(frmMain& main);
+// The ProChrono live-frame decoder (reads the line buffer, sets countShot, returns fps).
+double proChronoLiveDecode(frmMain& main);
+// The CED M2 velocity reading.
+double cedReadVelocity(frmMain& main, int stringNumber, int shotNumber);
+
+// Start-up with the CED M2 selected: reset the poll, browse for the device, connect, poll.
+void resetCedPollAndConnect(frmMain& main);
+// Unloads the dialogs opened from the main window at shut-down.
+void closeOtherWindows(frmMain& main);

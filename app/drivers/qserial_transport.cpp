@@ -1,0 +1,124 @@
+#include "qserial_transport.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+bool LineSettings::parse(const QString& text, LineSettings& result)
+{
+    const QStringList parts = text.split(u',');
+    if (parts.size() != 4)
+        return false;
+    bool okBaud = false, okData = false, okStop = false;
+    LineSettings s;
+    s.baud = parts[0].trimmed().toInt(&okBaud);
+    const QString parity = parts[1].trimmed().toLower();
+    s.dataBits = parts[2].trimmed().toInt(&okData);
+    s.stopBits = parts[3].trimmed().toInt(&okStop);
+    if (!okBaud || !okData || !okStop || s.baud <= 0 || parity.size() != 1 || !QStringLiteral("noems").contains(parity))
+        return false;
+    if (s.dataBits < 5 || s.dataBits > 8 || (s.stopBits != 1 && s.stopBits != 2))
+        return false;
+    s.parity = char(parity[0].unicode());
+    result = s;
+    return true;
+}
+
+QSerialTransport::QSerialTransport(QObject* parent) : SerialTransport(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, [this] {
+        if (!m_polling)
+            emit dataArrived();
+    });
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialTransport::onError);
+}
+
+SerialTransport::OpenResult QSerialTransport::open(const QString& devicePath, const LineSettings& settings)
+{
+    if (devicePath.isEmpty() || !QFileInfo::exists(devicePath))
+        return OpenResult::NoSuchDevice;
+    m_port.setPortName(devicePath);
+    m_port.setBaudRate(settings.baud);
+    m_port.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits));
+    m_port.setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    switch (settings.parity) {
+    case 'e':
+        m_port.setParity(QSerialPort::EvenParity);
+        break;
+    case 'o':
+        m_port.setParity(QSerialPort::OddParity);
+        break;
+    case 'm':
+        m_port.setParity(QSerialPort::MarkParity);
+        break;
+    case 's':
+        m_port.setParity(QSerialPort::SpaceParity);
+        break;
+    default:
+        m_port.setParity(QSerialPort::NoParity);
+    }
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (m_port.open(QIODevice::ReadWrite))
+        return OpenResult::Ok;
+    const auto error = m_port.error();
+    m_port.clearError();
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return OpenResult::NoSuchDevice;
+    case QSerialPort::PermissionError:
+        return OpenResult::Busy;
+    default:
+        return OpenResult::Failed;
+    }
+}
+
+void QSerialTransport::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool QSerialTransport::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+QByteArray QSerialTransport::takeAvailable()
+{
+    if (!m_port.isOpen())
+        return {};
+    // Pull in what the driver holds now, even while the event loop is not running.
+    m_polling = true;
+    m_port.waitForReadyRead(0);
+    m_polling = false;
+    return m_port.readAll();
+}
+
+void QSerialTransport::write(const QByteArray& data)
+{
+    if (!m_port.isOpen())
+        return;
+    m_port.write(data);
+    m_port.waitForBytesWritten(1000);
+}
+
+void QSerialTransport::discardInput()
+{
+    if (m_port.isOpen()) {
+        m_port.clear(QSerialPort::Input);
+        m_port.readAll();
+    }
+}
+
+void QSerialTransport::discardOutput()
+{
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Output);
+}
+
+void QSerialTransport::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::ResourceError && m_port.isOpen()) {
+        m_port.close();
+        emit lost();
+    }
+}

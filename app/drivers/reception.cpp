@@ -1,0 +1,108 @@
+#include "reception.h"
+
+#include "drivers/comm_port.h"
+#include "drivers/frm_options.h"
+#include "drivers/line_decoders.h"
+#include "drivers/memory_windows.h"
+#include "main_window/frm_main.h"
+#include "main_window/option_group.h"
+#include "services/regional.h"
+#include "shot/record_shot.h"
+
+#include <QLineEdit>
+#include <QTimer>
+
+namespace {
+
+void decodeAndRecord(frmMain& main)
+{
+    main.countShot = false;
+    const double v = ReadCalibratedSpeed(main);
+    if (main.countShot)
+        RecordShot(main, v);
+}
+
+void liveMode(frmMain& main)
+{
+    const QString fragment = main.MSComm1->Input();
+    if (fragment.isEmpty())
+        return;
+    if (main.options().chronoType->isSelected(4)) {
+        main.strReceivedAll += fragment;
+        decodeAndRecord(main);
+        return;
+    }
+    if (fragment[0] != u'\r') {
+        if (fragment[0] != u'\n')
+            main.strReceivedAll += fragment;
+        main.echoed_data = false;
+        main.Timer1->stop();
+        main.Timer1->start();
+        return;
+    }
+    decodeAndRecord(main);
+}
+
+void chronyMemoryMode(frmMain& main)
+{
+    const QString fragment = main.MSComm1->Input();
+    if (fragment.startsWith(u'>')) {
+        appendChronyOutput(main, main.strReceivedAll + QStringLiteral("\r\n"));
+        main.strReceivedAll.clear();
+    } else {
+        main.strReceivedAll += fragment;
+        main.echoed_data = false;
+    }
+}
+
+} // namespace
+
+void MSComm1_OnComm(frmMain& main)
+{
+    try {
+        if (main.MSComm1->CommEvent() != CommPort::kEvReceive)
+            return;
+        if (!main.chrony_data && !main.prochrono_data)
+            liveMode(main);
+        else if (main.prochrono_data)
+            proChronoRemoteReceive(main);
+        else
+            chronyMemoryMode(main);
+    } catch (const std::exception&) {
+        // The reading is dropped without a message; what was done stays done.
+    }
+}
+
+double ReadCalibratedSpeed(frmMain& main)
+{
+    const OptionGroup& type = *main.options().chronoType;
+    double v = 0;
+    if (type.isSelected(3))
+        v = cedReadVelocity(main, 0, 0);
+    else if (type.isSelected(1))
+        v = DecodeChronyLine(main);
+    else if (type.isSelected(2))
+        v = DecodeCombroLine(main);
+    else if (type.isSelected(4))
+        v = proChronoLiveDecode(main);
+    const double calibration = regional::toNumberOrFail(main.options().txtCalibration->text());
+    return regional::checked(v * (calibration / 100.0));
+}
+
+double DecodeChronyLine(frmMain& main)
+{
+    if (!main.options().chronoType->isSelected(1))
+        return 0;
+    const DecodedLine d = decodeChronyLine(main.strReceivedAll, main.eurozone);
+    main.countShot = d.countShot;
+    return d.fps;
+}
+
+double DecodeCombroLine(frmMain& main)
+{
+    if (!main.options().chronoType->isSelected(2))
+        return 0;
+    const DecodedLine d = decodeCombroLine(main.strReceivedAll);
+    main.countShot = d.countShot;
+    return d.fps;
+}

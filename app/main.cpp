@@ -1,0 +1,44 @@
+#include "drivers/library_control_host.h"
+#include "drivers/port_map.h"
+#include "drivers/qserial_transport.h"
+#include "main_window/frm_main.h"
+#include "services/clock.h"
+#include "services/platform_services.h"
+#include "services/prompt.h"
+#include "storage/shot_store.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Velmora"));
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
+
+    DialogPrompt prompt;
+    Sleeper sleeper;
+    Clock clock;
+    EffectSoundPlayer sound;
+    DBusScreenSaver screenSaver;
+    DesktopUrlOpener urlOpener;
+    NullShotStore shotStore;
+    LibraryControlHost controls;
+
+    AppServices services;
+    services.prompt = &prompt;
+    services.sleeper = &sleeper;
+    services.clock = &clock;
+    services.sound = &sound;
+    services.screenSaver = &screenSaver;
+    services.urlOpener = &urlOpener;
+    services.shotStore = &shotStore;
+    services.controls = &controls;
+    services.makeSerialTransport = [] { return std::make_unique<QSerialTransport>(); };
+    services.portPath = devicePathForPort;
+
+    frmMain window(services);
+    prompt.setParent(&window);
+    window.Form_Load();
+    window.show();
+    return app.exec();
+}

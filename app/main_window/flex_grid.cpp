@@ -1,0 +1,188 @@
+#include "flex_grid.h"
+
+#include <QHeaderView>
+#include <QScrollBar>
+
+int GridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int GridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_headers.size());
+}
+
+QVariant GridModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
+        return {};
+    if (role == Qt::DisplayRole) {
+        const QStringList& row = m_rows[static_cast<size_t>(index.row())];
+        return index.column() < row.size() ? row[index.column()] : QString();
+    }
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(m_alignments.value(index.column(), Qt::AlignLeft) | Qt::AlignVCenter);
+    return {};
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return m_headers.value(section);
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(m_alignments.value(section, Qt::AlignLeft) | Qt::AlignVCenter);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void GridModel::setColumns(const QStringList& headers, const QList<Qt::Alignment>& alignments)
+{
+    beginResetModel();
+    m_headers = headers;
+    m_alignments = alignments;
+    endResetModel();
+}
+
+void GridModel::appendRow(QStringList cells)
+{
+    const int row = rowCount();
+    beginInsertRows({}, row, row);
+    m_rows.push_back(std::move(cells));
+    endInsertRows();
+}
+
+void GridModel::removeRowAt(int row)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    beginRemoveRows({}, row, row);
+    m_rows.erase(m_rows.begin() + row);
+    endRemoveRows();
+}
+
+void GridModel::resize(int rows)
+{
+    rows = std::max(0, rows);
+    if (rows == rowCount())
+        return;
+    if (rows < rowCount()) {
+        beginRemoveRows({}, rows, rowCount() - 1);
+        m_rows.resize(static_cast<size_t>(rows));
+        endRemoveRows();
+    } else {
+        beginInsertRows({}, rowCount(), rows - 1);
+        m_rows.resize(static_cast<size_t>(rows));
+        endInsertRows();
+    }
+}
+
+void GridModel::setCell(int row, int column, const QString& text)
+{
+    QStringList& cells = m_rows[static_cast<size_t>(row)];
+    while (cells.size() <= column)
+        cells.append(QString());
+    cells[column] = text;
+    emit dataChanged(index(row, column), index(row, column));
+}
+
+FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent)
+{
+    setModel(&m_model);
+    verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    horizontalHeader()->setHighlightSections(false);
+}
+
+void FlexGrid::setRows(int rows)
+{
+    m_model.resize(rows - 1);
+}
+
+QString FlexGrid::TextMatrix(int row, int column) const
+{
+    if (row == 0)
+        return m_model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    if (row < 1 || row >= Rows())
+        return {};
+    return m_model.cells(row - 1).value(column);
+}
+
+void FlexGrid::setTextMatrix(int row, int column, const QString& text)
+{
+    if (row >= 1 && row < Rows() && column >= 0 && column < Cols())
+        m_model.setCell(row - 1, column, text);
+}
+
+void FlexGrid::AddItem(const QString& tabbedText)
+{
+    QStringList cells = tabbedText.split(u'\t');
+    while (cells.size() < Cols())
+        cells.append(QString());
+    if (cells.size() > Cols() && Cols() > 0)
+        cells = cells.mid(0, Cols());
+    m_model.appendRow(std::move(cells));
+}
+
+void FlexGrid::RemoveItem(int row)
+{
+    m_model.removeRowAt(row - 1);
+}
+
+void FlexGrid::setFormatString(const QString& format)
+{
+    m_formatString = format;
+    QStringList headers;
+    QList<Qt::Alignment> alignments;
+    QList<int> widths;
+    const QFontMetrics metrics = horizontalHeader()->fontMetrics();
+    for (QString part : format.split(u'|')) {
+        Qt::Alignment alignment = Qt::AlignLeft;
+        if (!part.isEmpty() && QStringLiteral("<^>").contains(part[0])) {
+            alignment = part[0] == u'^' ? Qt::AlignHCenter : part[0] == u'>' ? Qt::AlignRight : Qt::AlignLeft;
+            part.remove(0, 1);
+        }
+        headers.append(part.trimmed());
+        alignments.append(alignment);
+        widths.append(metrics.horizontalAdvance(part) + 8);
+    }
+    m_model.setColumns(headers, alignments);
+    for (int c = 0; c < widths.size(); ++c)
+        setColumnWidth(c, widths[c]);
+}
+
+int FlexGrid::ColWidth(int column) const
+{
+    return columnWidth(column) * kTwipsPerPixel;
+}
+
+void FlexGrid::setColWidth(int column, int twips)
+{
+    setColumnWidth(column, twips / kTwipsPerPixel);
+}
+
+int FlexGrid::Row() const
+{
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() + 1 : (Rows() > 1 ? 1 : 0);
+}
+
+void FlexGrid::setRow(int row)
+{
+    if (row >= 1 && row < Rows())
+        setCurrentIndex(m_model.index(row - 1, 0));
+}
+
+int FlexGrid::TopRow() const
+{
+    return rowAt(0) + 1;
+}
+
+void FlexGrid::setTopRow(int row)
+{
+    if (row >= 1 && row < Rows())
+        verticalScrollBar()->setValue(row - 1);
+}

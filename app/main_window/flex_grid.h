@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <QTableView>
+#include <vector>
+
+// Rows of text cells behind a grid; row 0 of the grid is the header and is not stored here.
+class GridModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void setColumns(const QStringList& headers, const QList<Qt::Alignment>& alignments);
+    void appendRow(QStringList cells);
+    void removeRowAt(int row);
+    void resize(int rows);
+    const QStringList& cells(int row) const { return m_rows[static_cast<size_t>(row)]; }
+    void setCell(int row, int column, const QString& text);
+
+private:
+    QStringList m_headers;
+    QList<Qt::Alignment> m_alignments;
+    std::vector<QStringList> m_rows;
+};
+
+// A grid with one fixed header row, addressed like the flex grid it stands for: Rows counts
+// the header, rows 1.. hold data, widths are in twips (15 twips = 1 pixel at 96 dpi), and the
+// format string "<Shot  |^Min fps|..." sets the columns, their alignment and widths.
+class FlexGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit FlexGrid(QWidget* parent = nullptr);
+
+    int Rows() const { return m_model.rowCount() + 1; }
+    void setRows(int rows);
+    int Cols() const { return m_model.columnCount(); }
+
+    QString TextMatrix(int row, int column) const;
+    void setTextMatrix(int row, int column, const QString& text);
+    // Cells of data row `row` (1-based, as TextMatrix).
+    const QStringList& RowCells(int row) const { return m_model.cells(row - 1); }
+
+    // Adds a row at the end from a TAB-separated text.
+    void AddItem(const QString& tabbedText);
+    void RemoveItem(int row);
+
+    QString FormatString() const { return m_formatString; }
+    void setFormatString(const QString& format);
+
+    int ColWidth(int column) const;
+    void setColWidth(int column, int twips);
+
+    int Row() const;
+    void setRow(int row);
+    int TopRow() const;
+    void setTopRow(int row);
+
+    static constexpr int kTwipsPerPixel = 15;
+
+private:
+    GridModel m_model;
+    QString m_formatString;
+};

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "main_window/string_statistics.h"
+#include "services/app_services.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
+class ClickableLabel;
+class CommPort;
+class FlexGrid;
+class ListText;
+class OptionGroup;
+class frmOptions;
+class frmPellet;
+
+// The main window: the shot table, summary and list text, the large figures, the serial port,
+// the three timers and, when Devlink loads, the HID control. Its public values are shared with
+// the shot path, the decoders and the dialogs, as the windows of this program share them.
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(const AppServices& services, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up: settings into the controls, the chronograph connected, the cache replayed.
+    void Form_Load();
+
+    const AppServices& services() const { return m_services; }
+    // The option windows are created on first use and live until shut-down.
+    frmOptions& options();
+    frmPellet& pellet();
+
+    // Public values.
+    QString sFilename;
+    qint16 timerErrorCount = 0;
+    QString separator;
+    qint16 shot_count = 0;
+    bool echoed_data = false;
+    bool disableHID = false;
+    double last_fps = 0;
+    double last_ftlb = 0;
+    bool chrony_data = false;
+    bool prochrono_data = false;
+    bool countShot = false;
+    QString strReceivedAll;
+    QString lastShotRecorded;
+    bool eurozone = false;
+    bool firstProChronoReply = true;
+    bool cedSkipNext = false;
+    StringStatistics stats;
+
+    // Controls.
+    QGroupBox* fmeSpeed = nullptr;
+    QGroupBox* fmePower = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    OptionGroup* optSpeed = nullptr;
+    OptionGroup* optPower = nullptr;
+    QPushButton* btnMax = nullptr;
+    FlexGrid* MSFlexGrid1 = nullptr;
+    FlexGrid* MSFlexGrid2 = nullptr;
+    ListText* Text1 = nullptr;
+    QPushButton* btnSave = nullptr;
+    QPushButton* btnReset = nullptr;
+    QPushButton* btnDelete = nullptr;
+    QPushButton* btnDump = nullptr;
+    ClickableLabel* lblChrono = nullptr;
+    ClickableLabel* lblGun = nullptr;
+    ClickableLabel* lblProjectile = nullptr;
+    QLabel* lblSelChrono = nullptr;
+    QLabel* lblSelGun = nullptr;
+    QLabel* lblSelProjectile = nullptr;
+    CommPort* MSComm1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* TimerProChrono = nullptr;
+    QTimer* timerCED = nullptr;
+    QMenu* mnuViewMenu = nullptr;
+    QAction* mnuSettings = nullptr;
+    QAction* mnuPelletSettings = nullptr;
+    QAction* mnuExit = nullptr;
+    QObject* DevPort1 = nullptr;
+
+    // Tables and statistics.
+    void updateTotals();
+    void updateTotalsShot();
+    void btnReset_Click();
+    void btnDelete_Click();
+
+    // Units and the power limit colour.
+    void optSpeed_Click(int index);
+    void optPower_Click(int index);
+    void setPowerCaption(const QString& caption);
+    void Label3_Change();
+
+    // Commands.
+    void btnDump_Click();
+    void lblChrono_Click();
+    void lblGun_Click();
+    void lblProjectile_Click();
+    void Timer1_Timer();
+
+    // Selection labels.
+    void UpdateGunLabel();
+    void UpdateProjectileLabel();
+    void UpdateChronoLabel();
+
+    bool PlayWAV(const QString& fileName, bool SyncExec);
+    void SetScreenSaverActive(bool active);
+
+    // The serial line settings of a chronograph family.
+    static QString lineSettingsFor(int chronoType);
+    // The weight word of the current unit, "Grammes" or "Grains".
+    QString weightWord();
+    // Whether the HID control exists and reports a connection.
+    bool hidConnected() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildUi();
+    void connectSerialAtStartup(int storedPort);
+    void labelStatusButtonAtStartup();
+    void shutDown();
+    void resetStringState();
+    void writeSummaryRow();
+
+    AppServices m_services;
+    std::unique_ptr<frmOptions> m_options;
+    std::unique_ptr<frmPellet> m_pellet;
+    bool m_shutDown = false;
+};

@@ -1,0 +1,242 @@
+// Start-up and shut-down of the main window.
+#include "frm_main.h"
+
+#include "data_options/frm_pellet.h"
+#include "drivers/comm_port.h"
+#include "drivers/control_host.h"
+#include "drivers/frm_options.h"
+#include "drivers/memory_windows.h"
+#include "main_window/flex_grid.h"
+#include "main_window/list_lines.h"
+#include "main_window/list_text.h"
+#include "main_window/option_group.h"
+#include "services/app_error.h"
+#include "services/prompt.h"
+#include "services/regional.h"
+#include "storage/recovery.h"
+#include "storage/settings_store.h"
+#include "storage/shot_store.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <optional>
+
+#ifndef VELMORA_VERSION_MAJOR
+#define VELMORA_VERSION_MAJOR 1
+#define VELMORA_VERSION_MINOR 6
+#endif
+
+namespace {
+
+// Start-up skips any failing statement and goes on with the next.
+template <typename F> void skipOnError(F&& statement)
+{
+    try {
+        statement();
+    } catch (const std::exception&) {
+    }
+}
+
+std::optional<int> wholeNumber(const QString& text)
+{
+    const auto value = regional::toNumber(text);
+    if (!value || *value != std::floor(*value) || std::abs(*value) > 1e9)
+        return std::nullopt;
+    return static_cast<int>(*value);
+}
+
+} // namespace
+
+void frmMain::Form_Load()
+{
+    eurozone = regional::checkDecimalSeparator(eurozone);
+    firstProChronoReply = true;
+
+    try {
+        if (!m_services.controls)
+            AppError::raise(AppError::CannotCreateObject);
+        DevPort1 = m_services.controls->createControl(QStringLiteral("Devlink.DevPort"), QStringLiteral("DevPort1"), this);
+        DevPort1->setProperty("MatchManufacturer", QStringLiteral("Competitive Edge Dynamics"));
+        DevPort1->setProperty("MatchMethod", 19);
+        DevPort1->setProperty("MatchPID", 58586);
+        DevPort1->setProperty("MatchProduct", QStringLiteral("CED Chronograph"));
+        DevPort1->setProperty("MatchVID", 1027);
+        DevPort1->setProperty("TimeOut", 200);
+    } catch (const AppError& e) {
+        if (e.number() == AppError::CannotCreateObject) {
+            m_services.prompt->message(QStringLiteral("This machine does not support the HID USB drivers neccessary to "
+                                                      "use a CED M2 Chronograph.  CED M2 will be disabled."),
+                                       Prompt::Icon::Critical, QStringLiteral("USB FAILED!"));
+            disableHID = true;
+        }
+    }
+
+    SetScreenSaverActive(false);
+
+    separator = QStringLiteral("\t");
+    last_fps = 0;
+    last_ftlb = 0;
+    stats.reset();
+    setPowerCaption(QStringLiteral("0.00"));
+    Label5->setText(QStringLiteral("0.00"));
+    cedSkipNext = false;
+    setWindowTitle(QStringLiteral("Velmora v%1.%2").arg(VELMORA_VERSION_MAJOR).arg(VELMORA_VERSION_MINOR));
+
+    Text1->setReadOnly(true);
+    Text1->setText(list_lines::shortHeader(weightWord(), separator));
+
+    frmOptions& o = options();
+    frmPellet& p = pellet();
+    o.txtComm->setText(settings::read(settings::kTxtComm));
+    const QString chrono = settings::read(settings::kChronoType);
+    p.loadingSettings = true;
+    p.txtWeight->setText(settings::read(settings::kTxtWeight));
+    p.txtMake->setText(settings::read(settings::kTxtMake));
+    p.txtModel->setText(settings::read(settings::kTxtModel));
+    p.txtPelletMake->setText(settings::read(settings::kTxtPelletMake));
+    p.txtCaliber->setText(settings::read(settings::kTxtCaliber));
+    const QString type = settings::read(settings::kOptType);
+    const QString speed = settings::read(settings::kOptSpeed);
+    const QString power = settings::read(settings::kOptPower);
+    const QString weightUnit = settings::read(settings::kSelWeight);
+    skipOnError([&] {
+        o.txtCalibration->setText(
+            regional::numberText(regional::toNumberOrFail(settings::read(settings::kTxtCalibration))));
+    });
+
+    MSFlexGrid1->setColWidth(2, 1895);
+
+    auto restore = [](OptionGroup& group, const QString& stored) {
+        if (const auto index = wholeNumber(stored))
+            group.select(*index);
+    };
+    restore(*o.chronoType, chrono);
+    restore(*p.optType, type);
+    restore(*optSpeed, speed);
+    restore(*optPower, power);
+    restore(*p.selWeight, weightUnit);
+    p.loadingSettings = false;
+
+    Label7->setText(wholeNumber(speed) == 1 ? QStringLiteral("fps") : QStringLiteral("m/s"));
+    const auto powerIndex = wholeNumber(power);
+    Label4->setText(powerIndex == 1   ? QStringLiteral("Ft.Lbf")
+                    : powerIndex == 2 ? QStringLiteral("Joules")
+                                      : QStringLiteral("IPSC-F"));
+
+    shot_count = 0;
+    btnSave->setEnabled(false);
+    btnReset->setEnabled(false);
+    echoed_data = false;
+
+    if (MSComm1->PortOpen())
+        MSComm1->setPortOpen(false);
+    if (o.chronoType->isSelected(3)) {
+        resetCedPollAndConnect(*this);
+    } else {
+        connectSerialAtStartup(wholeNumber(o.txtComm->text()).value_or(0));
+    }
+    labelStatusButtonAtStartup();
+
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+
+    skipOnError([&] { updateTotals(); });
+    last_fps = 0;
+    last_ftlb = 0;
+    stats.reset();
+    skipOnError([&] { recoverCache(*this); });
+}
+
+void frmMain::connectSerialAtStartup(int storedPort)
+{
+    frmOptions& o = options();
+    o.scanPorts(storedPort);
+    skipOnError([&] { MSComm1->setCommPort(regional::toInt16(regional::toNumberOrFail(o.lstComm->currentText()))); });
+    skipOnError([&] {
+        const int family = o.chronoType->selectedIndex();
+        MSComm1->setSettings(lineSettingsFor(family));
+        MSComm1->setRThreshold(1);
+        MSComm1->setInputLen(1);
+    });
+    if (!MSComm1->PortOpen()) {
+        try {
+            MSComm1->setPortOpen(true);
+        } catch (const AppError& e) {
+            if (e.number() == AppError::PortNotOpen || e.number() == AppError::PortAlreadyOpen) {
+                m_services.prompt->message(QStringLiteral("Com Port ") + QString::number(MSComm1->commPort()) +
+                                               QStringLiteral(" Failed to open"),
+                                           Prompt::Icon::Critical, QStringLiteral("Serial Data Logger"));
+            } else if (e.number() > 8000) {
+                m_services.prompt->message(QStringLiteral("Com Port ") + o.lstComm->currentText() +
+                                               QStringLiteral(" Does not exist"),
+                                           Prompt::Icon::Critical, QStringLiteral("Velmora"));
+            }
+        }
+    }
+    if (o.chronoType->isSelected(4) && MSComm1->PortOpen())
+        TimerProChrono->start();
+}
+
+void frmMain::labelStatusButtonAtStartup()
+{
+    const OptionGroup& type = *options().chronoType;
+    if (type.isSelected(1) && MSComm1->PortOpen()) {
+        btnDump->setText(QStringLiteral("Chrony Status"));
+        btnDump->setEnabled(true);
+    } else if (type.isSelected(3) && hidConnected()) {
+        btnDump->setText(QStringLiteral("CED Status"));
+        btnDump->setEnabled(true);
+    } else if (type.isSelected(4)) {
+        btnDump->setText(QStringLiteral("ProC Status"));
+        btnDump->setEnabled(true);
+    } else {
+        btnDump->setText(QStringLiteral("No Status"));
+        btnDump->setEnabled(false);
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (m_shutDown) {
+        event->accept();
+        return;
+    }
+    if (!m_services.prompt->confirm(QStringLiteral("Are you sure you want Exit Velmora?"))) {
+        event->ignore();
+        return;
+    }
+    shutDown();
+    event->accept();
+}
+
+void frmMain::shutDown()
+{
+    m_shutDown = true;
+    timerCED->stop();
+    Timer1->stop();
+    TimerProChrono->stop();
+    if (!disableHID && DevPort1) {
+        skipOnError([&] {
+            if (hidConnected())
+                QMetaObject::invokeMethod(DevPort1, "Disconnect");
+            QMetaObject::invokeMethod(DevPort1, "Uninit");
+        });
+        delete DevPort1;
+        DevPort1 = nullptr;
+    }
+    if (MSComm1->PortOpen())
+        MSComm1->setPortOpen(false);
+    SetScreenSaverActive(true);
+    closeOtherWindows(*this);
+    m_options.reset();
+    m_pellet.reset();
+    if (m_services.shotStore)
+        m_services.shotStore->emptyCache();
+}

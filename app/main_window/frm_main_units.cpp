@@ -1,0 +1,94 @@
+// The large figures' units and the power limit colour.
+#include "frm_main.h"
+
+#include "data_options/frm_pellet.h"
+#include "main_window/flex_grid.h"
+#include "main_window/option_group.h"
+#include "main_window/power_limit.h"
+#include "services/regional.h"
+#include "shot/ballistics.h"
+#include "shot/record_shot.h"
+#include "storage/settings_store.h"
+
+#include <QApplication>
+#include <QLabel>
+
+void frmMain::optSpeed_Click(int index)
+{
+    QString format = MSFlexGrid2->FormatString();
+    QString tip = Label5->toolTip();
+    if (index == 1) {
+        Label7->setText(QStringLiteral("fps"));
+        Label5->setText(regional::format2(last_fps));
+        format.replace(QLatin1String("m/s"), QLatin1String("fps"));
+        tip.replace(QLatin1String("Meters"), QLatin1String("Feet"));
+    } else if (index == 2) {
+        Label7->setText(QStringLiteral("m/s"));
+        Label5->setText(regional::format2(last_fps * ballistics::kMetresPerFoot));
+        format.replace(QLatin1String("fps"), QLatin1String("m/s"));
+        tip.replace(QLatin1String("Feet"), QLatin1String("Meters"));
+    }
+    MSFlexGrid2->setFormatString(format);
+    Label5->setToolTip(tip);
+    try {
+        updateTotals();
+    } catch (const std::exception&) {
+        // A weight that is not a number leaves the summary as it was.
+    }
+    settings::SaveSettingValue(QStringLiteral("optSpeed"), index);
+}
+
+void frmMain::optPower_Click(int index)
+{
+    const QString old = Label4->text();
+    QString word;
+    QString figure;
+    try {
+        if (index == 1) {
+            word = QStringLiteral("Ft.Lbf");
+            figure = regional::format2(last_ftlb);
+        } else if (index == 2) {
+            word = QStringLiteral("Joules");
+            figure = regional::format2(last_ftlb * ballistics::kJoulesPerFtLbf);
+        } else if (index == 3) {
+            word = QStringLiteral("IPSC-F");
+            figure = regional::format1(WeightInGrains(*this) * last_fps / 1000.0);
+        }
+    } catch (const std::exception&) {
+        figure = Label3->text();
+    }
+    if (!word.isEmpty() && !old.isEmpty()) {
+        QString format = MSFlexGrid2->FormatString();
+        MSFlexGrid2->setFormatString(format.replace(old, word));
+        QString tip = Label3->toolTip();
+        Label3->setToolTip(tip.replace(old, word));
+    }
+    if (!word.isEmpty())
+        Label4->setText(word);
+    if (!figure.isEmpty())
+        setPowerCaption(figure);
+    try {
+        updateTotals();
+    } catch (const std::exception&) {
+    }
+    settings::SaveSettingValue(QStringLiteral("optPower"), index);
+}
+
+void frmMain::setPowerCaption(const QString& caption)
+{
+    if (Label3->text() == caption)
+        return;
+    Label3->setText(caption);
+    Label3_Change();
+}
+
+void frmMain::Label3_Change()
+{
+    const frmPellet& p = pellet();
+    const bool above = powerAboveLimit(Label3->text(), p.optType->isSelected(6), p.optType->isSelected(12),
+                                       optPower->isSelected(1));
+    QPalette palette = Label3->palette();
+    palette.setColor(QPalette::WindowText,
+                     above ? QColor(255, 0, 0) : QApplication::palette().color(QPalette::ButtonText));
+    Label3->setPalette(palette);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "drivers/comm_port.h"
+
+#include <functional>
+#include <memory>
+
+class Prompt;
+class Sleeper;
+class Clock;
+class SoundPlayer;
+class ScreenSaver;
+class UrlOpener;
+class ShotStore;
+class ControlHost;
+class SerialTransport;
+
+// The platform behind the windows. The program passes real services; tests pass doubles.
+// The windows do not own any of them.
+struct AppServices {
+    Prompt* prompt = nullptr;
+    Sleeper* sleeper = nullptr;
+    Clock* clock = nullptr;
+    SoundPlayer* sound = nullptr;
+    ScreenSaver* screenSaver = nullptr;
+    UrlOpener* urlOpener = nullptr;
+    ShotStore* shotStore = nullptr;
+    ControlHost* controls = nullptr;
+    std::function<std::unique_ptr<SerialTransport>()> makeSerialTransport;
+    CommPort::PathResolver portPath;
+};

@@ -1,0 +1,24 @@
+#include "recovery.h"
+
+#include "main_window/frm_main.h"
+#include "services/prompt.h"
+#include "services/regional.h"
+#include "shot/record_shot.h"
+#include "storage/shot_store.h"
+
+void recoverCache(frmMain& main)
+{
+    ShotStore* store = main.services().shotStore;
+    if (!store)
+        return;
+    const std::vector<ShotStore::CachedShot> rows = store->cachedShots();
+    if (rows.empty())
+        return;
+    const qint16 n = regional::toInt16(double(rows.size()));
+    main.services().prompt->message(QStringLiteral("It Looks like you crashed. ") + QString::number(n) +
+                                    QStringLiteral(" shots have been recovered."));
+    for (const ShotStore::CachedShot& row : rows) {
+        ReplayCachedShot(main, row.fps, row.timestamp, row.shot);
+        main.updateTotalsShot();
+    }
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "drivers/serial_transport.h"
+#include "services/clock.h"
+#include "services/platform_services.h"
+#include "services/prompt.h"
+#include "storage/shot_store.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QSet>
+#include <QStringList>
+#include <deque>
+
+// Records every message box and answers from a script (Yes/Ok when the script is empty).
+class ScriptedPrompt : public Prompt {
+public:
+    struct Shown {
+        QString text;
+        QString title;
+        Icon icon;
+        Buttons buttons;
+    };
+    Answer ask(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
+    void setNextAnswer(Answer answer) { m_answers.push_back(answer); }
+    QList<Shown> shown;
+    QStringList texts() const;
+
+private:
+    std::deque<Answer> m_answers;
+};
+
+// A clock that stands still until a test moves it.
+class FakeClock : public Clock {
+public:
+    QDateTime now() const override { return m_now; }
+    void set(const QDateTime& when) { m_now = when; }
+    void advance(int seconds) { m_now = m_now.addSecs(seconds); }
+
+private:
+    QDateTime m_now{QDate(2026, 12, 6), QTime(1, 30, 0)};
+};
+
+// Sleeps that only count, for paths whose timing is not under test.
+class CountingSleeper : public Sleeper {
+public:
+    void sleep(int milliseconds) override { slept.append(milliseconds); }
+    QList<int> slept;
+};
+
+class SilentSound : public SoundPlayer {
+public:
+    bool play(const QString& fileName, bool) override
+    {
+        played.append(fileName);
+        return true;
+    }
+    QStringList played;
+};
+
+class SilentScreenSaver : public ScreenSaver {
+public:
+    void setActive(bool active) override { calls.append(active); }
+    QList<bool> calls;
+};
+
+class RecordingUrlOpener : public UrlOpener {
+public:
+    void open(const QUrl& url) override { opened.append(url); }
+    QList<QUrl> opened;
+};
+
+// A cache in memory that can be told to fail.
+class MemoryShotStore : public ShotStore {
+public:
+    QString insertCacheRow(const CacheRow& row) override;
+    std::vector<CachedShot> cachedShots() override;
+    void emptyCache() override { rows.clear(); }
+    QList<CacheRow> rows;
+    QString failWith;
+};
+
+// A serial line in memory. Paths listed in `existing` open; feed() delivers bytes as a device
+// would, and everything written is kept.
+class MemoryTransport : public SerialTransport {
+    Q_OBJECT
+public:
+    OpenResult open(const QString& devicePath, const LineSettings& settings) override;
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    QByteArray takeAvailable() override;
+    void write(const QByteArray& data) override { written += data; }
+    void discardInput() override { m_incoming.clear(); }
+    void discardOutput() override {}
+
+    void feed(const QByteArray& bytes);
+
+    QSet<QString> existing;
+    QSet<QString> busy;
+    QString openedPath;
+    LineSettings openedSettings;
+    QByteArray written;
+
+private:
+    bool m_open = false;
+    QByteArray m_incoming;
+};

@@ -1,0 +1,439 @@
+#include "data_options/frm_pellet.h"
+#include "drivers/comm_port.h"
+#include "drivers/frm_options.h"
+#include "main_window/flex_grid.h"
+#include "main_window/frm_main.h"
+#include "main_window/list_text.h"
+#include "main_window/option_group.h"
+#include "services/app_error.h"
+#include "services/timestamps.h"
+#include "shot/record_shot.h"
+#include "storage/settings_store.h"
+#include "test_app.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+QStringList summary(frmMain& m)
+{
+    QStringList cells;
+    for (int c = 0; c < 9; ++c)
+        cells.append(m.MSFlexGrid2->TextMatrix(1, c));
+    return cells;
+}
+
+QStringList listLines(frmMain& m)
+{
+    QStringList lines = m.Text1->Text().split(QStringLiteral("\r\n"));
+    lines.removeLast(); // after the final CR LF
+    return lines;
+}
+
+void sendLine(TestApp& app, const QByteArray& line)
+{
+    app.serial->feed(line);
+}
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        TestApp::clearSettings();
+    }
+
+    void startsWithTheDefaults()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        QCOMPARE(m.windowTitle(), QStringLiteral("Velmora v1.6"));
+        QCOMPARE(app.prompt.shown.size(), 1);
+        QCOMPARE(app.prompt.shown[0].title, QStringLiteral("USB FAILED!"));
+        QCOMPARE(app.prompt.shown[0].text,
+                 QStringLiteral("This machine does not support the HID USB drivers neccessary to use a CED M2 "
+                                "Chronograph.  CED M2 will be disabled."));
+        QVERIFY(app.prompt.shown[0].icon == Prompt::Icon::Critical);
+        QVERIFY(m.disableHID);
+        QVERIFY(m.options().chronoType->isSelected(1));
+        QCOMPARE(m.options().lstComm->currentText(), QStringLiteral("1"));
+        QVERIFY(m.MSComm1->PortOpen());
+        QCOMPARE(m.MSComm1->Settings(), QStringLiteral("4800,n,8,1"));
+        QCOMPARE(app.serial->openedSettings.baud, 4800);
+        QVERIFY(m.pellet().optType->isSelected(6));
+        QVERIFY(m.optSpeed->isSelected(1));
+        QVERIFY(m.optPower->isSelected(1));
+        QVERIFY(m.pellet().selWeight->isSelected(1));
+        QCOMPARE(m.pellet().txtWeight->text(), QStringLiteral("1"));
+        QCOMPARE(m.pellet().txtMake->text(), QStringLiteral("Make of Gun"));
+        QCOMPARE(m.pellet().txtModel->text(), QStringLiteral("Model of Gun"));
+        QCOMPARE(m.pellet().txtPelletMake->text(), QStringLiteral("Air Arms Field"));
+        QCOMPARE(m.pellet().txtCaliber->text(), QStringLiteral(".22"));
+        QCOMPARE(m.options().txtCalibration->text(), QStringLiteral("100"));
+        QCOMPARE(m.btnDump->text(), QStringLiteral("Chrony Status"));
+        QVERIFY(m.btnDump->isEnabled());
+        QVERIFY(!m.btnSave->isEnabled());
+        QCOMPARE(m.lblSelGun->text(), QStringLiteral("Make of Gun Model of Gun"));
+        QCOMPARE(m.lblSelProjectile->text(), QStringLiteral("Air Arms Field .22 - 1 Grains"));
+        QCOMPARE(m.Text1->Text(), QStringLiteral("Shot\tDate/Time       \tMake/Model                 \tGrains\tfps\t"
+                                                 "m/s\tFt.Lbf\tJoules\tIPSC-F\r\n"));
+        QCOMPARE(summary(m), QStringList({"0", "0.00", "0.00", "0.00", "0.00", "0.00", "0.00", "0.00", "0.00"}));
+        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1890); // 1895 twips at 15 twips a pixel
+        QCOMPARE(app.screenSaver.calls, QList<bool>({false}));
+    }
+
+    void aStoredPortThatIsGoneIsReported()
+    {
+        TestApp::setSetting(QStringLiteral("txtComm"), 5);
+        TestApp app;
+        frmMain& m = app.start();
+        QCOMPARE(m.options().lstComm->count(), 1);
+        QCOMPARE(m.options().lstComm->currentIndex(), -1);
+        QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Com Port  Does not exist"));
+        QCOMPARE(app.prompt.shown.last().title, QStringLiteral("Velmora"));
+        QVERIFY(!m.MSComm1->PortOpen());
+        QCOMPARE(m.btnDump->text(), QStringLiteral("No Status"));
+        QVERIFY(!m.btnDump->isEnabled());
+    }
+
+    void aBusyPortFailsToOpen()
+    {
+        TestApp app;
+        app.services.makeSerialTransport = [&app] {
+            auto t = std::make_unique<MemoryTransport>();
+            t->existing = {QStringLiteral("/dev/test1")};
+            app.serial = t.get();
+            return t;
+        };
+        frmMain m(app.services);
+        // Port 1 lists during the scan, then another program takes it before it is opened for good.
+        QObject::connect(m.options().lstComm, &QComboBox::currentIndexChanged, &m,
+                         [&app] { app.serial->busy.insert(QStringLiteral("/dev/test1")); });
+        m.Form_Load();
+        QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Com Port 1 Failed to open"));
+        QCOMPARE(app.prompt.shown.last().title, QStringLiteral("Serial Data Logger"));
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.close();
+    }
+
+    void aChronyLineBecomesAShot()
+    {
+        TestApp::setSetting(QStringLiteral("txtWeight"), QStringLiteral("12"));
+        TestApp app;
+        frmMain& m = app.start();
+        sendLine(app, "1,Vf800.0\r\n");
+        QCOMPARE(m.MSFlexGrid1->Rows(), 2);
+        QCOMPARE(m.MSFlexGrid1->RowCells(1),
+                 QStringList({"1", "06/12/2026 01:30:00", "Make of Gun Model of Gun Air Arms Field", "12", "800.00",
+                              "243.84", "17.06", "23.13", "9.6"}));
+        QCOMPARE(listLines(m).last(), QStringLiteral("1\t06/12/26 01:30:00\tMake of Gun Model of Gun Air Arms "
+                                                     "Field\t12\t800.00\t243.84\t17.06\t23.13\t9.6"));
+        QCOMPARE(m.Label5->text(), QStringLiteral("800.00"));
+        QCOMPARE(m.Label3->text(), QStringLiteral("17.06"));
+        QCOMPARE(m.Label3->palette().color(QPalette::WindowText), QColor(255, 0, 0)); // above 6 ft.lbf
+        QCOMPARE(summary(m).mid(0, 4), QStringList({"1", "800.00", "800.00", "800.00"}));
+        QCOMPARE(app.sound.played, QStringList({"shotok.wav"}));
+        QCOMPARE(app.store.rows.size(), 1);
+        QCOMPARE(app.store.rows[0].shot, qint16(1));
+        QCOMPARE(app.store.rows[0].fps, QStringLiteral("800.000"));
+        QCOMPARE(app.store.rows[0].grains, QStringLiteral("12"));
+        QVERIFY(m.btnSave->isEnabled() && m.btnReset->isEnabled() && m.btnDelete->isEnabled());
+        QVERIFY(m.strReceivedAll.isEmpty());
+        QVERIFY(!m.echoed_data); // the LF after the CR is a fragment of its own
+    }
+
+    void calibrationScalesTheReading()
+    {
+        TestApp::setSetting(QStringLiteral("txtCalibration"), QStringLiteral("102.5"));
+        TestApp app;
+        frmMain& m = app.start();
+        sendLine(app, "1,Vf800\r\n");
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("820.00"));
+        m.options().txtCalibration->setText(QStringLiteral("98"));
+        sendLine(app, "2,Vf1000\r\n");
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 4), QStringLiteral("980.00"));
+    }
+
+    void aWeightThatIsNotANumberStopsAtTheEnergy()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.pellet().txtWeight->setText(QStringLiteral("heavy"));
+        sendLine(app, "1,Vf812.5\r\n");
+        QCOMPARE(m.last_fps, 812.5);
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        QCOMPARE(m.shot_count, qint16(0));
+        QCOMPARE(m.Label5->text(), QStringLiteral("0.00"));
+        QVERIFY(app.store.rows.isEmpty());
+    }
+
+    void theShotAfter32767Fails()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.shot_count = 32766;
+        RecordShot(m, 800);
+        QCOMPARE(m.shot_count, qint16(32767));
+        QCOMPARE(m.MSFlexGrid1->Rows(), 2);
+        QVERIFY_THROWS_EXCEPTION(AppError, RecordShot(m, 810));
+        QCOMPARE(m.shot_count, qint16(32767));
+        QCOMPARE(m.MSFlexGrid1->Rows(), 2);
+        QCOMPARE(app.store.rows.size(), 1);
+        sendLine(app, "2,Vf820\r\n"); // through the receive path: dropped silently
+        QCOMPARE(m.MSFlexGrid1->Rows(), 2);
+    }
+
+    void theShotColumnNarrowsAfterFiveRows()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        for (int i = 1; i <= 4; ++i)
+            RecordShot(m, 800 + i);
+        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1890);
+        RecordShot(m, 805);
+        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1575);
+        QCOMPARE(m.MSFlexGrid1->Row(), 5);
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnReset_Click();
+        RecordShot(m, 790);
+        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1890);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 0), QStringLiteral("1"));
+    }
+
+    void clearingAsksAndKeepsTheListAndCache()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        RecordShot(m, 800);
+        RecordShot(m, 810);
+        const QString list = m.Text1->Text();
+        app.prompt.setNextAnswer(Prompt::Answer::No);
+        m.btnReset_Click();
+        QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Are you sure you want to clear the collected Data?"));
+        QVERIFY(app.prompt.shown.last().buttons == Prompt::Buttons::YesNo);
+        QCOMPARE(m.MSFlexGrid1->Rows(), 3);
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnReset_Click();
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        QCOMPARE(m.Text1->Text(), list);
+        QCOMPARE(m.Label3->text(), QStringLiteral("0.00"));
+        QCOMPARE(m.Label5->text(), QStringLiteral("0.00"));
+        QVERIFY(!m.btnReset->isEnabled() && !m.btnSave->isEnabled() && !m.btnDelete->isEnabled());
+        QCOMPARE(m.shot_count, qint16(0));
+        QCOMPARE(summary(m)[0], QStringLiteral("0"));
+        RecordShot(m, 820);
+        RecordShot(m, 830);
+        QCOMPARE(app.store.rows.size(), 4);
+        QCOMPARE(app.store.rows[2].shot, qint16(1));
+        QCOMPARE(app.store.rows[3].shot, qint16(2));
+    }
+
+    void deletingRenumbersTheListNotTheTable()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        RecordShot(m, 800);
+        RecordShot(m, 810);
+        RecordShot(m, 820);
+        m.MSFlexGrid1->setRow(2);
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnDelete_Click();
+        QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Are you sure you want to delete shot 2?"));
+        QCOMPARE(m.MSFlexGrid1->Rows(), 3);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 0), QStringLiteral("1"));
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 0), QStringLiteral("3"));
+        const QStringList lines = listLines(m);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].startsWith(QStringLiteral("Shot\tDate/Time\tMake/Model\tGrains")));
+        QVERIFY(lines[1].startsWith(QStringLiteral("1\t")));
+        QVERIFY(lines[2].startsWith(QStringLiteral("2\t")));
+        QVERIFY(lines[2].endsWith(QStringLiteral("\tAir Arms Field\t.22\tMake of Gun\tModel of Gun")));
+        QCOMPARE(lines[2].count(u'\t'), 12);
+        QCOMPARE(summary(m).mid(0, 5), QStringList({"2", "800.00", "820.00", "810.00", "20.00"}));
+        QCOMPARE(m.MSFlexGrid1->Row(), 2);
+        QCOMPARE(m.shot_count, qint16(3));
+    }
+
+    void deletingTheOnlyShotWritesTheShortHeader()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        RecordShot(m, 800);
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnDelete_Click();
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        QVERIFY(m.Text1->Text().startsWith(QStringLiteral("Shot\tDate/Time       \t")));
+        QCOMPARE(m.last_fps, 0.0);
+        QVERIFY(!m.btnDelete->isEnabled());
+        QVERIFY(m.btnSave->isEnabled()); // left as it is
+        QCOMPARE(summary(m)[0], QStringLiteral("0"));
+    }
+
+    void replayedShotsKeepTheirNumbersAndTimes()
+    {
+        TestApp app;
+        const QDateTime when(QDate(2026, 11, 30), QTime(17, 5, 9));
+        app.store.rows = {{4, 0, "8.44", "801.500"}, {5, 0, "8.44", "799.250"}};
+        for (ShotStore::CacheRow& r : app.store.rows)
+            r.timestamp = timestamps::dateToUnix(when);
+        frmMain& m = app.start();
+        QCOMPARE(app.prompt.shown.last().text, QStringLiteral("It Looks like you crashed. 2 shots have been recovered."));
+        QCOMPARE(m.MSFlexGrid1->Rows(), 3);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 0), QStringLiteral("4"));
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 1), QStringLiteral("30/11/2026 17:05:09"));
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 4), QStringLiteral("799.25"));
+        QCOMPARE(summary(m)[0], QStringLiteral("2"));
+        QCOMPARE(app.store.rows.size(), 2); // replays are not cached again
+        RecordShot(m, 800);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(3, 0), QStringLiteral("6"));
+    }
+
+    void metresPerSecondKeepsIncrementalAndFullAlike()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        RecordShot(m, 800);
+        m.optSpeed->select(2);
+        QCOMPARE(m.Label5->text(), QStringLiteral("243.84"));
+        QCOMPARE(m.Label7->text(), QStringLiteral("m/s"));
+        QCOMPARE(m.MSFlexGrid2->TextMatrix(0, 1), QStringLiteral("Min m/s"));
+        QCOMPARE(m.Label5->toolTip(), QStringLiteral("Velocity in Meters Per Second"));
+        RecordShot(m, 812.3);
+        RecordShot(m, 795.1);
+        const QStringList incremental = summary(m);
+        m.updateTotals();
+        QCOMPARE(summary(m), incremental);
+        QCOMPARE(settings::read(settings::kOptSpeed), QStringLiteral("2"));
+        m.optPower->select(2);
+        QCOMPARE(m.MSFlexGrid2->TextMatrix(0, 6), QStringLiteral("Min Joules"));
+        m.optPower->select(3);
+        QCOMPARE(m.MSFlexGrid2->TextMatrix(0, 6), QStringLiteral("Min IPSC-F"));
+        QCOMPARE(m.Label3->toolTip(), QStringLiteral("Power in IPSC-F"));
+        m.optSpeed->select(1);
+        QCOMPARE(m.MSFlexGrid2->TextMatrix(0, 1), QStringLiteral("Min fps"));
+    }
+
+    void theWatchdogEmptiesAPartialLine()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        sendLine(app, "1,Vf8");
+        QCOMPARE(m.strReceivedAll, QStringLiteral("1,Vf8"));
+        QVERIFY(m.Timer1->isActive());
+        m.Timer1_Timer();
+        QVERIFY(m.strReceivedAll.isEmpty());
+        QVERIFY(!m.btnSave->isEnabled());
+        sendLine(app, "1,Vf800\r\n");
+        QCOMPARE(m.MSFlexGrid1->Rows(), 2);
+        m.Timer1_Timer(); // a shot since the last fragment: nothing happens
+        QVERIFY(m.btnSave->isEnabled());
+    }
+
+    void aNonShotLineSpoilsTheNextCombroLine()
+    {
+        TestApp::setSetting(QStringLiteral("chronoType"), 2);
+        TestApp app;
+        frmMain& m = app.start();
+        QCOMPARE(app.serial->openedSettings.baud, 9600);
+        QCOMPARE(m.btnDump->text(), QStringLiteral("No Status"));
+        sendLine(app, "HELLO\r\n0980\r\n");
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        QCOMPARE(m.strReceivedAll, QStringLiteral("HELLO0980"));
+        m.Timer1_Timer();
+        sendLine(app, "0980\r\n");
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("800.34"));
+        sendLine(app, "\r\n"); // an empty line is no shot
+        QCOMPARE(m.MSFlexGrid1->Rows(), 2);
+    }
+
+    void nothingIsRecordedInChronyMemoryMode()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.chrony_data = true;
+        sendLine(app, "1,Vf800\r\n2,Vf810\r\n>");
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        QVERIFY(m.strReceivedAll.isEmpty()); // the ">" handed the reply on
+    }
+
+    void exitAsksFirst()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.show();
+        RecordShot(m, 800);
+        app.prompt.setNextAnswer(Prompt::Answer::No);
+        QVERIFY(!m.close());
+        QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Are you sure you want Exit Velmora?"));
+        QVERIFY(m.MSComm1->PortOpen());
+        QVERIFY(m.isVisible());
+        QCOMPARE(app.store.rows.size(), 1);
+        bool closedOnExit = false;
+        QObject::connect(app.serial, &QObject::destroyed, &m, [&] {});
+        QObject::connect(&m, &QObject::destroyed, [&] { closedOnExit = !app.serial->isOpen(); });
+        app.exit();
+        QVERIFY(closedOnExit);
+        QCOMPARE(app.screenSaver.calls, QList<bool>({false, true}));
+        QVERIFY(app.store.rows.isEmpty());
+    }
+
+    void settingsAreWrittenAsTheUserTypes()
+    {
+        {
+            TestApp app;
+            frmMain& m = app.start();
+            QLineEdit* weight = m.pellet().txtWeight;
+            weight->clear();
+            QStringList stored;
+            for (QChar c : QStringLiteral("8.44")) {
+                QTest::keyClick(weight, c.toLatin1());
+                stored.append(settings::read(settings::kTxtWeight));
+            }
+            QCOMPARE(stored, QStringList({"8", "8.", "8.4", "8.44"}));
+            m.pellet().selWeight->select(0);
+            m.pellet().optType->select(12);
+            m.options().chronoType->select(2);
+        }
+        TestApp app;
+        frmMain& m = app.start();
+        QCOMPARE(m.pellet().txtWeight->text(), QStringLiteral("8.44"));
+        QVERIFY(m.pellet().selWeight->isSelected(0));
+        QVERIFY(m.pellet().optType->isSelected(12));
+        QVERIFY(m.options().chronoType->isSelected(2));
+        QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Combro"));
+        QCOMPARE(m.lblSelProjectile->text(), QStringLiteral("Air Arms Field .22 - 8.44 Grammes"));
+    }
+
+    void aCommaLocaleStoresAndReadsBack()
+    {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        TestApp::setSetting(QStringLiteral("txtCalibration"), QStringLiteral("101,5"));
+        TestApp app;
+        frmMain& m = app.start();
+        QVERIFY(m.eurozone);
+        QCOMPARE(m.options().txtCalibration->text(), QStringLiteral("101,5"));
+        settings::SaveSettingValue(QStringLiteral("txtCalibration"), 101.5);
+        QCOMPARE(settings::read(settings::kTxtCalibration), QStringLiteral("101,5"));
+        sendLine(app, "1,Vf800.0\r\n");
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("812,00"));
+        QCOMPARE(summary(m)[1], QStringLiteral("812,00"));
+    }
+
+    void ampersandsShowLiterally()
+    {
+        TestApp::setSetting(QStringLiteral("txtMake"), QStringLiteral("S&W"));
+        TestApp app;
+        frmMain& m = app.start();
+        QCOMPARE(m.lblSelGun->text(), QStringLiteral("S&&W Model of Gun"));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"
