@@ -87,7 +87,6 @@ void frmMain::Form_Load()
     cedSkipNext = false;
     setWindowTitle(QStringLiteral("Velmora v%1.%2").arg(VELMORA_VERSION_MAJOR).arg(VELMORA_VERSION_MINOR));
 
-    Text1->setReadOnly(true);
     Text1->setText(list_lines::shortHeader(weightWord(), separator));
 
     frmOptions& o = options();

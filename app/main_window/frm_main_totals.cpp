@@ -63,7 +63,7 @@ void frmMain::updateTotals()
             const QStringList& cells = MSFlexGrid1->RowCells(r);
             fresh.add(regional::toNumberOrFail(cells.value(kFpsColumn)),
                       regional::toNumberOrFail(cells.value(kFtLbfColumn)));
-            text += list_lines::dataLine(cells, r, trailing, separator);
+            list_lines::appendDataLine(text, cells, r, trailing, separator);
         }
         Text1->setText(text);
         fresh.settle(fresh.shotsInTable);

@@ -31,12 +31,29 @@ QString longHeader(const QString& weightWord, const QString& sep)
 QString dataLine(const QStringList& cells, int runningNumber, const TrailingFields& t, const QString& sep)
 {
     QString line;
-    for (qsizetype c = 0; c < cells.size(); ++c) {
-        line += c == 0 ? QString::number(runningNumber) : cells[c];
-        line += sep;
-    }
-    line += t.projectile + sep + t.caliber + sep + t.gunMake + sep + t.gunModel + QStringLiteral("\r\n");
+    appendDataLine(line, cells, runningNumber, t, sep);
     return line;
+}
+
+void appendDataLine(QString& text, const QStringList& cells, int runningNumber, const TrailingFields& t,
+                    const QString& sep)
+{
+    for (qsizetype c = 0; c < cells.size(); ++c) {
+        if (c == 0)
+            text += QString::number(runningNumber);
+        else
+            text += cells[c];
+        text += sep;
+    }
+    text += t.projectile;
+    text += sep;
+    text += t.caliber;
+    text += sep;
+    text += t.gunMake;
+    text += sep;
+    text += t.gunModel;
+    text += u'\r';
+    text += u'\n';
 }
 
 } // namespace list_lines

@@ -23,5 +23,8 @@ struct TrailingFields {
 // separator, then the four trailing fields and CR LF.
 QString dataLine(const QStringList& cells, int runningNumber, const TrailingFields& trailing,
                  const QString& separator);
+// The same line appended to `text`, for building long lists without temporaries.
+void appendDataLine(QString& text, const QStringList& cells, int runningNumber, const TrailingFields& trailing,
+                    const QString& separator);
 
 } // namespace list_lines
