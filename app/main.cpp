@@ -5,7 +5,7 @@
 #include "services/clock.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
-#include "storage/shot_store.h"
+#include "storage/pellet_store.h"
 
 #include <QApplication>
 
@@ -21,7 +21,7 @@ int main(int argc, char* argv[])
     EffectSoundPlayer sound;
     DBusScreenSaver screenSaver;
     DesktopUrlOpener urlOpener;
-    NullShotStore shotStore;
+    PelletStore store;
     LibraryControlHost controls;
 
     AppServices services;
@@ -31,7 +31,7 @@ int main(int argc, char* argv[])
     services.sound = &sound;
     services.screenSaver = &screenSaver;
     services.urlOpener = &urlOpener;
-    services.shotStore = &shotStore;
+    services.store = &store;
     services.controls = &controls;
     services.makeSerialTransport = [] { return std::make_unique<QSerialTransport>(); };
     services.portPath = devicePathForPort;

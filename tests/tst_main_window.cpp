@@ -12,6 +12,7 @@
 #include "test_app.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -140,10 +141,10 @@ private slots:
         QCOMPARE(m.Label3->palette().color(QPalette::WindowText), QColor(255, 0, 0)); // above 6 ft.lbf
         QCOMPARE(summary(m).mid(0, 4), QStringList({"1", "800.00", "800.00", "800.00"}));
         QCOMPARE(app.sound.played, QStringList({"shotok.wav"}));
-        QCOMPARE(app.store.rows.size(), 1);
-        QCOMPARE(app.store.rows[0].shot, qint16(1));
-        QCOMPARE(app.store.rows[0].fps, QStringLiteral("800.000"));
-        QCOMPARE(app.store.rows[0].grains, QStringLiteral("12"));
+        const QList<QStringList> cache = TestApp::cacheRows();
+        QCOMPARE(cache.size(), 1);
+        QCOMPARE(cache[0], QStringList({"1", QString::number(timestamps::dateToUnix(app.clock.now())), "12",
+                                        "800.000"}));
         QVERIFY(m.btnSave->isEnabled() && m.btnReset->isEnabled() && m.btnDelete->isEnabled());
         QVERIFY(m.strReceivedAll.isEmpty());
         QVERIFY(!m.echoed_data); // the LF after the CR is a fragment of its own
@@ -171,7 +172,7 @@ private slots:
         QCOMPARE(m.MSFlexGrid1->Rows(), 1);
         QCOMPARE(m.shot_count, qint16(0));
         QCOMPARE(m.Label5->text(), QStringLiteral("0.00"));
-        QVERIFY(app.store.rows.isEmpty());
+        QVERIFY(TestApp::cacheRows().isEmpty());
     }
 
     void theShotAfter32767Fails()
@@ -185,7 +186,7 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(AppError, RecordShot(m, 810));
         QCOMPARE(m.shot_count, qint16(32767));
         QCOMPARE(m.MSFlexGrid1->Rows(), 2);
-        QCOMPARE(app.store.rows.size(), 1);
+        QCOMPARE(TestApp::cacheRows().size(), 1);
         sendLine(app, "2,Vf820\r\n"); // through the receive path: dropped silently
         QCOMPARE(m.MSFlexGrid1->Rows(), 2);
     }
@@ -230,9 +231,10 @@ private slots:
         QCOMPARE(summary(m)[0], QStringLiteral("0"));
         RecordShot(m, 820);
         RecordShot(m, 830);
-        QCOMPARE(app.store.rows.size(), 4);
-        QCOMPARE(app.store.rows[2].shot, qint16(1));
-        QCOMPARE(app.store.rows[3].shot, qint16(2));
+        const QList<QStringList> cache = TestApp::cacheRows();
+        QCOMPARE(cache.size(), 4);
+        QCOMPARE(cache[2][0], QStringLiteral("1"));
+        QCOMPARE(cache[3][0], QStringLiteral("2"));
     }
 
     void deletingRenumbersTheListNotTheTable()
@@ -278,11 +280,16 @@ private slots:
 
     void replayedShotsKeepTheirNumbersAndTimes()
     {
-        TestApp app;
+        QFile::remove(PelletStore::defaultPath());
         const QDateTime when(QDate(2026, 11, 30), QTime(17, 5, 9));
-        app.store.rows = {{4, 0, "8.44", "801.500"}, {5, 0, "8.44", "799.250"}};
-        for (ShotStore::CacheRow& r : app.store.rows)
-            r.timestamp = timestamps::dateToUnix(when);
+        {
+            PelletStore previousRun;
+            QVERIFY(previousRun.openStore(PelletStore::defaultPath()).isEmpty());
+            const qint32 stamp = timestamps::dateToUnix(when);
+            QVERIFY(previousRun.insertCacheRow({4, stamp, "8.44", "801.500"}).isEmpty());
+            QVERIFY(previousRun.insertCacheRow({5, stamp, "8.44", "799.250"}).isEmpty());
+        }
+        TestApp app(true);
         frmMain& m = app.start();
         QCOMPARE(app.prompt.shown.last().text, QStringLiteral("It Looks like you crashed. 2 shots have been recovered."));
         QCOMPARE(m.MSFlexGrid1->Rows(), 3);
@@ -290,7 +297,7 @@ private slots:
         QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 1), QStringLiteral("30/11/2026 17:05:09"));
         QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 4), QStringLiteral("799.25"));
         QCOMPARE(summary(m)[0], QStringLiteral("2"));
-        QCOMPARE(app.store.rows.size(), 2); // replays are not cached again
+        QCOMPARE(TestApp::cacheRows().size(), 2); // replays are not cached again
         RecordShot(m, 800);
         QCOMPARE(m.MSFlexGrid1->TextMatrix(3, 0), QStringLiteral("6"));
     }
@@ -374,14 +381,14 @@ private slots:
         QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Are you sure you want Exit Velmora?"));
         QVERIFY(m.MSComm1->PortOpen());
         QVERIFY(m.isVisible());
-        QCOMPARE(app.store.rows.size(), 1);
+        QCOMPARE(TestApp::cacheRows().size(), 1);
         bool closedOnExit = false;
         QObject::connect(app.serial, &QObject::destroyed, &m, [&] {});
         QObject::connect(&m, &QObject::destroyed, [&] { closedOnExit = !app.serial->isOpen(); });
         app.exit();
         QVERIFY(closedOnExit);
         QCOMPARE(app.screenSaver.calls, QList<bool>({false, true}));
-        QVERIFY(app.store.rows.isEmpty());
+        QVERIFY(TestApp::cacheRows().isEmpty());
     }
 
     void settingsAreWrittenAsTheUserTypes()

@@ -3,6 +3,8 @@
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
+#include "services/prompt.h"
+#include "storage/pellet_store.h"
 #include "storage/settings_store.h"
 
 #include <QCheckBox>
@@ -26,6 +28,11 @@ QLineEdit* field(const QString& name, QWidget* parent)
 
 frmPellet::frmPellet(frmMain& main) : QDialog(&main), m_main(main)
 {
+    if (PelletStore* store = main.services().store) {
+        const QString problem = store->openStore(PelletStore::defaultPath());
+        if (!problem.isEmpty())
+            main.services().prompt->message(problem, Prompt::Icon::Exclamation);
+    }
     setObjectName(QStringLiteral("frmPellet"));
     setWindowTitle(QStringLiteral("Data Options"));
     setModal(false);

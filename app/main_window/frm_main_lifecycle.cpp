@@ -15,7 +15,7 @@
 #include "services/regional.h"
 #include "storage/recovery.h"
 #include "storage/settings_store.h"
-#include "storage/shot_store.h"
+#include "storage/pellet_store.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -236,6 +236,8 @@ void frmMain::shutDown()
     closeOtherWindows(*this);
     m_options.reset();
     m_pellet.reset();
-    if (m_services.shotStore)
-        m_services.shotStore->emptyCache();
+    if (m_services.store) {
+        m_services.store->emptyCache();
+        m_services.store->close();
+    }
 }

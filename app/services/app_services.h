@@ -11,7 +11,7 @@ class Clock;
 class SoundPlayer;
 class ScreenSaver;
 class UrlOpener;
-class ShotStore;
+class PelletStore;
 class ControlHost;
 class SerialTransport;
 
@@ -24,7 +24,7 @@ struct AppServices {
     SoundPlayer* sound = nullptr;
     ScreenSaver* screenSaver = nullptr;
     UrlOpener* urlOpener = nullptr;
-    ShotStore* shotStore = nullptr;
+    PelletStore* store = nullptr;
     ControlHost* controls = nullptr;
     std::function<std::unique_ptr<SerialTransport>()> makeSerialTransport;
     CommPort::PathResolver portPath;

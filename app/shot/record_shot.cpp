@@ -11,7 +11,7 @@
 #include "services/timestamps.h"
 #include "shot/ballistics.h"
 #include "shot/shot_lines.h"
-#include "storage/shot_store.h"
+#include "storage/pellet_store.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -121,16 +121,16 @@ void ReplayCachedShot(frmMain& main, double fps, qint64 unixTime, qint16 cachedN
 
 void cacheShot(frmMain& main, double fps)
 {
-    if (!main.services().shotStore)
+    if (!main.services().store)
         return;
     QDateTime now = main.services().clock->now();
     now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
-    ShotStore::CacheRow row;
+    PelletStore::CacheRow row;
     row.shot = main.shot_count;
     row.timestamp = timestamps::dateToUnix(now);
     row.grains = regional::numberText(WeightInGrains(main));
     row.fps = regional::format3(fps);
-    const QString error = main.services().shotStore->insertCacheRow(row);
+    const QString error = main.services().store->insertCacheRow(row);
     if (!error.isEmpty())
         main.services().prompt->message(error);
 }

@@ -4,20 +4,20 @@
 #include "services/prompt.h"
 #include "services/regional.h"
 #include "shot/record_shot.h"
-#include "storage/shot_store.h"
+#include "storage/pellet_store.h"
 
 void recoverCache(frmMain& main)
 {
-    ShotStore* store = main.services().shotStore;
+    PelletStore* store = main.services().store;
     if (!store)
         return;
-    const std::vector<ShotStore::CachedShot> rows = store->cachedShots();
+    const std::vector<PelletStore::CachedShot> rows = store->cachedShots();
     if (rows.empty())
         return;
     const qint16 n = regional::toInt16(double(rows.size()));
     main.services().prompt->message(QStringLiteral("It Looks like you crashed. ") + QString::number(n) +
                                     QStringLiteral(" shots have been recovered."));
-    for (const ShotStore::CachedShot& row : rows) {
+    for (const PelletStore::CachedShot& row : rows) {
         ReplayCachedShot(main, row.fps, row.timestamp, row.shot);
         main.updateTotalsShot();
     }

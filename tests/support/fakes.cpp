@@ -1,6 +1,5 @@
 #include "fakes.h"
 
-#include "services/regional.h"
 
 Prompt::Answer ScriptedPrompt::ask(const QString& text, Buttons buttons, Icon icon, const QString& title)
 {
@@ -18,22 +17,6 @@ QStringList ScriptedPrompt::texts() const
     QStringList result;
     for (const Shown& s : shown)
         result.append(s.text);
-    return result;
-}
-
-QString MemoryShotStore::insertCacheRow(const CacheRow& row)
-{
-    if (!failWith.isEmpty())
-        return failWith;
-    rows.append(row);
-    return {};
-}
-
-std::vector<ShotStore::CachedShot> MemoryShotStore::cachedShots()
-{
-    std::vector<CachedShot> result;
-    for (const CacheRow& r : rows)
-        result.push_back({r.shot, r.timestamp, regional::toNumber(r.fps).value_or(0)});
     return result;
 }
 

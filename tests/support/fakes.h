@@ -4,7 +4,6 @@
 #include "services/clock.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
-#include "storage/shot_store.h"
 
 #include <QDateTime>
 #include <QList>
@@ -68,16 +67,6 @@ class RecordingUrlOpener : public UrlOpener {
 public:
     void open(const QUrl& url) override { opened.append(url); }
     QList<QUrl> opened;
-};
-
-// A cache in memory that can be told to fail.
-class MemoryShotStore : public ShotStore {
-public:
-    QString insertCacheRow(const CacheRow& row) override;
-    std::vector<CachedShot> cachedShots() override;
-    void emptyCache() override { rows.clear(); }
-    QList<CacheRow> rows;
-    QString failWith;
 };
 
 // A serial line in memory. Paths listed in `existing` open; feed() delivers bytes as a device

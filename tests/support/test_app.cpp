@@ -2,17 +2,22 @@
 
 #include "main_window/frm_main.h"
 
+#include <QFile>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
-TestApp::TestApp()
+TestApp::TestApp(bool keepDatabase)
 {
+    if (!keepDatabase)
+        QFile::remove(PelletStore::defaultPath());
     services.prompt = &prompt;
     services.sleeper = &sleeper;
     services.clock = &clock;
     services.sound = &sound;
     services.screenSaver = &screenSaver;
     services.urlOpener = &urlOpener;
-    services.shotStore = &store;
+    services.store = &store;
     services.controls = nullptr;
     services.makeSerialTransport = [this] {
         auto transport = std::make_unique<MemoryTransport>();
@@ -58,4 +63,20 @@ void TestApp::setSetting(const QString& key, const QVariant& value)
     QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Velmora"), QStringLiteral("Velmora"));
     s.setValue(QStringLiteral("Settings/") + key, value);
     s.sync();
+}
+
+QList<QStringList> TestApp::cacheRows()
+{
+    QList<QStringList> rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("test-reader"));
+        db.setDatabaseName(PelletStore::defaultPath());
+        if (db.open()) {
+            QSqlQuery q(QStringLiteral("SELECT shot, mytimestamp, grains, fps FROM Cache ORDER BY rowid"), db);
+            while (q.next())
+                rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString()});
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("test-reader"));
+    return rows;
 }

@@ -2,6 +2,7 @@
 
 #include "fakes.h"
 #include "services/app_services.h"
+#include "storage/pellet_store.h"
 
 #include <QString>
 #include <memory>
@@ -9,10 +10,12 @@
 class frmMain;
 
 // Everything a window test needs: doubles for every service, a memory serial line whose
-// port 1 is "/dev/test1", and a main window built on them.
+// port 1 is "/dev/test1", the real local database in the working directory, and a main
+// window built on them.
 class TestApp {
 public:
-    TestApp();
+    // A fresh "pellet.store" unless keepDatabase is set.
+    explicit TestApp(bool keepDatabase = false);
     ~TestApp();
 
     // Builds the main window and runs its start-up.
@@ -27,13 +30,15 @@ public:
     SilentSound sound;
     SilentScreenSaver screenSaver;
     RecordingUrlOpener urlOpener;
-    MemoryShotStore store;
+    PelletStore store;
     MemoryTransport* serial = nullptr; // owned by the main window's serial control
     QSet<QString> existingPorts{QStringLiteral("/dev/test1")};
     AppServices services;
 
     // Empties the private settings file of the test process.
     static void clearSettings();
+    // The rows of the Cache table as texts (shot, mytimestamp, grains, fps), read from the file.
+    static QList<QStringList> cacheRows();
     static void setSetting(const QString& key, const QVariant& value);
 
 private:

@@ -1,0 +1,327 @@
+#include "pellet_store.h"
+
+#include "services/regional.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QTextStream>
+#include <QUuid>
+
+namespace {
+
+const QStringList kTables{QStringLiteral("Cache"), QStringLiteral("Projectiles"), QStringLiteral("Guns"),
+                          QStringLiteral("Tips")};
+
+const char* const kSchema[] = {
+    "CREATE TABLE Cache (shot INTEGER, mytimestamp TEXT, grains TEXT, fps TEXT)",
+    "CREATE TABLE Projectiles (id INTEGER PRIMARY KEY AUTOINCREMENT, Name TEXT, Caliber REAL, Metric REAL)",
+    "CREATE TABLE Guns (Make TEXT, Model TEXT, Pistol INTEGER)",
+    "CREATE TABLE Tips (Tip TEXT)",
+};
+
+// Seed rows from the text files kept in data/seed, skipping comments and blank lines.
+QList<QStringList> seedRows(const QString& resource)
+{
+    QList<QStringList> rows;
+    QFile file(resource);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return rows;
+    QTextStream in(&file);
+    while (!in.atEnd()) {
+        const QString line = in.readLine();
+        if (line.trimmed().isEmpty() || line.startsWith(u'#'))
+            continue;
+        rows.append(line.split(u'\t'));
+    }
+    return rows;
+}
+
+// A stored number text back to a number: the regional form first, then the other separator.
+std::optional<double> storedNumber(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::LongLong ||
+        value.typeId() == QMetaType::Int)
+        return value.toDouble();
+    QString text = value.toString();
+    if (auto n = regional::toNumber(text))
+        return n;
+    text.replace(u',', u'#').replace(u'.', u',').replace(u'#', u'.');
+    return regional::toNumber(text);
+}
+
+QString typeCondition(PelletStore::GunType type, const char* keyword)
+{
+    switch (type) {
+    case PelletStore::GunType::Pistol:
+        return QStringLiteral(" %1 Pistol = 1 ").arg(QLatin1String(keyword));
+    case PelletStore::GunType::Rifle:
+        return QStringLiteral(" %1 Pistol = 0 ").arg(QLatin1String(keyword));
+    case PelletStore::GunType::Any:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+PelletStore::PelletStore() : m_connection(QStringLiteral("pellet.store-") + QUuid::createUuid().toString()) {}
+
+PelletStore::~PelletStore()
+{
+    close();
+}
+
+QString PelletStore::defaultPath()
+{
+    return QDir::current().filePath(QStringLiteral("pellet.store"));
+}
+
+void PelletStore::close()
+{
+    storeRecordset = QSqlQuery();
+    if (storeDatabase.isValid()) {
+        storeDatabase.close();
+        storeDatabase = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+    m_hasCache = false;
+}
+
+bool PelletStore::exec(const QString& sql, const QVariantList& values)
+{
+    storeRecordset = QSqlQuery(storeDatabase);
+    if (!storeRecordset.prepare(sql))
+        return false;
+    for (const QVariant& v : values)
+        storeRecordset.addBindValue(v);
+    return storeRecordset.exec();
+}
+
+QString PelletStore::openStore(const QString& path)
+{
+    close();
+    const bool existed = QFileInfo::exists(path);
+    if (existed && !QFileInfo(path).isFile())
+        return QStringLiteral("The local database \"%1\" is not a file.").arg(path);
+    storeDatabase = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    storeDatabase.setDatabaseName(path);
+    storeDatabase.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    auto failure = [&](const QString& reason) {
+        const QString message =
+            QStringLiteral("The local database \"%1\" cannot be used: %2\n\nVelmora runs on without it: shots are not "
+                           "kept against a crash, and the projectile, gun and tip lists stay empty.")
+                .arg(QDir::toNativeSeparators(path), reason);
+        close();
+        return message;
+    };
+    if (!storeDatabase.open())
+        return failure(storeDatabase.lastError().text());
+    // Every write reaches the disk before the statement returns.
+    exec(QStringLiteral("PRAGMA synchronous = FULL"));
+    if (!exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+        return failure(storeRecordset.lastError().databaseText().isEmpty() ? storeRecordset.lastError().text()
+                                                                           : storeRecordset.lastError().databaseText());
+    QStringList present;
+    while (storeRecordset.next())
+        present.append(storeRecordset.value(0).toString());
+
+    if (!existed) {
+        const QString error = createTablesAndSeed();
+        if (!error.isEmpty()) {
+            close();
+            QFile::remove(path); // only the file we were creating
+            return failure(error);
+        }
+        m_hasCache = true;
+        return {};
+    }
+
+    QStringList missing;
+    for (const QString& table : kTables)
+        if (!present.contains(table, Qt::CaseInsensitive))
+            missing.append(table);
+    m_hasCache = !missing.contains(QStringLiteral("Cache"));
+    if (m_hasCache && !exec(QStringLiteral("SELECT count(*) FROM Cache")))
+        return failure(storeRecordset.lastError().databaseText());
+    if (!missing.isEmpty()) {
+        if (missing.size() == kTables.size())
+            return failure(QStringLiteral("it is not a Velmora database (it has none of the tables Cache, "
+                                          "Projectiles, Guns and Tips)."));
+        return QStringLiteral("The local database \"%1\" lacks the table(s) %2. What uses them will not work; "
+                              "the file has been left as it is.")
+            .arg(QDir::toNativeSeparators(path), missing.join(QStringLiteral(", ")));
+    }
+    return {};
+}
+
+QString PelletStore::createTablesAndSeed()
+{
+    if (!storeDatabase.transaction())
+        return storeDatabase.lastError().text();
+    auto fail = [&] {
+        const QString error = storeRecordset.lastError().text();
+        storeDatabase.rollback();
+        return error;
+    };
+    for (const char* statement : kSchema)
+        if (!exec(QString::fromLatin1(statement)))
+            return fail();
+    for (const QStringList& r : seedRows(QStringLiteral(":/seed/projectiles.tsv")))
+        if (r.size() >= 3 && !exec(QStringLiteral("INSERT INTO Projectiles (Name, Caliber, Metric) VALUES (?, ?, ?)"),
+                                   {r[0], r[1].toDouble(), r[2].toDouble()}))
+            return fail();
+    for (const QStringList& r : seedRows(QStringLiteral(":/seed/guns.tsv")))
+        if (r.size() >= 3 &&
+            !exec(QStringLiteral("INSERT INTO Guns (Make, Model, Pistol) VALUES (?, ?, ?)"), {r[0], r[1], r[2].toInt()}))
+            return fail();
+    for (const QStringList& r : seedRows(QStringLiteral(":/seed/tips.txt")))
+        if (!exec(QStringLiteral("INSERT INTO Tips (Tip) VALUES (?)"), {r.join(u'\t')}))
+            return fail();
+    if (!storeDatabase.commit())
+        return storeDatabase.lastError().text();
+    return {};
+}
+
+QString PelletStore::insertCacheRow(const CacheRow& row)
+{
+    if (!isOpen() || !m_hasCache)
+        return {}; // the user was told at start-up that the cache is unavailable
+    if (exec(QStringLiteral("insert into Cache (shot,mytimestamp,grains,fps) values (?,?,?,?)"),
+             {int(row.shot), QString::number(row.timestamp), row.grains, row.fps}))
+        return {};
+    const QSqlError error = storeRecordset.lastError();
+    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+}
+
+std::vector<PelletStore::CachedShot> PelletStore::cachedShots()
+{
+    std::vector<CachedShot> shots;
+    if (!isOpen() || !m_hasCache || !exec(QStringLiteral("SELECT shot, mytimestamp, fps FROM Cache ORDER BY rowid")))
+        return shots;
+    while (storeRecordset.next()) {
+        const auto shot = storedNumber(storeRecordset.value(0));
+        const auto stamp = storedNumber(storeRecordset.value(1));
+        const auto fps = storedNumber(storeRecordset.value(2));
+        // A row the program could not have written is passed over, not allowed to stop the others.
+        if (!shot || !stamp || !fps || *shot < -32768 || *shot > 32767 || std::abs(*stamp) > 4e9 ||
+            !std::isfinite(*fps))
+            continue;
+        shots.push_back({qint16(*shot), qint64(*stamp), *fps});
+    }
+    return shots;
+}
+
+void PelletStore::emptyCache()
+{
+    if (isOpen() && m_hasCache)
+        exec(QStringLiteral("delete from Cache where shot > 0"));
+}
+
+QList<double> PelletStore::distinctCalibres()
+{
+    QList<double> calibres;
+    if (isOpen() && exec(QStringLiteral("SELECT distinct Caliber FROM Projectiles")))
+        while (storeRecordset.next())
+            calibres.append(storeRecordset.value(0).toDouble());
+    return calibres;
+}
+
+QList<PelletStore::Projectile> PelletStore::projectilesOfCalibre(const QString& calibreText)
+{
+    QList<Projectile> result;
+    QString text = calibreText;
+    text.replace(u',', u'.');
+    bool ok = false;
+    const double calibre = text.trimmed().toDouble(&ok);
+    if (!ok || !isOpen() ||
+        !exec(QStringLiteral("SELECT id, Name, Caliber, Metric FROM Projectiles where Caliber = ? order by Name"),
+              {calibre}))
+        return result;
+    while (storeRecordset.next())
+        result.append({storeRecordset.value(0).toLongLong(), storeRecordset.value(1).toString(),
+                       storeRecordset.value(2).toDouble(), storeRecordset.value(3).toDouble()});
+    return result;
+}
+
+std::optional<PelletStore::Projectile> PelletStore::projectileById(qint64 id)
+{
+    if (!isOpen() || !exec(QStringLiteral("SELECT id, Name, Caliber, Metric FROM Projectiles WHERE id = ?"), {id}) ||
+        !storeRecordset.next())
+        return std::nullopt;
+    return Projectile{storeRecordset.value(0).toLongLong(), storeRecordset.value(1).toString(),
+                      storeRecordset.value(2).toDouble(), storeRecordset.value(3).toDouble()};
+}
+
+QStringList PelletStore::gunMakes(GunType type, bool ordered)
+{
+    QStringList makes;
+    const QString sql = QStringLiteral("SELECT distinct Make FROM GUNS") + typeCondition(type, "WHERE") +
+                        (ordered ? QStringLiteral(" order by Make") : QString());
+    if (isOpen() && exec(sql))
+        while (storeRecordset.next())
+            makes.append(storeRecordset.value(0).toString());
+    return makes;
+}
+
+QStringList PelletStore::gunModels(const QString& make, GunType type)
+{
+    QStringList models;
+    const QString sql =
+        QStringLiteral("SELECT Model FROM GUNS where Make = ?") + typeCondition(type, "AND") + QStringLiteral(" order by Model");
+    if (isOpen() && exec(sql, {make}))
+        while (storeRecordset.next())
+            models.append(storeRecordset.value(0).toString());
+    return models;
+}
+
+QStringList PelletStore::tips()
+{
+    QStringList result;
+    if (isOpen() && exec(QStringLiteral("SELECT Tip FROM Tips")))
+        while (storeRecordset.next())
+            result.append(storeRecordset.value(0).toString());
+    return result;
+}
+
+QString PelletStore::replaceTables(const QList<Projectile>& projectiles, const QList<Gun>& guns)
+{
+    if (!isOpen())
+        return QStringLiteral("The local database is not open.");
+    if (!storeDatabase.transaction())
+        return storeDatabase.lastError().text();
+    auto fail = [&] {
+        const QString error = storeRecordset.lastError().text();
+        storeDatabase.rollback();
+        return error;
+    };
+    if (!exec(QStringLiteral("delete from Projectiles")))
+        return fail();
+    for (const Projectile& p : projectiles)
+        if (!exec(QStringLiteral("insert into Projectiles (Name,Caliber,Metric) values (?,?,?)"),
+                  {p.name, p.caliber, p.metric}))
+            return fail();
+    if (!exec(QStringLiteral("delete from Guns")))
+        return fail();
+    for (const Gun& g : guns)
+        if (!exec(QStringLiteral("insert into Guns (Make,Model,Pistol) values (?,?,?)"), {g.make, g.model, g.pistol}))
+            return fail();
+    if (!storeDatabase.commit())
+        return fail();
+    return {};
+}
+
+PelletStore::GunType PelletStore::gunTypeFor(int optTypeIndex)
+{
+    if (optTypeIndex == 6)
+        return GunType::Pistol;
+    if (optTypeIndex == 12)
+        return GunType::Rifle;
+    return GunType::Any;
+}
+
+QString PelletStore::calibreText(double caliber)
+{
+    return caliber == 0.177 ? regional::format3(caliber) : regional::format2(caliber);
+}
