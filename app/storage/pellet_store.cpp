@@ -138,6 +138,14 @@ QString PelletStore::openStore(const QString& path)
         return {};
     }
 
+    const QFileInfo file(path);
+    if (!file.isWritable() || !QFileInfo(file.absolutePath()).isWritable()) {
+        m_hasCache = false;
+        return QStringLiteral("The local database \"%1\" is read-only: shots are not kept against a crash. The "
+                              "projectile, gun and tip lists can still be read.")
+            .arg(QDir::toNativeSeparators(path));
+    }
+
     QStringList missing;
     for (const QString& table : kTables)
         if (!present.contains(table, Qt::CaseInsensitive))
