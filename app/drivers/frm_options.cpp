@@ -1,12 +1,16 @@
 #include "frm_options.h"
 
 #include "drivers/comm_port.h"
+#include "services/app_error.h"
+#include "services/prompt.h"
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
 #include "services/regional.h"
 #include "storage/settings_store.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QScreen>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -64,10 +68,15 @@ frmOptions::frmOptions(frmMain& main) : QDialog(&main), m_main(main)
     btnCancelOpt->setObjectName(QStringLiteral("btnCancelOpt"));
     btnCancelOpt->setToolTip(QStringLiteral("Cancel."));
 
+    lblDevice = new QLabel(this);
+    lblDevice->setObjectName(QStringLiteral("lblDevice"));
+    lblDevice->setToolTip(QStringLiteral("The device this port number stands for"));
+
     auto* layout = new QGridLayout(this);
     layout->addWidget(typeFrame, 0, 0, 3, 1);
     layout->addWidget(new QLabel(QStringLiteral("Com Port:"), this), 0, 1);
     layout->addWidget(lstComm, 0, 2);
+    layout->addWidget(lblDevice, 2, 1, 1, 2);
     layout->addWidget(calibrationFrame, 1, 1, 1, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -75,7 +84,162 @@ frmOptions::frmOptions(frmMain& main) : QDialog(&main), m_main(main)
     buttons->addWidget(btnCancelOpt);
     layout->addLayout(buttons, 3, 0, 1, 3);
 
+    (*chronoType)[3]->setEnabled(!m_main.disableHID);
+
     connect(chronoType, &OptionGroup::clicked, this, &frmOptions::chronoType_Click);
+    connect(lstComm, &QComboBox::currentIndexChanged, this, [this](int row) {
+        lblDevice->setText(row < 0 ? QString() : lstComm->itemData(row, Qt::ToolTipRole).toString());
+    });
+    connect(btnComm, &QPushButton::clicked, this, &frmOptions::btnComm_Click);
+    connect(btnCancelOpt, &QPushButton::clicked, this, &frmOptions::btnCancelOpt_Click);
+    txtCalibration->installEventFilter(this);
+}
+
+void frmOptions::showEvent(QShowEvent* event)
+{
+    if (const QScreen* screen = m_main.screen()) {
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+    QDialog::showEvent(event);
+}
+
+bool frmOptions::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txtCalibration) {
+        if (event->type() == QEvent::FocusIn)
+            txtCalibration_GotFocus();
+        else if (event->type() == QEvent::FocusOut)
+            txtCalibration_LostFocus();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmOptions::txtCalibration_GotFocus()
+{
+    lastCalibration = regional::toNumber(txtCalibration->text()).value_or(lastCalibration);
+}
+
+void frmOptions::txtCalibration_LostFocus()
+{
+    const auto value = regional::toNumber(txtCalibration->text());
+    if (!value) {
+        m_main.services().prompt->message(QStringLiteral("Please only enter numbers in calibration value."));
+        txtCalibration->setText(regional::numberText(lastCalibration));
+        QTimer::singleShot(0, txtCalibration, [this] { txtCalibration->setFocus(); });
+        return;
+    }
+    settings::SaveSettingValue(QStringLiteral("txtCalibration"), *value);
+}
+
+void frmOptions::btnComm_Click()
+{
+    m_main.UpdateChronoLabel();
+    try {
+        save();
+    } catch (const AppError& e) {
+        if (e.number() > 0)
+            m_main.services().prompt->message(QStringLiteral("Unhandled Error:") + QString::number(e.number()),
+                                              Prompt::Icon::Critical, QStringLiteral("Velmora"));
+    }
+}
+
+void frmOptions::save()
+{
+    CommPort& port = *m_main.MSComm1;
+    const int family = chronoType->selectedIndex();
+    if (family == 3) {
+        if (port.PortOpen())
+            port.setPortOpen(false);
+        m_main.ced.resetForConnection();
+        if (!m_main.disableHID) {
+            HidControl hid = m_main.hid();
+            m_main.ced.cedSkipNext = true;
+            const QString path = hid.Browse();
+            if (!path.isEmpty())
+                hid.ConnectToPath(path);
+            if (hid.Connected() && !hid.MatchProduct().contains(QLatin1String("CED"))) {
+                hid.Disconnect();
+                m_main.services().prompt->message(QStringLiteral("Device selected is not a CED Chronograph."));
+                return;
+            }
+        }
+    } else {
+        m_main.ced.cedSkipNext = false;
+        if (port.PortOpen())
+            port.setPortOpen(false);
+        port.setCommPort(regional::toInt16(regional::toNumberOrFail(lstComm->currentText())));
+        port.setSettings(frmMain::lineSettingsFor(family));
+        port.setRThreshold(1);
+        port.setInputLen(1);
+        if (!port.PortOpen())
+            port.setPortOpen(true);
+        const double number = regional::leadingNumber(lstComm->currentText());
+        if (number != 0)
+            settings::SaveSettingValue(QStringLiteral("txtComm"), number);
+    }
+
+    labelStatusButton();
+
+    if (family == 3 && m_main.disableHID) {
+        m_main.Timer1->start();
+        m_main.timerCED->stop();
+        m_main.TimerProChrono->stop();
+    } else if (family == 3 && m_main.hid().Connected()) {
+        m_main.timerCED->start();
+        m_main.TimerProChrono->stop();
+    } else if (family == 3) {
+        return; // not connected: the dialog stays open, without a message
+    } else if (family == 4) {
+        m_main.Timer1->start();
+        m_main.timerCED->stop();
+        m_main.TimerProChrono->start();
+    } else {
+        m_main.Timer1->start();
+        m_main.timerCED->stop();
+        m_main.TimerProChrono->stop();
+    }
+    closeDialog();
+}
+
+void frmOptions::labelStatusButton()
+{
+    QPushButton* status = m_main.btnDump;
+    auto label = [status](const QString& caption, bool enabled) {
+        status->setText(caption);
+        status->setEnabled(enabled);
+    };
+    if (chronoType->isSelected(1) && m_main.MSComm1->PortOpen())
+        label(QStringLiteral("Chrony Status"), true);
+    else if (chronoType->isSelected(3) && m_main.disableHID)
+        label(QStringLiteral("No Status"), false);
+    else if (chronoType->isSelected(3) && m_main.hid().Connected())
+        label(QStringLiteral("CED Status"), true);
+    else if (chronoType->isSelected(3))
+        return;
+    else if (chronoType->isSelected(4))
+        label(QStringLiteral("ProC Status"), true);
+    else
+        label(QStringLiteral("No Status"), false);
+}
+
+void frmOptions::btnCancelOpt_Click()
+{
+    m_main.Timer1->start();
+    closeDialog();
+}
+
+void frmOptions::closeDialog()
+{
+    m_main.setEnabled(true);
+    hide();
+    setEnabled(false);
+}
+
+void frmOptions::closeEvent(QCloseEvent* event)
+{
+    closeDialog();
+    event->ignore(); // loaded once for the run: only hidden
 }
 
 void frmOptions::scanPorts(int remembered)
@@ -92,7 +256,6 @@ void frmOptions::scanPorts(int remembered)
             lstComm->addItem(QString::number(i));
             const int row = lstComm->count() - 1;
             lstComm->setItemData(row, port.devicePath(i), Qt::ToolTipRole);
-            lstComm->setItemText(row, QString::number(i));
             port.setPortOpen(false);
             if (i == remembered)
                 lstComm->setCurrentIndex(row);
@@ -100,6 +263,8 @@ void frmOptions::scanPorts(int remembered)
     }
     if (remembered < 1 || lstComm->findText(QString::number(remembered)) < 0)
         lstComm->setCurrentIndex(-1);
+    const int row = lstComm->currentIndex();
+    lblDevice->setText(row < 0 ? QString() : lstComm->itemData(row, Qt::ToolTipRole).toString());
 }
 
 void frmOptions::openDialog()
@@ -108,7 +273,7 @@ void frmOptions::openDialog()
     m_main.TimerProChrono->stop();
     if (m_main.MSComm1->PortOpen())
         m_main.MSComm1->setPortOpen(false);
-    const int remembered = static_cast<int>(regional::leadingNumber(lstComm->currentText()));
+    const int remembered = regional::toNumber(lstComm->currentText()).value_or(0);
     scanPorts(remembered);
     m_main.Timer1->stop();
     m_main.setEnabled(false);

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class frmMain;
@@ -20,6 +21,7 @@ public:
     QLineEdit* txtCalibration = nullptr;
     QPushButton* btnComm = nullptr;
     QPushButton* btnCancelOpt = nullptr;
+    QLabel* lblDevice = nullptr;
     double lastCalibration = 100.0;
 
     // Lists the ports 1 to 100 that open, selecting `remembered` when it is among them.
@@ -28,7 +30,21 @@ public:
     void openDialog();
 
     void chronoType_Click(int index);
+    void txtCalibration_GotFocus();
+    void txtCalibration_LostFocus();
+    void btnComm_Click();
+    void btnCancelOpt_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void save();
+    void labelStatusButton();
+    // Main window enabled, dialog hidden and disabled.
+    void closeDialog();
+
     frmMain& m_main;
 };

@@ -44,13 +44,13 @@ void resetCedPollAndConnect(frmMain& main)
 {
     if (main.MSComm1->PortOpen())
         main.MSComm1->setPortOpen(false);
-    if (main.disableHID || !main.DevPort1)
+    main.ced.resetForConnection();
+    if (main.disableHID)
         return;
-    main.cedSkipNext = true;
-    QString path;
-    QMetaObject::invokeMethod(main.DevPort1, "Browse", Q_RETURN_ARG(QString, path));
+    main.ced.cedSkipNext = true;
+    const QString path = main.hid().Browse();
     if (!path.isEmpty())
-        QMetaObject::invokeMethod(main.DevPort1, "ConnectToPath", Q_ARG(QString, path));
+        main.hid().ConnectToPath(path);
     main.timerCED->start();
 }
 

@@ -240,11 +240,6 @@ QString frmMain::weightWord()
     return pellet().selWeight->isSelected(0) ? QStringLiteral("Grammes") : QStringLiteral("Grains");
 }
 
-bool frmMain::hidConnected() const
-{
-    return DevPort1 && DevPort1->property("Connected").toBool();
-}
-
 bool frmMain::PlayWAV(const QString& fileName, bool SyncExec)
 {
     return m_services.sound && m_services.sound->play(fileName, SyncExec);
@@ -287,7 +282,7 @@ void frmMain::btnDump_Click()
     if (o.chronoType->isSelected(1) && MSComm1->PortOpen()) {
         setEnabled(false);
         openChronyExtras(*this);
-    } else if (o.chronoType->isSelected(3) && !disableHID && hidConnected()) {
+    } else if (o.chronoType->isSelected(3) && !disableHID && hid().Connected()) {
         setEnabled(false);
         openCedStatus(*this);
     } else if (o.chronoType->isSelected(4) && MSComm1->PortOpen()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "drivers/ced_state.h"
+#include "drivers/hid_control.h"
 #include "main_window/string_statistics.h"
 #include "services/app_services.h"
 
@@ -53,7 +55,7 @@ public:
     QString lastShotRecorded;
     bool eurozone = false;
     bool firstProChronoReply = true;
-    bool cedSkipNext = false;
+    CedState ced;
     StringStatistics stats;
 
     // Controls.
@@ -120,8 +122,8 @@ public:
     static QString lineSettingsFor(int chronoType);
     // The weight word of the current unit, "Grammes" or "Grains".
     QString weightWord();
-    // Whether the HID control exists and reports a connection.
-    bool hidConnected() const;
+    // Typed access to DevPort1.
+    HidControl hid() const { return HidControl(DevPort1); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

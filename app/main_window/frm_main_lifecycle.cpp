@@ -84,7 +84,7 @@ void frmMain::Form_Load()
     stats.reset();
     setPowerCaption(QStringLiteral("0.00"));
     Label5->setText(QStringLiteral("0.00"));
-    cedSkipNext = false;
+    ced.cedSkipNext = false;
     setWindowTitle(QStringLiteral("Velmora v%1.%2").arg(VELMORA_VERSION_MAJOR).arg(VELMORA_VERSION_MINOR));
 
     Text1->setText(list_lines::shortHeader(weightWord(), separator));
@@ -189,7 +189,7 @@ void frmMain::labelStatusButtonAtStartup()
     if (type.isSelected(1) && MSComm1->PortOpen()) {
         btnDump->setText(QStringLiteral("Chrony Status"));
         btnDump->setEnabled(true);
-    } else if (type.isSelected(3) && hidConnected()) {
+    } else if (type.isSelected(3) && hid().Connected()) {
         btnDump->setText(QStringLiteral("CED Status"));
         btnDump->setEnabled(true);
     } else if (type.isSelected(4)) {
@@ -223,9 +223,9 @@ void frmMain::shutDown()
     TimerProChrono->stop();
     if (!disableHID && DevPort1) {
         skipOnError([&] {
-            if (hidConnected())
-                QMetaObject::invokeMethod(DevPort1, "Disconnect");
-            QMetaObject::invokeMethod(DevPort1, "Uninit");
+            if (hid().Connected())
+                hid().Disconnect();
+            hid().Uninit();
         });
         delete DevPort1;
         DevPort1 = nullptr;

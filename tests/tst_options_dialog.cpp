@@ -1,0 +1,238 @@
+#include "drivers/comm_port.h"
+#include "drivers/frm_options.h"
+#include "fake_hid_control.h"
+#include "main_window/frm_main.h"
+#include "main_window/option_group.h"
+#include "storage/settings_store.h"
+#include "test_app.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+class TestOptionsDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        TestApp::clearSettings();
+    }
+
+    void openingScansAndSaveReconnects()
+    {
+        TestApp app;
+        app.existingPorts = {QStringLiteral("/dev/test1"), QStringLiteral("/dev/test3")};
+        frmMain& m = app.start();
+        frmOptions& o = m.options();
+        m.TimerProChrono->start();
+        m.lblChrono_Click();
+        QVERIFY(!m.TimerProChrono->isActive());
+        QVERIFY(!m.Timer1->isActive());
+        QVERIFY(!m.MSComm1->PortOpen());
+        QVERIFY(!m.isEnabled());
+        QVERIFY(o.isVisible());
+        QCOMPARE(o.lstComm->count(), 2);
+        QCOMPARE(o.lstComm->currentText(), QStringLiteral("1")); // the listed port stays chosen
+        QCOMPARE(o.lblDevice->text(), QStringLiteral("/dev/test1"));
+        o.lstComm->setCurrentIndex(1);
+        QCOMPARE(o.lblDevice->text(), QStringLiteral("/dev/test3"));
+        o.chronoType->select(2);
+        QCOMPARE(settings::read(settings::kChronoType), QStringLiteral("2"));
+        QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Combro"));
+        o.btnComm_Click();
+        QVERIFY(m.MSComm1->PortOpen());
+        QCOMPARE(app.serial->openedPath, QStringLiteral("/dev/test3"));
+        QCOMPARE(app.serial->openedSettings.baud, 9600);
+        QCOMPARE(settings::read(settings::kTxtComm), QStringLiteral("3"));
+        QCOMPARE(m.btnDump->text(), QStringLiteral("No Status"));
+        QVERIFY(m.Timer1->isActive());
+        QVERIFY(!o.isVisible());
+        QVERIFY(m.isEnabled());
+    }
+
+    void aPortThatNoLongerOpensIsNotPreselected()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        QCOMPARE(m.options().lstComm->currentText(), QStringLiteral("1"));
+        app.serial->existing = {QStringLiteral("/dev/test2")};
+        m.lblChrono_Click();
+        QCOMPARE(m.options().lstComm->count(), 1);
+        QCOMPARE(m.options().lstComm->currentIndex(), -1);
+    }
+
+    void saveWithNoPortIsAnUnhandledError()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        app.serial->existing.clear();
+        m.lblChrono_Click();
+        QCOMPARE(m.options().lstComm->count(), 0);
+        m.options().btnComm_Click();
+        QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Unhandled Error:13"));
+        QCOMPARE(app.prompt.shown.last().title, QStringLiteral("Velmora"));
+        QVERIFY(app.prompt.shown.last().icon == Prompt::Icon::Critical);
+        QVERIFY(m.options().isVisible()); // the dialog stays open
+    }
+
+    void cancelLeavesTheChronographDisconnected()
+    {
+        TestApp::setSetting(QStringLiteral("chronoType"), 4);
+        TestApp app;
+        frmMain& m = app.start();
+        QVERIFY(m.TimerProChrono->isActive());
+        m.mnuSettings->trigger();
+        QVERIFY(!m.TimerProChrono->isActive());
+        m.options().btnCancelOpt_Click();
+        QVERIFY(!m.MSComm1->PortOpen());
+        QVERIFY(!m.TimerProChrono->isActive());
+        QVERIFY(!m.timerCED->isActive());
+        QVERIFY(m.Timer1->isActive());
+        QVERIFY(m.isEnabled());
+        m.lblChrono_Click();
+        m.options().close(); // closing the window: Timer1 stays off
+        QVERIFY(!m.Timer1->isActive());
+        QVERIFY(m.isEnabled());
+    }
+
+    void statusButtonFollowsTheFamily()
+    {
+        TestApp::setSetting(QStringLiteral("chronoType"), 4);
+        TestApp::setSetting(QStringLiteral("txtComm"), 9); // no such port
+        TestApp app;
+        frmMain& m = app.start();
+        QCOMPARE(m.btnDump->text(), QStringLiteral("ProC Status")); // whether or not the port opened
+        QVERIFY(m.btnDump->isEnabled());
+        QVERIFY(!m.TimerProChrono->isActive());
+        m.lblChrono_Click();
+        m.options().lstComm->setCurrentIndex(0);
+        m.options().btnComm_Click();
+        QCOMPARE(m.btnDump->text(), QStringLiteral("ProC Status"));
+        QCOMPARE(app.serial->openedSettings.baud, 1200);
+        QVERIFY(m.TimerProChrono->isActive());
+        m.lblChrono_Click();
+        m.options().chronoType->select(1);
+        m.options().btnComm_Click();
+        QCOMPARE(m.btnDump->text(), QStringLiteral("Chrony Status"));
+        QVERIFY(!m.TimerProChrono->isActive());
+    }
+
+    void cedIsDisabledWithoutHidSupport()
+    {
+        TestApp::setSetting(QStringLiteral("chronoType"), 3);
+        TestApp app;
+        frmMain& m = app.start();
+        frmOptions& o = m.options();
+        QVERIFY(m.disableHID);
+        QVERIFY(!o.chronoType->operator[](3)->isEnabled());
+        QVERIFY(o.chronoType->isSelected(3));
+        QVERIFY(!o.lstComm->isEnabledTo(&o));
+        QVERIFY(!m.timerCED->isActive()); // no HID: no poll
+        m.lblChrono_Click();
+        o.btnComm_Click();
+        QCOMPARE(m.btnDump->text(), QStringLiteral("No Status"));
+        QVERIFY(!m.btnDump->isEnabled());
+        QVERIFY(m.Timer1->isActive());
+        QVERIFY(!o.isVisible());
+        o.chronoType->select(1);
+        QVERIFY(o.lstComm->isEnabledTo(&o));
+    }
+
+    void cedSaveConnectsThroughTheHidControl()
+    {
+        TestApp::setSetting(QStringLiteral("chronoType"), 3);
+        TestApp app;
+        FakeControlHost host;
+        app.services.controls = &host;
+        frmMain& m = app.start();
+        QVERIFY(!m.disableHID);
+        FakeHidControl& hid = *host.created;
+        QCOMPARE(host.createdProgId, QStringLiteral("Devlink.DevPort"));
+        QCOMPARE(hid.objectName(), QStringLiteral("DevPort1"));
+        QCOMPARE(hid.matchMethod, 19);
+        QCOMPARE(hid.matchVid, 1027);
+        QCOMPARE(hid.matchPid, 58586);
+        QCOMPARE(hid.matchManufacturer, QStringLiteral("Competitive Edge Dynamics"));
+        QCOMPARE(hid.timeOut, 200);
+        QVERIFY(m.timerCED->isActive());
+        QCOMPARE(m.btnDump->text(), QStringLiteral("CED Status"));
+        QVERIFY(m.ced.cedSkipNext);
+        QVERIFY(!m.MSComm1->PortOpen());
+
+        // A device that is not a CED: disconnected, and the dialog stays open.
+        hid.Disconnect();
+        hid.productOfDevice = QStringLiteral("Gamepad");
+        m.lblChrono_Click();
+        m.options().btnComm_Click();
+        QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Device selected is not a CED Chronograph."));
+        QVERIFY(!hid.connected());
+        QVERIFY(m.options().isVisible());
+
+        // No device chosen: no message, the dialog stays open.
+        const qsizetype messages = app.prompt.shown.size();
+        hid.browsePath.clear();
+        m.options().btnComm_Click();
+        QCOMPARE(app.prompt.shown.size(), messages);
+        QVERIFY(m.options().isVisible());
+        QVERIFY(!m.timerCED->isActive());
+
+        hid.browsePath = QStringLiteral("/dev/hidraw3");
+        hid.productOfDevice = QStringLiteral("CED Chronograph");
+        m.options().btnComm_Click();
+        QVERIFY(m.timerCED->isActive());
+        QVERIFY(!m.Timer1->isActive());
+        QCOMPARE(m.btnDump->text(), QStringLiteral("CED Status"));
+        QVERIFY(!m.options().isVisible());
+        app.exit();
+    }
+
+    void theShutDownReleasesTheHidControl()
+    {
+        TestApp app;
+        FakeControlHost host;
+        app.services.controls = &host;
+        frmMain& m = app.start();
+        QStringList* calls = &host.created->calls;
+        QObject::connect(host.created, &QObject::destroyed, &m, [] {});
+        QStringList seen;
+        QObject::connect(host.created, &QObject::destroyed, [&] { seen = *calls; });
+        host.created->ConnectToPath(QStringLiteral("/dev/hidraw1"));
+        app.exit();
+        QCOMPARE(seen.mid(seen.size() - 2), QStringList({"Disconnect", "Uninit"}));
+    }
+
+    void calibrationIsRefusedAndRestored()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        frmOptions& o = m.options();
+        o.txtCalibration->setText(QStringLiteral("101.5"));
+        o.txtCalibration_GotFocus();
+        o.txtCalibration->setText(QStringLiteral("lots"));
+        o.txtCalibration_LostFocus();
+        QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Please only enter numbers in calibration value."));
+        QCOMPARE(o.txtCalibration->text(), QStringLiteral("101.5"));
+        o.txtCalibration->setText(QStringLiteral("99.5"));
+        o.txtCalibration_LostFocus();
+        QCOMPARE(settings::read(settings::kTxtCalibration), QStringLiteral("99.5"));
+    }
+
+    void aCommaCalibrationIsAcceptedInACommaLocale()
+    {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        TestApp app;
+        frmMain& m = app.start();
+        m.options().txtCalibration->setText(QStringLiteral("101,5"));
+        m.options().txtCalibration_LostFocus();
+        QCOMPARE(settings::read(settings::kTxtCalibration), QStringLiteral("101,5"));
+        QCOMPARE(app.prompt.texts().filter(QStringLiteral("calibration")).size(), 0);
+    }
+};
+
+QTEST_MAIN(TestOptionsDialog)
+#include "tst_options_dialog.moc"
