@@ -5,6 +5,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-qpa-plugins qt6-serialport-dev libqt6sql6-sqlite qt6-multimedia-dev
     libpugixml-dev libhidapi-dev
+    xvfb xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

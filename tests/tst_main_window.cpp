@@ -86,7 +86,8 @@ private slots:
         QCOMPARE(m.Text1->Text(), QStringLiteral("Shot\tDate/Time       \tMake/Model                 \tGrains\tfps\t"
                                                  "m/s\tFt.Lbf\tJoules\tIPSC-F\r\n"));
         QCOMPARE(summary(m), QStringList({"0", "0.00", "0.00", "0.00", "0.00", "0.00", "0.00", "0.00", "0.00"}));
-        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1890); // 1895 twips at 15 twips a pixel
+        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1895);
+        QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony"));
         QCOMPARE(app.screenSaver.calls, QList<bool>({false}));
     }
 
@@ -197,14 +198,14 @@ private slots:
         frmMain& m = app.start();
         for (int i = 1; i <= 4; ++i)
             RecordShot(m, 800 + i);
-        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1890);
+        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1895);
         RecordShot(m, 805);
-        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1575);
+        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1585);
         QCOMPARE(m.MSFlexGrid1->Row(), 5);
         app.prompt.setNextAnswer(Prompt::Answer::Yes);
         m.btnReset_Click();
         RecordShot(m, 790);
-        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1890);
+        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1895);
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 0), QStringLiteral("1"));
     }
 

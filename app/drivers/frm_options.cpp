@@ -33,7 +33,6 @@ frmOptions::frmOptions(frmMain& main) : QDialog(&main), m_main(main)
     chronoType->add(3, QStringLiteral("CED M2"), typeFrame)->setToolTip(QStringLiteral("CED M2 Chronograph"));
     chronoType->add(4, QStringLiteral("ProChrono"), typeFrame)
         ->setToolTip(QStringLiteral("Reserved for future compatibility"));
-    chronoType->select(1);
     auto* typeLayout = new QVBoxLayout(typeFrame);
     for (int i = 1; i <= 4; ++i)
         typeLayout->addWidget((*chronoType)[i]);

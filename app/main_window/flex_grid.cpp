@@ -150,18 +150,33 @@ void FlexGrid::setFormatString(const QString& format)
         widths.append(metrics.horizontalAdvance(part) + 8);
     }
     m_model.setColumns(headers, alignments);
+    m_widthTwips.assign(size_t(widths.size()), -1);
     for (int c = 0; c < widths.size(); ++c)
         setColumnWidth(c, widths[c]);
 }
 
+int FlexGrid::toPixels(int twips) const
+{
+    return twips * fontMetrics().averageCharWidth() / 90;
+}
+
 int FlexGrid::ColWidth(int column) const
 {
-    return columnWidth(column) * kTwipsPerPixel;
+    if (column >= 0 && size_t(column) < m_widthTwips.size() && m_widthTwips[size_t(column)] >= 0)
+        return m_widthTwips[size_t(column)];
+    return columnWidth(column) * 90 / std::max(1, fontMetrics().averageCharWidth());
 }
 
 void FlexGrid::setColWidth(int column, int twips)
 {
-    setColumnWidth(column, twips / kTwipsPerPixel);
+    if (column < 0)
+        return;
+    if (m_widthTwips.size() <= size_t(column))
+        m_widthTwips.resize(size_t(column) + 1, -1);
+    if (m_widthTwips[size_t(column)] == twips)
+        return;
+    m_widthTwips[size_t(column)] = twips;
+    setColumnWidth(column, toPixels(twips));
 }
 
 int FlexGrid::Row() const

@@ -31,7 +31,8 @@ private:
 
 // A grid with one fixed header row, addressed like the flex grid it stands for: Rows counts
 // the header, rows 1.. hold data, widths are in twips (15 twips = 1 pixel at 96 dpi), and the
-// format string "<Shot  |^Min fps|..." sets the columns, their alignment and widths.
+// format string "<Shot  |^Min fps|..." sets the columns, their alignment and widths. A twip is
+// a fifteenth of a pixel for a font of 6-pixel characters, and scales with the grid's font.
 class FlexGrid : public QTableView {
     Q_OBJECT
 public:
@@ -61,9 +62,11 @@ public:
     int TopRow() const;
     void setTopRow(int row);
 
-    static constexpr int kTwipsPerPixel = 15;
-
 private:
+    // Twips were laid out for a small system font: widths scale with this grid's font.
+    int toPixels(int twips) const;
+
     GridModel m_model;
     QString m_formatString;
+    std::vector<int> m_widthTwips;
 };

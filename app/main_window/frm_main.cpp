@@ -94,7 +94,6 @@ void frmMain::buildUi()
     optSpeed->setObjectName(QStringLiteral("optSpeed"));
     optSpeed->add(1, QStringLiteral("fps"), fmeSpeed)->setToolTip(QStringLiteral("Set speed display to feet per second"));
     optSpeed->add(2, QStringLiteral("m/s"), fmeSpeed)->setToolTip(QStringLiteral("Set speed display to meters per second"));
-    optSpeed->select(1);
     auto* speedLayout = new QGridLayout(fmeSpeed);
     speedLayout->addWidget(Label5, 0, 0, 2, 1);
     speedLayout->addWidget(Label7, 0, 1);
@@ -109,7 +108,6 @@ void frmMain::buildUi()
     optPower->add(1, QStringLiteral("Ft.Lbf"), fmePower)->setToolTip(QStringLiteral("Set power display to foot pounds"));
     optPower->add(2, QStringLiteral("joules"), fmePower)->setToolTip(QStringLiteral("Set power display to joules"));
     optPower->add(3, QStringLiteral("IPSC-factor"), fmePower);
-    optPower->select(1);
     auto* powerLayout = new QGridLayout(fmePower);
     powerLayout->addWidget(Label3, 0, 0, 3, 1);
     powerLayout->addWidget(Label4, 0, 1);
