@@ -148,19 +148,18 @@ QString PelletStore::openStore(const QString& path)
             .arg(QDir::toNativeSeparators(path));
     }
 
-    exec(QStringLiteral("PRAGMA journal_mode = WAL"));
-
     QStringList missing;
     for (const QString& table : kTables)
         if (!present.contains(table, Qt::CaseInsensitive))
             missing.append(table);
+    if (missing.size() == kTables.size())
+        return failure(QStringLiteral("it is not a Velmora database (it has none of the tables Cache, "
+                                      "Projectiles, Guns and Tips)."));
+    exec(QStringLiteral("PRAGMA journal_mode = WAL"));
     m_hasCache = !missing.contains(QStringLiteral("Cache"));
     if (m_hasCache && !exec(QStringLiteral("SELECT count(*) FROM Cache")))
         return failure(storeRecordset.lastError().databaseText());
     if (!missing.isEmpty()) {
-        if (missing.size() == kTables.size())
-            return failure(QStringLiteral("it is not a Velmora database (it has none of the tables Cache, "
-                                          "Projectiles, Guns and Tips)."));
         return QStringLiteral("The local database \"%1\" lacks the table(s) %2. What uses them will not work; "
                               "the file has been left as it is.")
             .arg(QDir::toNativeSeparators(path), missing.join(QStringLiteral(", ")));
