@@ -17,6 +17,8 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 #include <QTimer>
 
@@ -432,6 +434,37 @@ private slots:
         sendLine(app, "1,Vf800.0\r\n");
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("812,00"));
         QCOMPARE(summary(m)[1], QStringLiteral("812,00"));
+    }
+
+    void aFailedCacheInsertIsShownAndRecordingGoesOn()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        RecordShot(m, 800);
+        QVERIFY(app.store.storeDatabase.exec(QStringLiteral("DROP TABLE Cache")).lastError().type() ==
+                QSqlError::NoError);
+        RecordShot(m, 810);
+        QVERIFY2(app.prompt.shown.last().text.contains(QStringLiteral("no such table")),
+                 qPrintable(app.prompt.shown.last().text));
+        QCOMPARE(m.MSFlexGrid1->Rows(), 3);
+        QCOMPARE(m.MSFlexGrid2->TextMatrix(1, 0), QStringLiteral("2"));
+    }
+
+    void aGarbageDatabaseIsReportedAndTheProgramRuns()
+    {
+        QFile file(PelletStore::defaultPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray garbage = QByteArray("\x01\x02 not a database ").repeated(300);
+        file.write(garbage);
+        file.close();
+        TestApp app(true);
+        frmMain& m = app.start();
+        QVERIFY(app.prompt.texts().filter(QStringLiteral("cannot be used")).size() == 1);
+        sendLine(app, "1,Vf800\r\n");
+        QCOMPARE(m.MSFlexGrid1->Rows(), 2);
+        app.exit();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), garbage);
     }
 
     void ampersandsShowLiterally()
