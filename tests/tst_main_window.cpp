@@ -413,12 +413,12 @@ private slots:
         }
         TestApp app;
         frmMain& m = app.start();
-        QCOMPARE(m.pellet().txtWeight->text(), QStringLiteral("8.44"));
+        QCOMPARE(m.pellet().txtWeight->text(), QStringLiteral("0.547")); // converted by the unit switch, kept
         QVERIFY(m.pellet().selWeight->isSelected(0));
         QVERIFY(m.pellet().optType->isSelected(12));
         QVERIFY(m.options().chronoType->isSelected(2));
         QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Combro"));
-        QCOMPARE(m.lblSelProjectile->text(), QStringLiteral("Air Arms Field .22 - 8.44 Grammes"));
+        QCOMPARE(m.lblSelProjectile->text(), QStringLiteral("Air Arms Field .22 - 0.547 Grammes"));
     }
 
     void aCommaLocaleStoresAndReadsBack()

@@ -4,26 +4,64 @@
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
 #include "services/prompt.h"
+#include "services/regional.h"
+#include "shot/ballistics.h"
 #include "storage/pellet_store.h"
 #include "storage/settings_store.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
-QLineEdit* field(const QString& name, QWidget* parent)
+
+template <typename T> T* named(T* widget, const char* name, const QString& toolTip = {})
 {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    return edit;
+    widget->setObjectName(QString::fromLatin1(name));
+    if (!toolTip.isEmpty())
+        widget->setToolTip(toolTip);
+    return widget;
 }
+
+QLineEdit* field(const char* name, const QString& text, const QString& toolTip, QWidget* parent)
+{
+    return named(new QLineEdit(text, parent), name, toolTip);
+}
+
+// A drop-down list whose text shows a prompt until an entry is chosen.
+QComboBox* lookup(const char* name, const QString& prompt, const QString& toolTip, QWidget* parent)
+{
+    auto* list = named(new QComboBox(parent), name, toolTip);
+    list->setPlaceholderText(prompt);
+    list->setMinimumWidth(180);
+    return list;
+}
+
+void setPrompt(QComboBox* list, const QString& prompt)
+{
+    list->setPlaceholderText(prompt);
+    list->setCurrentIndex(-1);
+}
+
+// The limit re-evaluation and the unit words stay the main window's; this only adds entries.
+void addItems(QComboBox* list, const QStringList& items)
+{
+    const QSignalBlocker quiet(list);
+    list->addItems(items);
+    list->setCurrentIndex(-1);
+}
+
 } // namespace
 
 frmPellet::frmPellet(frmMain& main) : QDialog(&main), m_main(main)
@@ -36,112 +74,338 @@ frmPellet::frmPellet(frmMain& main) : QDialog(&main), m_main(main)
     setObjectName(QStringLiteral("frmPellet"));
     setWindowTitle(QStringLiteral("Data Options"));
     setModal(false);
-
-    txtMake = field(QStringLiteral("txtMake"), this);
-    txtModel = field(QStringLiteral("txtModel"), this);
-    txtPelletMake = field(QStringLiteral("txtPelletMake"), this);
-    txtCaliber = field(QStringLiteral("txtCaliber"), this);
-    txtWeight = field(QStringLiteral("txtWeight"), this);
-
-    auto* unitFrame = new QGroupBox(this);
-    selWeight = new OptionGroup(this);
-    selWeight->setObjectName(QStringLiteral("selWeight"));
-    selWeight->add(0, QStringLiteral("Grammes"), unitFrame);
-    selWeight->add(1, QStringLiteral("Grains"), unitFrame);
-    selWeight->select(1);
-    auto* unitLayout = new QHBoxLayout(unitFrame);
-    unitLayout->addWidget((*selWeight)[0]);
-    unitLayout->addWidget((*selWeight)[1]);
-
-    auto* typeFrame = new QGroupBox(QStringLiteral("Gun Type"), this);
-    optType = new OptionGroup(this);
-    optType->setObjectName(QStringLiteral("optType"));
-    optType->add(12, QStringLiteral("Air Rifle"), typeFrame);
-    optType->add(6, QStringLiteral("Air Pistol"), typeFrame);
-    optType->add(9999, QStringLiteral("Other"), typeFrame);
-    optType->select(6);
-    auto* typeLayout = new QHBoxLayout(typeFrame);
-    for (int index : {12, 6, 9999})
-        typeLayout->addWidget((*optType)[index]);
-
-    chkTips = new QCheckBox(QStringLiteral("Show Tips at Startup"), this);
-    chkTips->setObjectName(QStringLiteral("chkTips"));
-    btnClose = new QPushButton(QStringLiteral("Close"), this);
-    btnClose->setObjectName(QStringLiteral("btnClose"));
-
-    auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Gun Make:"), txtMake);
-    form->addRow(QStringLiteral("Gun Model:"), txtModel);
-    form->addRow(typeFrame);
-    form->addRow(QStringLiteral("Projectile:"), txtPelletMake);
-    form->addRow(QStringLiteral("Caliber:"), txtCaliber);
-    form->addRow(QStringLiteral("Weight:"), txtWeight);
-    form->addRow(unitFrame);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(chkTips);
-    layout->addWidget(btnClose, 0, Qt::AlignRight);
-
-    connect(txtWeight, &QLineEdit::textChanged, this, [this](const QString& t) {
-        textChanged("txtWeight", t);
-        m_main.UpdateProjectileLabel();
-    });
-    connect(txtMake, &QLineEdit::textChanged, this, [this](const QString& t) {
-        textChanged("txtMake", t);
-        m_main.UpdateGunLabel();
-    });
-    connect(txtModel, &QLineEdit::textChanged, this, [this](const QString& t) {
-        textChanged("txtModel", t);
-        m_main.UpdateGunLabel();
-    });
-    connect(txtPelletMake, &QLineEdit::textChanged, this, [this](const QString& t) {
-        textChanged("txtPelletMake", t);
-        m_main.UpdateProjectileLabel();
-    });
-    connect(txtCaliber, &QLineEdit::textChanged, this, [this](const QString& t) {
-        textChanged("txtCaliber", t);
-        m_main.UpdateProjectileLabel();
-    });
-    connect(selWeight, &OptionGroup::clicked, this, &frmPellet::selWeight_Click);
-    connect(optType, &OptionGroup::clicked, this, &frmPellet::optType_Click);
-    connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
+    buildUi();
+    fillCalibres();
+    fillGunMakes(true);
+    lstGunType->addItems({QStringLiteral("Air Rifle"), QStringLiteral("Air Pistol"), QStringLiteral("Rifle"),
+                          QStringLiteral("Pistol"), QStringLiteral("Shotgun"), QStringLiteral("Other")});
+    connectHandlers();
 }
 
-void frmPellet::textChanged(const char* key, const QString& text)
+void frmPellet::buildUi()
 {
-    settings::SaveSettingValue(QString::fromLatin1(key), text);
+    auto* projectile = new QGroupBox(QStringLiteral("Projectile Details"), this);
+    lstCal = lookup("lstCal", QStringLiteral("Caliber"), QStringLiteral("Select pellet caliber"), projectile);
+    lstPelletStore =
+        lookup("lstPelletStore", QStringLiteral("Choose Pellet"), QStringLiteral("Select pellet brand"), projectile);
+    txtPelletMake = field("txtPelletMake", QStringLiteral("Pellet"), QStringLiteral("Make of the projectile you are using."),
+                          projectile);
+    txtCaliber = field("txtCaliber", QStringLiteral("Cal"),
+                       QStringLiteral("Caliber in freetext.  e.g. .22 or 4.5mm or 17hmr"), projectile);
+    txtCaliber->setMaxLength(20);
+    txtWeight = field("txtWeight", QStringLiteral("1"), QStringLiteral("Weight in Grains."), projectile);
+    selWeight = new OptionGroup(this);
+    selWeight->setObjectName(QStringLiteral("selWeight"));
+    selWeight->add(0, QStringLiteral("Grammes"), projectile)->setToolTip(QStringLiteral("Set weight units to Grammes"));
+    selWeight->add(1, QStringLiteral("Grains"), projectile)->setToolTip(QStringLiteral("Set weight units to Grains"));
+    selWeight->select(1);
+    auto* lookupRow = new QHBoxLayout;
+    lookupRow->addWidget(lstCal);
+    lookupRow->addWidget(lstPelletStore, 1);
+    auto* units = new QHBoxLayout;
+    units->addWidget(txtWeight);
+    units->addWidget((*selWeight)[0]);
+    units->addWidget((*selWeight)[1]);
+    auto* projectileForm = new QFormLayout(projectile);
+    projectileForm->addRow(named(new QLabel(QStringLiteral("Lookup:"), projectile), "lblStore"), lookupRow);
+    projectileForm->addRow(named(new QLabel(QStringLiteral("Make:"), projectile), "lblPelletMake"), txtPelletMake);
+    projectileForm->addRow(named(new QLabel(QStringLiteral("Caliber:"), projectile), "lblCaliber"), txtCaliber);
+    projectileForm->addRow(named(new QLabel(QStringLiteral("Weight:"), projectile), "lblWeight"), units);
+
+    auto* gun = new QGroupBox(QStringLiteral("Gun Details"), this);
+    lstGunMake = lookup("lstGunMake", QStringLiteral("Make"), QStringLiteral("Select your guns make"), gun);
+    lstGunModel = lookup("lstGunModel", QStringLiteral("Select A Make"), QStringLiteral("Select you guns model"), gun);
+    txtMake = field("txtMake", QStringLiteral("Make"), QStringLiteral("Make of the gun being fired"), gun);
+    txtModel = field("txtModel", QStringLiteral("Model"), QStringLiteral("Model of the gun being fired"), gun);
+    optType = new OptionGroup(this);
+    optType->setObjectName(QStringLiteral("optType"));
+    optType->add(12, QStringLiteral("Air Rifle"), gun)->setToolTip(QStringLiteral("Set the FAC warning limit to 12lbs"));
+    optType->add(6, QStringLiteral("Air Pistol"), gun)->setToolTip(QStringLiteral("Set the FAC warning limit to 6lbs"));
+    optType->add(9999, QStringLiteral("Other"), gun)
+        ->setToolTip(QStringLiteral("Set the FAC warning limit to Unlimited"));
+    optType->select(6);
+    auto* gunLookup = new QHBoxLayout;
+    gunLookup->addWidget(lstGunMake);
+    gunLookup->addWidget(lstGunModel, 1);
+    auto* types = new QHBoxLayout;
+    for (int index : {12, 6, 9999})
+        types->addWidget((*optType)[index]);
+    auto* gunForm = new QFormLayout(gun);
+    gunForm->addRow(named(new QLabel(QStringLiteral("Lookup:"), gun), "lblGun"), gunLookup);
+    gunForm->addRow(named(new QLabel(QStringLiteral("Make:"), gun), "lblGunMake"), txtMake);
+    gunForm->addRow(named(new QLabel(QStringLiteral("Model"), gun), "lblGunModel"), txtModel);
+    gunForm->addRow(named(new QLabel(QStringLiteral("Type:"), gun), "lblGunType"), types);
+
+    auto* extra = new QGroupBox(QStringLiteral("Extra Info for CSV"), this);
+    txtExtraInfo = named(new QPlainTextEdit(extra), "txtExtraInfo",
+                         QStringLiteral("Enter upto 500 characters that will be added to saved CSVs"));
+    txtExtraInfo->setFixedHeight(70);
+    (new QVBoxLayout(extra))->addWidget(txtExtraInfo);
+
+    fmeOnline = named(new QGroupBox(QStringLiteral("Online Options"), this), "fmeOnline");
+    auto* addProjectile = new QGroupBox(QStringLiteral("Add Projectile to Internet Database"), fmeOnline);
+    txtAddCal = field("txtAddCal", QString(), QString(), addProjectile);
+    txtAddPelMake = field("txtAddPelMake", QString(), QString(), addProjectile);
+    txtAddWeight = field("txtAddWeight", QStringLiteral("0"), QString(), addProjectile);
+    selAddWeight = new OptionGroup(this);
+    selAddWeight->setObjectName(QStringLiteral("selAddWeight"));
+    selAddWeight->add(0, QStringLiteral("Grammes"), addProjectile);
+    selAddWeight->add(1, QStringLiteral("Grains"), addProjectile);
+    selAddWeight->select(1);
+    btnAddPellet = named(new QPushButton(QStringLiteral("Submit Projectile"), addProjectile), "btnAddPellet");
+    auto* addUnits = new QHBoxLayout;
+    addUnits->addWidget(txtAddWeight);
+    addUnits->addWidget((*selAddWeight)[0]);
+    addUnits->addWidget((*selAddWeight)[1]);
+    auto* addProjectileForm = new QFormLayout(addProjectile);
+    addProjectileForm->addRow(named(new QLabel(QStringLiteral("Caliber"), addProjectile), "lblAddCal"), txtAddCal);
+    addProjectileForm->addRow(named(new QLabel(QStringLiteral("Make:"), addProjectile), "lblAddPelMake"),
+                              txtAddPelMake);
+    addProjectileForm->addRow(named(new QLabel(QStringLiteral("Weight"), addProjectile), "lblAddPelWeight"), addUnits);
+    addProjectileForm->addRow(btnAddPellet);
+
+    auto* addGun = new QGroupBox(QStringLiteral("Add gun to Internet Database"), fmeOnline);
+    lstGunType = named(new QComboBox(addGun), "lstGunType");
+    txtAddGunMake = field("txtAddGunMake", QString(), QString(), addGun);
+    txtAddGunModel = field("txtAddGunModel", QString(), QString(), addGun);
+    btnAddGun = named(new QPushButton(QStringLiteral("Submit Gun"), addGun), "btnAddGun");
+    auto* addGunForm = new QFormLayout(addGun);
+    addGunForm->addRow(named(new QLabel(QStringLiteral("Type"), addGun), "lblTypeGun"), lstGunType);
+    addGunForm->addRow(new QLabel(QStringLiteral("Make:"), addGun), txtAddGunMake);
+    addGunForm->addRow(new QLabel(QStringLiteral("Model"), addGun), txtAddGunModel);
+    addGunForm->addRow(btnAddGun);
+
+    btnUpdate = named(new QPushButton(QStringLiteral("Update Database from Internet"), fmeOnline), "btnUpdate");
+    chkTips = named(new QCheckBox(QStringLiteral("Enable Tips at startup"), fmeOnline), "chkTips",
+                    QStringLiteral("Enable the tips at program start"));
+    chkTips->setChecked(true);
+    auto* onlineLayout = new QGridLayout(fmeOnline);
+    onlineLayout->addWidget(addProjectile, 0, 0);
+    onlineLayout->addWidget(addGun, 0, 1);
+    onlineLayout->addWidget(btnUpdate, 1, 0);
+    onlineLayout->addWidget(chkTips, 1, 1);
+
+    btnPelletApply = named(new QPushButton(QStringLiteral("Close"), this), "btnPelletApply", QStringLiteral("Close Window"));
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(projectile, 0, 0);
+    layout->addWidget(gun, 0, 1);
+    layout->addWidget(extra, 1, 0, 1, 2);
+    layout->addWidget(fmeOnline, 2, 0, 1, 2);
+    layout->addWidget(btnPelletApply, 3, 1, Qt::AlignRight);
+
+    txtWeight->installEventFilter(this);
+    txtAddWeight->installEventFilter(this);
+}
+
+void frmPellet::connectHandlers()
+{
+    auto projectileText = [this](const char* key) {
+        return [this, key](const QString& text) {
+            m_main.UpdateProjectileLabel();
+            settings::SaveSettingValue(QString::fromLatin1(key), text);
+        };
+    };
+    auto gunText = [this](const char* key) {
+        return [this, key](const QString& text) {
+            m_main.UpdateGunLabel();
+            settings::SaveSettingValue(QString::fromLatin1(key), text);
+        };
+    };
+    connect(txtCaliber, &QLineEdit::textChanged, this, projectileText("txtCaliber"));
+    connect(txtPelletMake, &QLineEdit::textChanged, this, projectileText("txtPelletMake"));
+    connect(txtWeight, &QLineEdit::textChanged, this, projectileText("txtWeight"));
+    connect(txtMake, &QLineEdit::textChanged, this, gunText("txtMake"));
+    connect(txtModel, &QLineEdit::textChanged, this, gunText("txtModel"));
+    connect(txtExtraInfo, &QPlainTextEdit::textChanged, this, [this] {
+        const QString text = txtExtraInfo->toPlainText();
+        if (text.size() > 500)
+            txtExtraInfo->setPlainText(text.left(500)); // the box holds at most 500 characters
+    });
+    connect(selWeight, &OptionGroup::clicked, this, &frmPellet::selWeight_Click);
+    connect(selAddWeight, &OptionGroup::clicked, this, &frmPellet::selAddWeight_Click);
+    connect(optType, &OptionGroup::clicked, this, &frmPellet::optType_Click);
+    connect(lstCal, &QComboBox::activated, this, &frmPellet::lstCal_Click);
+    connect(lstPelletStore, &QComboBox::activated, this, &frmPellet::lstPelletStore_Click);
+    connect(lstGunMake, &QComboBox::activated, this, &frmPellet::lstGunMake_Click);
+    connect(lstGunModel, &QComboBox::activated, this, &frmPellet::lstGunModel_Click);
+    connect(chkTips, &QCheckBox::toggled, this,
+            [](bool on) { settings::SaveSettingValue(QStringLiteral("ShowTips"), on ? 1 : 0); });
+    connect(btnPelletApply, &QPushButton::clicked, this, &frmPellet::btnPelletApply_Click);
+}
+
+void frmPellet::fillCalibres()
+{
+    lstCal->clear();
+    QStringList entries;
+    if (PelletStore* store = m_main.services().store)
+        for (double calibre : store->distinctCalibres())
+            entries.append(PelletStore::calibreText(calibre));
+    addItems(lstCal, entries);
+}
+
+void frmPellet::fillGunMakes(bool ordered)
+{
+    QStringList makes;
+    if (PelletStore* store = m_main.services().store)
+        makes = store->gunMakes(PelletStore::gunTypeFor(optType->selectedIndex()), ordered);
+    addItems(lstGunMake, makes);
 }
 
 void frmPellet::showWithFocus(QWidget* fieldToFocus)
 {
+    if (!isVisible()) {
+        if (const QScreen* screen = m_main.screen()) {
+            const QRect area = screen->geometry();
+            move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+        }
+    }
     setEnabled(true);
     show();
     raise();
+    activateWindow();
     fieldToFocus->setFocus();
 }
 
-void frmPellet::selWeight_Click(int index)
+void frmPellet::lstCal_Click()
 {
-    settings::SaveSettingValue(QStringLiteral("selWeight"), index);
-    QString format = m_main.MSFlexGrid1->FormatString();
-    if (index == 0)
-        format.replace(QLatin1String("Grains"), QLatin1String("Grammes"));
-    else
-        format.replace(QLatin1String("Grammes"), QLatin1String("Grains"));
-    m_main.MSFlexGrid1->setFormatString(format);
-    m_main.UpdateProjectileLabel();
+    lstPelletStore->setEnabled(true);
+    lstPelletStore->clear();
+    setPrompt(lstPelletStore, QStringLiteral("Choose Type"));
+    PelletStore* store = m_main.services().store;
+    if (!store || lstCal->currentIndex() < 0)
+        return;
+    const QSignalBlocker quiet(lstPelletStore);
+    for (const PelletStore::Projectile& p : store->projectilesOfCalibre(lstCal->currentText()))
+        lstPelletStore->addItem(p.name + u' ' + PelletStore::calibreText(p.caliber), p.id);
+    lstPelletStore->setCurrentIndex(-1);
+}
+
+void frmPellet::lstPelletStore_Click()
+{
+    PelletStore* store = m_main.services().store;
+    if (!store || lstPelletStore->currentIndex() < 0)
+        return;
+    const auto projectile = store->projectileById(lstPelletStore->currentData().toLongLong());
+    if (!projectile)
+        return;
+    txtPelletMake->setText(projectile->name);
+    txtCaliber->setText(PelletStore::calibreText(projectile->caliber));
+    const double weight =
+        selWeight->isSelected(1) ? projectile->metric * ballistics::kGrainsPerGramme : projectile->metric;
+    txtWeight->setText(regional::format3(weight));
 }
 
 void frmPellet::optType_Click(int index)
 {
-    settings::SaveSettingValue(QStringLiteral("optType"), index);
     m_main.Label3_Change();
+    m_main.UpdateGunLabel();
+    settings::SaveSettingValue(QStringLiteral("optType"), index);
+    lstGunMake->clear();
+    lstGunModel->clear();
+    lstGunModel->setEnabled(false);
+    setPrompt(lstGunMake, QStringLiteral("Choose Make"));
+    setPrompt(lstGunModel, QStringLiteral("Select A Make"));
+    fillGunMakes(false);
+}
+
+void frmPellet::lstGunMake_Click()
+{
+    lstGunModel->setEnabled(true);
+    lstGunModel->clear();
+    setPrompt(lstGunModel, QStringLiteral("Choose Model"));
+    if (PelletStore* store = m_main.services().store)
+        addItems(lstGunModel,
+                 store->gunModels(lstGunMake->currentText(), PelletStore::gunTypeFor(optType->selectedIndex())));
+}
+
+void frmPellet::lstGunModel_Click()
+{
+    if (lstGunModel->currentIndex() < 0)
+        return;
+    txtModel->setText(lstGunModel->currentText());
+    txtMake->setText(lstGunMake->currentText());
+}
+
+void frmPellet::selWeight_Click(int index)
+{
+    QString format = m_main.MSFlexGrid1->FormatString();
+    if (index == 1)
+        format.replace(QLatin1String("Grammes"), QLatin1String("Grains"));
+    else
+        format.replace(QLatin1String("Grains"), QLatin1String("Grammes"));
+    m_main.MSFlexGrid1->setFormatString(format);
+    if (!loadingSettings) {
+        if (const auto converted = ballistics::convertWeightText(txtWeight->text(), index == 1))
+            txtWeight->setText(*converted);
+    }
+    m_main.MSFlexGrid1->setColWidth(3, 800);
+    m_main.UpdateProjectileLabel();
+    settings::SaveSettingValue(QStringLiteral("selWeight"), index);
+}
+
+void frmPellet::selAddWeight_Click(int index)
+{
+    if (const auto converted = ballistics::convertWeightText(txtAddWeight->text(), index == 1))
+        txtAddWeight->setText(*converted);
+}
+
+bool frmPellet::checkWeight(QLineEdit* box)
+{
+    QString message;
+    if (box->text().isEmpty())
+        message = QStringLiteral("Please Enter a value for weight.");
+    else if (regional::leadingNumber(box->text()) < 0)
+        message = QStringLiteral("Please Enter a positive weight.");
+    if (message.isEmpty())
+        return true;
+    m_main.services().prompt->message(message, Prompt::Icon::Critical, QStringLiteral("Velmora"));
+    QTimer::singleShot(0, box, [box] { box->setFocus(); });
+    return false;
+}
+
+bool frmPellet::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut && (watched == txtWeight || watched == txtAddWeight) &&
+        m_refusedWeightBox == nullptr) {
+        auto* box = static_cast<QLineEdit*>(watched);
+        if (!checkWeight(box)) {
+            // One message per refusal: the focus coming back must not ask again.
+            m_refusedWeightBox = box;
+            QTimer::singleShot(0, this, [this] { m_refusedWeightBox = nullptr; });
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool frmPellet::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        emit activated();
+    return QDialog::event(event);
+}
+
+QList<QWidget*> frmPellet::onlineControls() const
+{
+    return {btnUpdate,     btnAddPellet,   btnAddGun,     txtAddCal,          lstGunType,        txtAddGunMake,
+            txtAddGunModel, txtAddPelMake, txtAddWeight, (*selAddWeight)[0], (*selAddWeight)[1]};
+}
+
+void frmPellet::hideDialog()
+{
+    m_main.setEnabled(true);
+    hide();
+    setEnabled(false);
+}
+
+void frmPellet::btnPelletApply_Click()
+{
+    m_main.Timer1->start();
+    hideDialog();
 }
 
 void frmPellet::closeEvent(QCloseEvent* event)
 {
-    m_main.setEnabled(true);
-    m_main.Timer1->start();
-    hide();
-    event->accept();
+    hideDialog();
+    event->ignore(); // loaded once for the run: only hidden
 }

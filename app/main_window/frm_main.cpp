@@ -251,12 +251,16 @@ void frmMain::SetScreenSaverActive(bool active)
 
 void frmMain::UpdateGunLabel()
 {
+    if (!m_pellet)
+        return;
     QString text = pellet().txtMake->text() + u' ' + pellet().txtModel->text();
     lblSelGun->setText(text.replace(u'&', QLatin1String("&&")));
 }
 
 void frmMain::UpdateProjectileLabel()
 {
+    if (!m_pellet)
+        return; // still loading: the restored values refresh the caption
     frmPellet& p = pellet();
     QString text = p.txtPelletMake->text() + u' ' + p.txtCaliber->text() + QStringLiteral(" - ") +
                    p.txtWeight->text() +

@@ -84,6 +84,8 @@ void frmMain::setPowerCaption(const QString& caption)
 
 void frmMain::Label3_Change()
 {
+    if (!m_pellet)
+        return;
     const frmPellet& p = pellet();
     const bool above = powerAboveLimit(Label3->text(), p.optType->isSelected(6), p.optType->isSelected(12),
                                        optPower->isSelected(1));

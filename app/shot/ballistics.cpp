@@ -2,6 +2,8 @@
 
 #include "services/regional.h"
 
+#include <cmath>
+
 namespace ballistics {
 
 ShotFigures figures(double fps, double grains)
@@ -21,6 +23,17 @@ double weightInGrains(const QString& weightText, bool grammesSelected)
     if (!grammesSelected)
         return weight;
     return regional::toNumberOrFail(regional::format3(regional::checked(weight / kGrammesPerGrain)));
+}
+
+std::optional<QString> convertWeightText(const QString& weightText, bool toGrains)
+{
+    const auto weight = regional::toNumber(weightText);
+    if (!weight)
+        return std::nullopt;
+    const double converted = toGrains ? *weight * kGrainsPerGramme : *weight / kGrainsPerGramme;
+    if (!std::isfinite(converted))
+        return std::nullopt;
+    return regional::format3(converted);
 }
 
 } // namespace ballistics

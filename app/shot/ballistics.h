@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 // Unit and energy arithmetic of a shot, all in double precision.
 namespace ballistics {
@@ -25,5 +26,9 @@ ShotFigures figures(double fps, double grains);
 // The projectile weight in grains from the weight text and its unit: grammes are divided by
 // 0.06479891 and rounded to three decimals through "0.000". Raises TypeMismatch on a non-number.
 double weightInGrains(const QString& weightText, bool grammesSelected);
+
+// A weight text switched to the other unit (× or ÷ 15.4323584, "0.000"); nothing when the
+// text is not a number, so that the caller leaves it as it is.
+std::optional<QString> convertWeightText(const QString& weightText, bool toGrains);
 
 } // namespace ballistics
