@@ -3,6 +3,7 @@
 #include "drivers/qserial_transport.h"
 #include "main_window/frm_main.h"
 #include "services/clock.h"
+#include "services/file_chooser.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
 #include "storage/pellet_store.h"
@@ -23,6 +24,7 @@ int main(int argc, char* argv[])
     DesktopUrlOpener urlOpener;
     PelletStore store;
     LibraryControlHost controls;
+    DialogFileChooser files;
 
     AppServices services;
     services.prompt = &prompt;
@@ -33,6 +35,7 @@ int main(int argc, char* argv[])
     services.urlOpener = &urlOpener;
     services.store = &store;
     services.controls = &controls;
+    services.files = &files;
     services.makeSerialTransport = [] { return std::make_unique<QSerialTransport>(); };
     services.portPath = devicePathForPort;
 

@@ -198,6 +198,8 @@ void frmMain::buildUi()
     connect(optSpeed, &OptionGroup::clicked, this, &frmMain::optSpeed_Click);
     connect(optPower, &OptionGroup::clicked, this, &frmMain::optPower_Click);
     connect(btnReset, &QPushButton::clicked, this, &frmMain::btnReset_Click);
+    connect(btnSave, &QPushButton::clicked, this, &frmMain::btnSave_Click);
+    connect(btnMax, &QPushButton::clicked, this, &frmMain::btnMax_Click);
     connect(btnDelete, &QPushButton::clicked, this, &frmMain::btnDelete_Click);
     connect(btnDump, &QPushButton::clicked, this, &frmMain::btnDump_Click);
     connect(lblChrono, &ClickableLabel::clicked, this, &frmMain::lblChrono_Click);

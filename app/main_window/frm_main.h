@@ -3,9 +3,11 @@
 #include "drivers/ced_state.h"
 #include "drivers/hid_control.h"
 #include "main_window/string_statistics.h"
+#include "storage/pellet_store.h"
 #include "services/app_services.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 class QAction;
@@ -21,6 +23,7 @@ class ListText;
 class OptionGroup;
 class frmOptions;
 class frmPellet;
+class frmSpeed;
 
 // The main window: the shot table, summary and list text, the large figures, the serial port,
 // the three timers and, when Devlink loads, the HID control. Its public values are shared with
@@ -102,6 +105,16 @@ public:
     void optPower_Click(int index);
     void setPowerCaption(const QString& caption);
     void Label3_Change();
+    // Red above the gun type's limit, the button-text colour otherwise.
+    void colourPowerFigure(QLabel* figure);
+
+    // The undocked speed and power panel.
+    void btnMax_Click();
+    void dockSpeedPanel();
+    frmSpeed* visibleSpeedPanel() const;
+
+    // Saving the string.
+    void btnSave_Click();
 
     // Commands.
     void btnDump_Click();
@@ -133,11 +146,16 @@ private:
     void connectSerialAtStartup(int storedPort);
     void labelStatusButtonAtStartup();
     void shutDown();
+    void appendCsvSummary();
+    void buildDataCollectorText();
+    void buildPelletLogText();
+    std::vector<PelletStore::CachedShot> cachedShotsForSaving() const;
     void resetStringState();
     void writeSummaryRow();
 
     AppServices m_services;
     std::unique_ptr<frmOptions> m_options;
     std::unique_ptr<frmPellet> m_pellet;
+    QPointer<frmSpeed> m_speed;
     bool m_shutDown = false;
 };

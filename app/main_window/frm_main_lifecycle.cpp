@@ -7,6 +7,7 @@
 #include "drivers/frm_options.h"
 #include "drivers/memory_windows.h"
 #include "main_window/flex_grid.h"
+#include "main_window/frm_speed.h"
 #include "main_window/list_lines.h"
 #include "main_window/list_text.h"
 #include "main_window/option_group.h"
@@ -233,6 +234,8 @@ void frmMain::shutDown()
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
     SetScreenSaverActive(true);
+    if (m_speed)
+        delete m_speed.data();
     closeOtherWindows(*this);
     m_options.reset();
     m_pellet.reset();

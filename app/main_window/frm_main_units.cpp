@@ -3,6 +3,7 @@
 
 #include "data_options/frm_pellet.h"
 #include "main_window/flex_grid.h"
+#include "main_window/frm_speed.h"
 #include "main_window/option_group.h"
 #include "main_window/power_limit.h"
 #include "services/regional.h"
@@ -11,7 +12,9 @@
 #include "storage/settings_store.h"
 
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 
 void frmMain::optSpeed_Click(int index)
 {
@@ -84,13 +87,54 @@ void frmMain::setPowerCaption(const QString& caption)
 
 void frmMain::Label3_Change()
 {
+    colourPowerFigure(Label3);
+}
+
+void frmMain::colourPowerFigure(QLabel* figure)
+{
     if (!m_pellet)
         return;
     const frmPellet& p = pellet();
-    const bool above = powerAboveLimit(Label3->text(), p.optType->isSelected(6), p.optType->isSelected(12),
+    const bool above = powerAboveLimit(figure->text(), p.optType->isSelected(6), p.optType->isSelected(12),
                                        optPower->isSelected(1));
-    QPalette palette = Label3->palette();
+    QPalette palette = figure->palette();
     palette.setColor(QPalette::WindowText,
                      above ? QColor(255, 0, 0) : QApplication::palette().color(QPalette::ButtonText));
-    Label3->setPalette(palette);
+    figure->setPalette(palette);
+}
+
+void frmMain::btnMax_Click()
+{
+    setEnabled(false);
+    if (!m_speed)
+        m_speed = new frmSpeed(*this);
+    m_speed->setEnabled(true);
+    m_speed->show();
+    m_speed->Label5->setText(Label5->text());
+    m_speed->setPowerCaption(Label3->text());
+    m_speed->Label3->setToolTip(Label3->toolTip());
+    m_speed->Label5->setToolTip(Label5->toolTip());
+    m_speed->Label7->setText(Label7->text());
+    m_speed->Label4->setText(Label4->text());
+    m_speed->lblShotCount->setText(QString::number(shot_count));
+    const int frameHeight = fmePower->height();
+    fmePower->hide();
+    fmeSpeed->hide();
+    btnMax->hide();
+    resize(width(), height() - frameHeight);
+}
+
+void frmMain::dockSpeedPanel()
+{
+    setEnabled(true);
+    const int frameHeight = fmePower->height();
+    fmePower->show();
+    fmeSpeed->show();
+    btnMax->show();
+    resize(width(), height() + frameHeight);
+}
+
+frmSpeed* frmMain::visibleSpeedPanel() const
+{
+    return m_speed && m_speed->isVisible() ? m_speed.data() : nullptr;
 }

@@ -13,6 +13,7 @@ class ScreenSaver;
 class UrlOpener;
 class PelletStore;
 class ControlHost;
+class FileChooser;
 class SerialTransport;
 
 // The platform behind the windows. The program passes real services; tests pass doubles.
@@ -26,6 +27,7 @@ struct AppServices {
     UrlOpener* urlOpener = nullptr;
     PelletStore* store = nullptr;
     ControlHost* controls = nullptr;
+    FileChooser* files = nullptr;
     std::function<std::unique_ptr<SerialTransport>()> makeSerialTransport;
     CommPort::PathResolver portPath;
 };

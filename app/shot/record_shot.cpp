@@ -3,6 +3,7 @@
 #include "data_options/frm_pellet.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
+#include "main_window/frm_speed.h"
 #include "main_window/list_text.h"
 #include "main_window/option_group.h"
 #include "services/clock.h"
@@ -97,6 +98,9 @@ void RecordShot(frmMain& main, double fps)
                 regional::shotDateTime(main.services().clock->now(), true), fps);
     cacheShot(main, fps);
     finishRow(main, true);
+
+    if (frmSpeed* panel = main.visibleSpeedPanel())
+        panel->showShot(main.Label3->text(), main.Label5->text(), main.shot_count);
 }
 
 void RecordDumpedShot(frmMain& main, double fps)

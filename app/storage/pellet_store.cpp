@@ -209,7 +209,7 @@ QString PelletStore::insertCacheRow(const CacheRow& row)
 std::vector<PelletStore::CachedShot> PelletStore::cachedShots()
 {
     std::vector<CachedShot> shots;
-    if (!isOpen() || !m_hasCache || !exec(QStringLiteral("SELECT shot, mytimestamp, fps FROM Cache ORDER BY rowid")))
+    if (!isOpen() || !m_hasCache || !exec(QStringLiteral("SELECT shot, mytimestamp, fps, grains FROM Cache ORDER BY rowid")))
         return shots;
     while (storeRecordset.next()) {
         const auto shot = storedNumber(storeRecordset.value(0));
@@ -219,7 +219,7 @@ std::vector<PelletStore::CachedShot> PelletStore::cachedShots()
         if (!shot || !stamp || !fps || *shot < -32768 || *shot > 32767 || std::abs(*stamp) > 4e9 ||
             !std::isfinite(*fps))
             continue;
-        shots.push_back({qint16(*shot), qint64(*stamp), *fps});
+        shots.push_back({qint16(*shot), qint64(*stamp), *fps, storeRecordset.value(3).toString()});
     }
     return shots;
 }

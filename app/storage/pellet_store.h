@@ -26,6 +26,7 @@ public:
         qint16 shot = 0;
         qint64 timestamp = 0;
         double fps = 0;
+        QString grains; // as written
     };
     struct Projectile {
         qint64 id = 0;

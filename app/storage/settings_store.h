@@ -26,6 +26,9 @@ inline constexpr Key kOptPower{"optPower", "1"};
 inline constexpr Key kSelWeight{"selWeight", "1"};
 inline constexpr Key kTxtCalibration{"txtCalibration", "100.0"};
 inline constexpr Key kShowTips{"ShowTips", "1"};
+// The base address of the program's web service ("/relay.php", "/graphme.php", "/tips.php").
+// There is no public service: the reserved ".invalid" domain fails at once until one is set.
+inline constexpr Key kWebService{"WebService", "http://velmora.invalid"};
 
 QString read(const Key& key);
 QString read(const QString& key, const QString& defaultValue);

@@ -2,6 +2,7 @@
 
 #include "drivers/serial_transport.h"
 #include "services/clock.h"
+#include "services/file_chooser.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
 
@@ -67,6 +68,25 @@ class RecordingUrlOpener : public UrlOpener {
 public:
     void open(const QUrl& url) override { opened.append(url); }
     QList<QUrl> opened;
+};
+
+// Answers the save dialog from a script; cancels when nothing is scripted.
+class ScriptedFileChooser : public FileChooser {
+public:
+    std::optional<Choice> chooseSaveFile(QWidget*, const QString& title, const QString& proposedPath,
+                                         const QStringList& filters, const QString& defaultSuffix) override
+    {
+        lastTitle = title;
+        lastProposed = proposedPath;
+        lastFilters = filters;
+        lastSuffix = defaultSuffix;
+        std::optional<Choice> answer = next;
+        next.reset();
+        return answer;
+    }
+    std::optional<Choice> next;
+    QString lastTitle, lastProposed, lastSuffix;
+    QStringList lastFilters;
 };
 
 // A serial line in memory. Paths listed in `existing` open; feed() delivers bytes as a device

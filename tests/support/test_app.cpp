@@ -19,6 +19,7 @@ TestApp::TestApp(bool keepDatabase)
     services.urlOpener = &urlOpener;
     services.store = &store;
     services.controls = nullptr;
+    services.files = &files;
     services.makeSerialTransport = [this] {
         auto transport = std::make_unique<MemoryTransport>();
         transport->existing = existingPorts;

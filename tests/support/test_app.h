@@ -30,6 +30,7 @@ public:
     SilentSound sound;
     SilentScreenSaver screenSaver;
     RecordingUrlOpener urlOpener;
+    ScriptedFileChooser files;
     PelletStore store;
     MemoryTransport* serial = nullptr; // owned by the main window's serial control
     QSet<QString> existingPorts{QStringLiteral("/dev/test1")};

@@ -1,0 +1,24 @@
+#include "file_chooser.h"
+
+#include <QFileDialog>
+
+std::optional<FileChooser::Choice> DialogFileChooser::chooseSaveFile(QWidget* parent, const QString& title,
+                                                                      const QString& proposedPath,
+                                                                      const QStringList& filters,
+                                                                      const QString& defaultSuffix)
+{
+    QFileDialog dialog(parent, title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.selectFile(proposedPath);
+    // The suffix follows the chosen format unless the user typed one.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        const qsizetype star = filter.indexOf(QLatin1String("*."));
+        if (star >= 0)
+            dialog.setDefaultSuffix(filter.mid(star + 2).section(u')', 0, 0));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return Choice{dialog.selectedFiles().constFirst(), int(filters.indexOf(dialog.selectedNameFilter())) + 1};
+}
