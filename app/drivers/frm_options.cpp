@@ -47,7 +47,7 @@ frmOptions::frmOptions(frmMain& main) : QDialog(&main), m_main(main)
 
     auto* calibrationFrame = new QGroupBox(QStringLiteral("Calibration Value"), this);
     calibrationFrame->setObjectName(QStringLiteral("fmeCalibration"));
-    txtCalibration = new QLineEdit(QStringLiteral("100.0"), calibrationFrame);
+    txtCalibration = new QLineEdit(regional::format1(100), calibrationFrame);
     txtCalibration->setObjectName(QStringLiteral("txtCalibration"));
     txtCalibration->setToolTip(
         QStringLiteral("Ch value to make Velmora read over or under the value of the Chronograph.ange thi"));

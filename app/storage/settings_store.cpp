@@ -16,7 +16,9 @@ QSettings store()
 
 QString read(const Key& key)
 {
-    return read(QString::fromLatin1(key.name), QString::fromLatin1(key.defaultValue));
+    const QString fallback =
+        &key == &kTxtCalibration ? regional::format1(100) : QString::fromLatin1(key.defaultValue);
+    return read(QString::fromLatin1(key.name), fallback);
 }
 
 QString read(const QString& key, const QString& defaultValue)

@@ -24,6 +24,7 @@ inline constexpr Key kOptType{"optType", "6"};
 inline constexpr Key kOptSpeed{"optSpeed", "1"};
 inline constexpr Key kOptPower{"optPower", "1"};
 inline constexpr Key kSelWeight{"selWeight", "1"};
+// Its default is 100 formatted "0.0" in the user's format: "100,0" where the comma is decimal.
 inline constexpr Key kTxtCalibration{"txtCalibration", "100.0"};
 inline constexpr Key kShowTips{"ShowTips", "1"};
 // The base address of the program's web service ("/relay.php", "/graphme.php", "/tips.php").
