@@ -100,6 +100,7 @@ private slots:
 
     void undockingAndDocking()
     {
+        TestApp::setSetting(QStringLiteral("txtWeight"), QStringLiteral("8.44"));
         TestApp app;
         frmMain& m = app.start();
         m.show();
