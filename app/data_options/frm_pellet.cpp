@@ -88,6 +88,7 @@ void frmPellet::buildUi()
     lstCal = lookup("lstCal", QStringLiteral("Caliber"), QStringLiteral("Select pellet caliber"), projectile);
     lstPelletStore =
         lookup("lstPelletStore", QStringLiteral("Choose Pellet"), QStringLiteral("Select pellet brand"), projectile);
+    lstPelletStore->setEnabled(false); // until a calibre is chosen
     txtPelletMake = field("txtPelletMake", QStringLiteral("Pellet"), QStringLiteral("Make of the projectile you are using."),
                           projectile);
     txtCaliber = field("txtCaliber", QStringLiteral("Cal"),
@@ -115,6 +116,7 @@ void frmPellet::buildUi()
     auto* gun = new QGroupBox(QStringLiteral("Gun Details"), this);
     lstGunMake = lookup("lstGunMake", QStringLiteral("Make"), QStringLiteral("Select your guns make"), gun);
     lstGunModel = lookup("lstGunModel", QStringLiteral("Select A Make"), QStringLiteral("Select you guns model"), gun);
+    lstGunModel->setEnabled(false); // until a make is chosen
     txtMake = field("txtMake", QStringLiteral("Make"), QStringLiteral("Make of the gun being fired"), gun);
     txtModel = field("txtModel", QStringLiteral("Model"), QStringLiteral("Model of the gun being fired"), gun);
     optType = new OptionGroup(this);

@@ -157,14 +157,14 @@ void FlexGrid::setFormatString(const QString& format)
 
 int FlexGrid::toPixels(int twips) const
 {
-    return twips * fontMetrics().averageCharWidth() / 90;
+    return twips * fontMetrics().averageCharWidth() / 80;
 }
 
 int FlexGrid::ColWidth(int column) const
 {
     if (column >= 0 && size_t(column) < m_widthTwips.size() && m_widthTwips[size_t(column)] >= 0)
         return m_widthTwips[size_t(column)];
-    return columnWidth(column) * 90 / std::max(1, fontMetrics().averageCharWidth());
+    return columnWidth(column) * 80 / std::max(1, fontMetrics().averageCharWidth());
 }
 
 void FlexGrid::setColWidth(int column, int twips)

@@ -32,7 +32,7 @@ private:
 // A grid with one fixed header row, addressed like the flex grid it stands for: Rows counts
 // the header, rows 1.. hold data, widths are in twips (15 twips = 1 pixel at 96 dpi), and the
 // format string "<Shot  |^Min fps|..." sets the columns, their alignment and widths. A twip is
-// a fifteenth of a pixel for a font of 6-pixel characters, and scales with the grid's font.
+// an eightieth of the grid font's average character width, so the widths suit the font.
 class FlexGrid : public QTableView {
     Q_OBJECT
 public:

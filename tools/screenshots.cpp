@@ -1,0 +1,104 @@
+// velmora-screenshots DIR: renders the main window, the data options window and the undocked
+// panel with a short recorded string into DIR as PNG files (run it under Xvfb for the README).
+#include "data_options/frm_pellet.h"
+#include "drivers/qserial_transport.h"
+#include "main_window/frm_main.h"
+#include "main_window/frm_speed.h"
+#include "main_window/option_group.h"
+#include "services/clock.h"
+#include "services/platform_services.h"
+#include "services/prompt.h"
+#include "shot/record_shot.h"
+#include "storage/pellet_store.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+class QuietPrompt : public Prompt {
+public:
+    Answer ask(const QString&, Buttons buttons, Icon, const QString&) override
+    {
+        return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+    }
+};
+class NoSound : public SoundPlayer {
+public:
+    bool play(const QString&, bool) override { return true; }
+};
+class NoScreenSaver : public ScreenSaver {
+public:
+    void setActive(bool) override {}
+};
+
+bool save(QWidget* w, const QString& path)
+{
+    QApplication::processEvents();
+    const bool ok = w->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
+    return ok;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: velmora-screenshots OUTPUT-DIR\n");
+        return 2;
+    }
+    const QDir out(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    qputenv("XDG_CONFIG_HOME", work.filePath(QStringLiteral("config")).toLocal8Bit());
+
+    QuietPrompt prompt;
+    Clock clock;
+    Sleeper sleeper;
+    NoSound sound;
+    NoScreenSaver screenSaver;
+    DesktopUrlOpener urls;
+    PelletStore store;
+    AppServices services;
+    services.prompt = &prompt;
+    services.clock = &clock;
+    services.sleeper = &sleeper;
+    services.sound = &sound;
+    services.screenSaver = &screenSaver;
+    services.urlOpener = &urls;
+    services.store = &store;
+    services.makeSerialTransport = [] { return std::make_unique<QSerialTransport>(); };
+    services.portPath = [](int) { return QString(); };
+
+    frmMain window(services);
+    window.Form_Load();
+    frmPellet& pellet = window.pellet();
+    pellet.txtMake->setText(QStringLiteral("Weihrauch"));
+    pellet.txtModel->setText(QStringLiteral("HW100"));
+    pellet.txtPelletMake->setText(QStringLiteral("JSB Exact Jumbo"));
+    pellet.txtCaliber->setText(QStringLiteral("0.22"));
+    pellet.txtWeight->setText(QStringLiteral("15.89"));
+    pellet.optType->select(12);
+    pellet.txtExtraInfo->setPlainText(QStringLiteral("Indoor range, 10 m, 18 C"));
+    window.resize(980, 700);
+    window.show();
+    for (double fps : {781.4, 779.9, 784.2, 780.6, 778.8, 782.5, 783.1})
+        RecordShot(window, fps);
+    bool ok = save(&window, out.filePath(QStringLiteral("main-window.png")));
+    pellet.show();
+    ok = save(&pellet, out.filePath(QStringLiteral("data-options.png"))) && ok;
+    pellet.hide();
+    window.setEnabled(true);
+    window.btnMax_Click();
+    if (frmSpeed* panel = window.visibleSpeedPanel()) {
+        panel->resize(panel->width() * 3 / 2, panel->height() * 3 / 2);
+        ok = save(panel, out.filePath(QStringLiteral("speed-panel.png"))) && ok;
+        panel->close();
+    }
+    window.hide();
+    return ok ? 0 : 1;
+}
