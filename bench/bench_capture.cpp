@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QLocale>
 #include <algorithm>
 #include <cstdio>
@@ -24,10 +25,13 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-void fillTo(frmMain& m, int shots)
+// Records shots up to `shots` in the table; one transaction keeps the filling itself quick.
+void fillTo(TestApp& app, frmMain& m, int shots)
 {
+    app.store.storeDatabase.transaction();
     while (m.MSFlexGrid1->Rows() - 1 < shots)
         RecordShot(m, 750 + (m.MSFlexGrid1->Rows() % 100) * 0.5);
+    app.store.storeDatabase.commit();
 }
 
 struct RecordCost {
@@ -41,7 +45,7 @@ RecordCost recordCostMs(int existing)
     TestApp app;
     frmMain& m = app.start();
     m.show();
-    fillTo(m, existing - 20);
+    fillTo(app, m, existing - 20);
     QApplication::processEvents();
     std::vector<double> calls, totals;
     QElapsedTimer t;
@@ -76,7 +80,7 @@ int main(int argc, char** argv)
         TestApp app;
         frmMain& m = app.start();
         m.show();
-        fillTo(m, 32767);
+        fillTo(app, m, 32767);
         std::vector<double> samples;
         QElapsedTimer t;
         for (int i = 0; i < 5; ++i) {
@@ -85,6 +89,18 @@ int main(int argc, char** argv)
             samples.push_back(t.nsecsElapsed() / 1e6);
         }
         std::printf("| updateTotals with 32767 shots (median of 5) | %.1f ms | < 100 ms |\n", median(samples));
+
+        QTemporaryDir dir;
+        const char* names[] = {"CSV", "CED Data Collector (.dc)", "Combro Pellet.log (.log)"};
+        for (int format = 1; format <= 3; ++format) {
+            app.files.next = FileChooser::Choice{dir.filePath(QStringLiteral("string%1").arg(format)), format};
+            QElapsedTimer t;
+            t.start();
+            m.btnSave_Click();
+            const double ms = t.nsecsElapsed() / 1e6;
+            m.setEnabled(true);
+            std::printf("| saving 32767 shots as %s | %.0f ms | < 1000 ms |\n", names[format - 1], ms);
+        }
     }
 
     {
