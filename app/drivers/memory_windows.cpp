@@ -1,19 +1,26 @@
 #include "memory_windows.h"
 
 #include "drivers/comm_port.h"
+#include "drivers/frm_chrony_extras.h"
+#include "drivers/frm_prochrono_extras.h"
 #include "main_window/frm_main.h"
 
 #include <QTimer>
 
-// The families' memory windows are not part of this build yet: the main window stays usable.
 void openChronyExtras(frmMain& main)
 {
-    main.setEnabled(true);
+    auto* dialog = new frmChronyExtras(main);
+    main.chronyExtras = dialog;
+    dialog->show();
+    dialog->Form_Load();
 }
 
 void openProChronoExtras(frmMain& main)
 {
-    main.setEnabled(true);
+    auto* dialog = new frmProChronoExtras(main);
+    main.proChronoExtras = dialog;
+    dialog->show();
+    dialog->Form_Load();
 }
 
 void openCedStatus(frmMain& main)
@@ -21,17 +28,10 @@ void openCedStatus(frmMain& main)
     main.setEnabled(true);
 }
 
-void appendChronyOutput(frmMain&, const QString&) {}
-
-void proChronoRemoteReceive(frmMain& main)
+void appendChronyOutput(frmMain& main, const QString& text)
 {
-    main.MSComm1->Input();
-}
-
-double proChronoLiveDecode(frmMain& main)
-{
-    main.countShot = false;
-    return 0;
+    if (main.chronyExtras)
+        main.chronyExtras->appendOutput(text);
 }
 
 double cedReadVelocity(frmMain& main, int, int)
@@ -54,4 +54,10 @@ void resetCedPollAndConnect(frmMain& main)
     main.timerCED->start();
 }
 
-void closeOtherWindows(frmMain&) {}
+void closeOtherWindows(frmMain& main)
+{
+    if (main.chronyExtras)
+        delete main.chronyExtras.data();
+    if (main.proChronoExtras)
+        delete main.proChronoExtras.data();
+}

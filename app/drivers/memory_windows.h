@@ -12,10 +12,6 @@ void openCedStatus(frmMain& main);
 
 // Shooting Chrony memory mode: a reply collected up to ">" goes to the memory window.
 void appendChronyOutput(frmMain& main, const QString& text);
-// ProChrono remote-functions mode: the window takes the received characters.
-void proChronoRemoteReceive(frmMain& main);
-// The ProChrono live-frame decoder (reads the line buffer, sets countShot, returns fps).
-double proChronoLiveDecode(frmMain& main);
 // The CED M2 velocity reading.
 double cedReadVelocity(frmMain& main, int stringNumber, int shotNumber);
 

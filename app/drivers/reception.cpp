@@ -4,6 +4,7 @@
 #include "drivers/frm_options.h"
 #include "drivers/line_decoders.h"
 #include "drivers/memory_windows.h"
+#include "drivers/prochrono_link.h"
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
 #include "services/regional.h"

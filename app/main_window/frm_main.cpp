@@ -4,6 +4,7 @@
 #include "drivers/comm_port.h"
 #include "drivers/frm_options.h"
 #include "drivers/memory_windows.h"
+#include "drivers/prochrono_link.h"
 #include "drivers/reception.h"
 #include "main_window/clickable_label.h"
 #include "main_window/flex_grid.h"
@@ -78,6 +79,7 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
     TimerProChrono->setInterval(1000);
     timerCED->setInterval(1);
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    connect(TimerProChrono, &QTimer::timeout, this, [this] { TimerProChrono_Timer(*this); });
 }
 
 frmMain::~frmMain() = default;

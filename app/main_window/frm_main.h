@@ -2,6 +2,7 @@
 
 #include "drivers/ced_state.h"
 #include "drivers/hid_control.h"
+#include "drivers/prochrono_state.h"
 #include "main_window/string_statistics.h"
 #include "storage/pellet_store.h"
 #include "services/app_services.h"
@@ -24,6 +25,8 @@ class OptionGroup;
 class frmOptions;
 class frmPellet;
 class frmSpeed;
+class frmChronyExtras;
+class frmProChronoExtras;
 
 // The main window: the shot table, summary and list text, the large figures, the serial port,
 // the three timers and, when Devlink loads, the HID control. Its public values are shared with
@@ -57,7 +60,7 @@ public:
     QString strReceivedAll;
     QString lastShotRecorded;
     bool eurozone = false;
-    bool firstProChronoReply = true;
+    ProChronoState proChrono;
     CedState ced;
     StringStatistics stats;
 
@@ -93,6 +96,9 @@ public:
     QAction* mnuPelletSettings = nullptr;
     QAction* mnuExit = nullptr;
     QObject* DevPort1 = nullptr;
+    // The memory windows, while open.
+    QPointer<frmChronyExtras> chronyExtras;
+    QPointer<frmProChronoExtras> proChronoExtras;
 
     // Tables and statistics.
     void updateTotals();

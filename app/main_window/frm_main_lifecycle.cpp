@@ -56,7 +56,7 @@ std::optional<int> wholeNumber(const QString& text)
 void frmMain::Form_Load()
 {
     eurozone = regional::checkDecimalSeparator(eurozone);
-    firstProChronoReply = true;
+    proChrono.firstProChronoReply = true;
 
     try {
         if (!m_services.controls)

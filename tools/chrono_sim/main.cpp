@@ -1,8 +1,10 @@
 // velmora-chrono-sim: a chronograph on a pseudo-terminal, for demos and end-to-end tests.
 //
 // It opens a pseudo-terminal pair, prints "PTY <device path>" on its first output line and
-// sends live shot lines of a Shooting Chrony or a Combro CB-625 to whoever opens that path.
-// See --help for the options and the commands it reads with --stdin.
+// behaves as a Shooting Chrony, a Combro CB-625 or a ProChrono towards whoever opens that
+// path: live shots at a pace or on command, and the memory commands of the Chrony and the
+// ProChrono answered from a memory of strings (devices.h documents the reply formats).
+#include "devices.h"
 #include "sim_lines.h"
 
 #include <chrono>
@@ -10,34 +12,36 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <iostream>
+#include <memory>
 #include <poll.h>
 #include <pty.h>
 #include <random>
 #include <sstream>
 #include <string>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 const char* kUsage = R"(usage: velmora-chrono-sim [options]
-  --family chrony|combro   the chronograph to emulate (default chrony)
+  --family chrony|combro|prochrono   the chronograph to emulate (default chrony)
   --link PATH              also make PATH a symbolic link to the device
-  --shots V1,V2,...        velocities in fps to send, one per pace
-  --random N               send N random velocities (with --seed, --min, --max)
+  --shots V1,V2,...        live shots to fire, in fps, one per pace
+  --random N               fire N random live shots (with --seed, --min, --max)
   --seed S --min A --max B random generator seed (1) and range in fps (750, 850)
-  --pace-ms MS             time between shots (1000)
-  --start-delay-ms MS      wait before the first shot (0)
+  --pace-ms MS             time between live shots (1000)
+  --start-delay-ms MS      wait before the first live shot (0)
   --combro-length 4|6|7    Combro firmware: characters of its count (4)
-  --stdin                  read commands from standard input, one a line:
-                             shot FPS     send one shot line
+  --strings "V,V;V,V"      strings stored in the device's memory (Chrony, ProChrono)
+  --current N              the device's current string (1)
+  --stdin                  read commands from standard input, one a line, answering OK:
+                             shot FPS     fire one live shot
                              raw TEXT     send TEXT with \r \n \t \xHH escapes
-                             sleep MS     wait
+                             newstring    start a new string (ProChrono)
+                             sleep MS     wait, still answering the program
                              quit         end
-  --exit-when-done         end after the last shot instead of keeping the device open
+  --exit-when-done         end after the last live shot instead of keeping the device open
 )";
 
 volatile std::sig_atomic_t g_stop = 0;
@@ -52,6 +56,8 @@ struct Options {
     int paceMs = 1000;
     int startDelayMs = 0;
     int combroLength = 4;
+    std::string strings;
+    int current = 1;
     bool fromStdin = false;
     bool exitWhenDone = false;
 };
@@ -66,10 +72,8 @@ bool parse(int argc, char** argv, Options& o)
         else if (a == "--link")
             o.link = next();
         else if (a == "--shots") {
-            std::stringstream list(next());
-            std::string item;
-            while (std::getline(list, item, ','))
-                o.shots.push_back(std::stod(item));
+            for (const auto& s : sim::parseStrings(next()))
+                o.shots.insert(o.shots.end(), s.begin(), s.end());
         } else if (a == "--random")
             o.random = std::stoi(next());
         else if (a == "--seed")
@@ -84,6 +88,10 @@ bool parse(int argc, char** argv, Options& o)
             o.startDelayMs = std::stoi(next());
         else if (a == "--combro-length")
             o.combroLength = std::stoi(next());
+        else if (a == "--strings")
+            o.strings = next();
+        else if (a == "--current")
+            o.current = std::stoi(next());
         else if (a == "--stdin")
             o.fromStdin = true;
         else if (a == "--exit-when-done")
@@ -91,12 +99,23 @@ bool parse(int argc, char** argv, Options& o)
         else
             return false;
     }
-    return (o.family == "chrony" || o.family == "combro") &&
-           (o.combroLength == 4 || o.combroLength == 6 || o.combroLength == 7);
+    return (o.family == "chrony" || o.family == "combro" || o.family == "prochrono") &&
+           (o.combroLength == 4 || o.combroLength == 6 || o.combroLength == 7) && o.paceMs >= 0;
 }
 
-class Device {
+using Clock = std::chrono::steady_clock;
+
+class Simulator {
 public:
+    Simulator(std::unique_ptr<sim::Device> device) : m_device(std::move(device)) {}
+    ~Simulator()
+    {
+        if (m_master >= 0)
+            close(m_master);
+        if (m_slave >= 0)
+            close(m_slave);
+    }
+
     bool open()
     {
         termios raw{};
@@ -107,48 +126,100 @@ public:
         fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
         return true;
     }
-    ~Device()
-    {
-        if (m_master >= 0)
-            close(m_master);
-        if (m_slave >= 0)
-            close(m_slave);
-    }
     const char* name() const { return m_name; }
+    sim::Device& device() { return *m_device; }
 
     void send(const std::string& text)
     {
-        drain();
         size_t done = 0;
-        while (done < text.size() && !g_stop) {
+        const auto giveUp = Clock::now() + std::chrono::seconds(2);
+        while (done < text.size() && !g_stop && Clock::now() < giveUp) {
             const ssize_t n = write(m_master, text.data() + done, text.size() - done);
             if (n > 0)
                 done += static_cast<size_t>(n);
             else
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    // Reads and drops what the program sends; these devices answer nothing in live mode.
-    void drain()
-    {
-        char buffer[256];
-        while (read(m_master, buffer, sizeof buffer) > 0) {
-        }
-    }
-    void wait(int ms)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!g_stop && std::chrono::steady_clock::now() < end) {
-            drain();
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, 20)));
+                service(5);
         }
     }
 
+    // Answers the program for up to `ms` (and standard input when `input` is set).
+    // Returns complete lines read from standard input.
+    std::vector<std::string> service(int ms, bool input = false)
+    {
+        std::vector<std::string> lines;
+        pollfd fds[2] = {{m_master, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        if (poll(fds, input ? 2 : 1, ms) <= 0)
+            return lines;
+        if (fds[0].revents & POLLIN) {
+            char buffer[512];
+            ssize_t n;
+            std::string bytes;
+            while ((n = read(m_master, buffer, sizeof buffer)) > 0)
+                bytes.append(buffer, static_cast<size_t>(n));
+            const std::string reply = m_device->received(bytes);
+            if (!reply.empty())
+                send(reply);
+        }
+        if (input && (fds[1].revents & (POLLIN | POLLHUP))) {
+            char buffer[512];
+            const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n <= 0) {
+                m_inputClosed = true;
+            } else {
+                m_input.append(buffer, static_cast<size_t>(n));
+                size_t end;
+                while ((end = m_input.find('\n')) != std::string::npos) {
+                    lines.push_back(m_input.substr(0, end));
+                    m_input.erase(0, end + 1);
+                }
+            }
+        }
+        return lines;
+    }
+
+    void wait(int ms)
+    {
+        const auto end = Clock::now() + std::chrono::milliseconds(ms);
+        while (!g_stop && Clock::now() < end)
+            service(static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count()) + 1);
+    }
+
+    bool inputClosed() const { return m_inputClosed; }
+
 private:
+    std::unique_ptr<sim::Device> m_device;
     int m_master = -1;
     int m_slave = -1;
     char m_name[256] = {};
+    std::string m_input;
+    bool m_inputClosed = false;
 };
+
+// Returns false on "quit".
+bool runCommand(Simulator& s, const std::string& line)
+{
+    std::istringstream words(line);
+    std::string command;
+    words >> command;
+    if (command == "shot") {
+        double fps = 0;
+        words >> fps;
+        s.send(s.device().shot(fps));
+    } else if (command == "raw") {
+        s.send(sim::unescape(line.size() > 4 ? line.substr(4) : std::string()));
+    } else if (command == "newstring") {
+        s.device().newString();
+    } else if (command == "sleep") {
+        int ms = 0;
+        words >> ms;
+        s.wait(ms);
+    } else if (command == "quit") {
+        return false;
+    }
+    std::printf("OK\n");
+    std::fflush(stdout);
+    return true;
+}
 
 } // namespace
 
@@ -166,63 +237,51 @@ int main(int argc, char** argv)
     }
     std::signal(SIGINT, [](int) { g_stop = 1; });
     std::signal(SIGTERM, [](int) { g_stop = 1; });
+    std::signal(SIGPIPE, SIG_IGN);
 
-    Device device;
-    if (!device.open()) {
+    std::unique_ptr<sim::Device> device;
+    const sim::Strings strings = sim::parseStrings(o.strings);
+    if (o.family == "chrony")
+        device = std::make_unique<sim::ChronyDevice>(strings, o.current);
+    else if (o.family == "combro")
+        device = std::make_unique<sim::CombroDevice>(o.combroLength);
+    else
+        device = std::make_unique<sim::ProChronoDevice>(strings, o.current);
+
+    Simulator s(std::move(device));
+    if (!s.open()) {
         std::perror("openpty");
         return 1;
     }
     if (!o.link.empty()) {
         unlink(o.link.c_str());
-        if (symlink(device.name(), o.link.c_str()) != 0)
+        if (symlink(s.name(), o.link.c_str()) != 0)
             std::perror("symlink");
     }
-    std::printf("PTY %s\n", device.name());
+    std::printf("PTY %s\n", s.name());
     std::fflush(stdout);
 
-    int shotNumber = 0;
-    auto shoot = [&](double fps) {
-        ++shotNumber;
-        device.send(o.family == "chrony" ? sim::chronyLine(shotNumber, fps) : sim::combroLine(fps, o.combroLength));
-    };
-
-    device.wait(o.startDelayMs);
     if (o.fromStdin) {
-        std::string line;
-        while (!g_stop && std::getline(std::cin, line)) {
-            std::istringstream words(line);
-            std::string command;
-            words >> command;
-            if (command == "shot") {
-                double fps = 0;
-                words >> fps;
-                shoot(fps);
-            } else if (command == "raw") {
-                device.send(sim::unescape(line.size() > 4 ? line.substr(4) : std::string()));
-            } else if (command == "sleep") {
-                int ms = 0;
-                words >> ms;
-                device.wait(ms);
-            } else if (command == "quit") {
-                break;
-            }
-            std::printf("OK\n");
-            std::fflush(stdout);
-        }
+        bool running = true;
+        while (running && !g_stop && !s.inputClosed())
+            for (const std::string& line : s.service(200, true))
+                if (!(running = runCommand(s, line)))
+                    break;
     } else {
         std::mt19937 generator(o.seed);
         std::uniform_real_distribution<double> velocity(o.min, o.max);
         std::vector<double> shots = o.shots;
         for (int i = 0; i < o.random; ++i)
             shots.push_back(velocity(generator));
+        s.wait(o.startDelayMs);
         for (double fps : shots) {
             if (g_stop)
                 break;
-            shoot(fps);
-            device.wait(o.paceMs);
+            s.send(s.device().shot(fps));
+            s.wait(o.paceMs);
         }
         while (!o.exitWhenDone && !g_stop)
-            device.wait(200);
+            s.wait(200);
     }
     if (!o.link.empty())
         unlink(o.link.c_str());

@@ -1,0 +1,54 @@
+#include "prochrono_link.h"
+
+#include "drivers/comm_port.h"
+#include "drivers/frm_options.h"
+#include "drivers/frm_prochrono_extras.h"
+#include "drivers/prochrono_protocol.h"
+#include "main_window/frm_main.h"
+#include "main_window/option_group.h"
+
+#include <QTimer>
+
+void TimerProChrono_Timer(frmMain& main)
+{
+    main.Timer1->stop();
+    main.strReceivedAll.clear();
+    main.proChrono.expectedReply = 3;
+    try {
+        main.MSComm1->setOutput(prochrono::kStatusQuery);
+    } catch (const std::exception&) {
+        // A port that went away: the next tick tries again.
+    }
+}
+
+double proChronoLiveDecode(frmMain& main)
+{
+    if (!main.options().chronoType->isSelected(4))
+        return 0;
+    const prochrono::LiveReading r =
+        prochrono::decodeLive(main.strReceivedAll, main.lastShotRecorded, main.proChrono.firstProChronoReply);
+    main.countShot = r.countShot;
+    main.lastShotRecorded = r.lastShotRecorded;
+    main.proChrono.firstProChronoReply = r.firstReply;
+    return r.fps;
+}
+
+void setInputLength(CommPort& port, int n)
+{
+    if (port.InputLen() == n) {
+        port.setInBufferCount(0);
+        port.setOutBufferCount(0);
+        return;
+    }
+    port.setPortOpen(false);
+    port.setInBufferSize(n);
+    port.setInputLen(n);
+    port.setPortOpen(true);
+}
+
+void proChronoRemoteReceive(frmMain& main)
+{
+    const QString x = main.MSComm1->Input();
+    if (main.proChronoExtras)
+        main.proChronoExtras->receive(x);
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+class CommPort;
+class frmMain;
+
+// Live polling and decoding of the ProChrono, and the serial input length its replies need.
+
+// TimerProChrono tick: asks the device for its status.
+void TimerProChrono_Timer(frmMain& main);
+// The live decoder: reads the line buffer, sets countShot, returns fps before calibration.
+double proChronoLiveDecode(frmMain& main);
+// Reads of Input take up to n characters; the buffers are flushed when n is already set.
+void setInputLength(CommPort& port, int n);
+// Remote mode: the received characters go to the remote-functions window.
+void proChronoRemoteReceive(frmMain& main);
