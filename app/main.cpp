@@ -23,7 +23,7 @@ int main(int argc, char* argv[])
     DBusScreenSaver screenSaver;
     DesktopUrlOpener urlOpener;
     PelletStore store;
-    LibraryControlHost controls;
+    LibraryControlHost controls(&prompt);
     DialogFileChooser files;
 
     AppServices services;

@@ -1,10 +1,33 @@
 #include "library_control_host.h"
 
 #include "services/app_error.h"
+#include "services/prompt.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <devlink_host.h>
+
+class LibraryControlHost::Site : public DevlinkSite {
+public:
+    explicit Site(Prompt* prompt) : m_prompt(prompt) {}
+    bool userMode() const override { return true; }
+    void propertyChanged(const QString&) override {}
+    void message(const QString& text, const QString& title) override
+    {
+        if (m_prompt)
+            m_prompt->message(text, Prompt::Icon::None, title);
+    }
+
+private:
+    Prompt* m_prompt;
+};
+
+LibraryControlHost::LibraryControlHost(Prompt* prompt) : m_site(std::make_unique<Site>(prompt)) {}
+
+LibraryControlHost::~LibraryControlHost() = default;
 
 QString LibraryControlHost::registryFile()
 {
@@ -22,9 +45,12 @@ QObject* LibraryControlHost::createControl(const QString& progId, const QString&
 {
     auto it = m_libraries.find(progId);
     if (it == m_libraries.end()) {
+        const QString name = progId.section(u'.', 0, 0).toLower(); // "Devlink.DevPort" -> libdevlink.so
         QString file = registeredLibrary(progId);
-        if (file.isEmpty())
-            file = progId.section(u'.', 0, 0).toLower(); // "Devlink.DevPort" -> libdevlink.so
+        if (file.isEmpty() || !QFileInfo::exists(file)) {
+            const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("lib%1.so").arg(name));
+            file = QFileInfo::exists(beside) ? beside : name;
+        }
         auto library = std::make_unique<QLibrary>(file);
         if (!library->load())
             AppError::raise(AppError::CannotCreateObject);
@@ -35,7 +61,9 @@ QObject* LibraryControlHost::createControl(const QString& progId, const QString&
     const QByteArray id = progId.toLatin1();
     if (!getClassObject || getClassObject(id.constData(), &factory) != 0 || !factory)
         AppError::raise(AppError::CannotCreateObject);
-    QObject* control = factory->createInstance(container);
+    QObject* control = factory->createInstance(container, m_site.get());
+    if (!control)
+        AppError::raise(AppError::CannotCreateObject); // its transport library cannot be loaded
     control->setObjectName(name);
     return control;
 }

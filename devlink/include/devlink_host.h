@@ -1,12 +1,28 @@
 #pragma once
 
-// How a host creates Devlink's control: the library exports DllGetClassObject, which hands the
-// host the factory of the class registered under a ProgID.
+// How a host creates Devlink's control. The library exports DllGetClassObject, which hands the
+// host the factory of the class registered under a ProgID; the host passes its container's site.
 #include <QObject>
+#include <QString>
+
+// What the control asks of its container.
+class DevlinkSite {
+public:
+    virtual ~DevlinkSite() = default;
+    // The ambient UserMode: true at run time, false while a form is being designed.
+    virtual bool userMode() const = 0;
+    // A property changed under this name (the container may save or refresh it).
+    virtual void propertyChanged(const QString& name) = 0;
+    // A message box of the control (OK button only).
+    virtual void message(const QString& text, const QString& title) = 0;
+};
 
 struct DevlinkClassFactory {
-    // Creates a control owned by `container` (its QObject parent). Never returns null.
-    QObject* (*createInstance)(QObject* container);
+    // Creates a control owned by `container` (its QObject parent), or returns null when the
+    // control cannot be initialised (its transport library cannot be loaded). `site` may be
+    // null (run mode, no notifications of property changes, messages in message boxes); it
+    // must outlive the control.
+    QObject* (*createInstance)(QObject* container, DevlinkSite* site);
 };
 
 extern "C" {
