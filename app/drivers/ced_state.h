@@ -1,12 +1,21 @@
 #pragma once
 
-// State of the CED M2 poll, reset whenever the chronograph is (re)connected.
+#include <QByteArray>
+
+// State of the CED M2 driver, kept between polls.
 struct CedState {
     int cedCurrentString = 0;
     int cedShotCount = 0;
+    bool cedNewShot = false;
     bool cedReadFailed = true;
-    // The first reading after connecting is the shot already on the device: not recorded.
+    // The next polled velocity is dropped: the shot already on the device when connecting.
     bool cedSkipNext = false;
+    // The pause between read attempts, in milliseconds.
+    int cedReplyWait = 10;
+    QByteArray cedOutReport{7, '\0'};
+    QByteArray cedInReport;
+    // A poll is running (ticks are not re-entered).
+    bool polling = false;
 
     void resetForConnection()
     {

@@ -14,12 +14,16 @@ public:
     bool exists() const { return m_control != nullptr; }
     QObject* object() const { return m_control; }
 
+    // The chosen device path, cut at its NUL; empty when none was chosen.
     QString Browse();
     void ConnectToPath(const QString& path);
     bool Connected() const;
     void Disconnect();
     void Uninit();
     QString MatchProduct() const;
+    void WriteTo(const QByteArray& buffer, int size);
+    // Size + 1 bytes; empty when there is no control.
+    QByteArray ReadFrom(int size);
 
 private:
     QPointer<QObject> m_control;

@@ -1,6 +1,7 @@
 #include "memory_windows.h"
 
 #include "drivers/comm_port.h"
+#include "drivers/frm_ced_status.h"
 #include "drivers/frm_chrony_extras.h"
 #include "drivers/frm_prochrono_extras.h"
 #include "main_window/frm_main.h"
@@ -25,7 +26,10 @@ void openProChronoExtras(frmMain& main)
 
 void openCedStatus(frmMain& main)
 {
-    main.setEnabled(true);
+    auto* dialog = new frmCEDStatus(main);
+    main.cedStatus = dialog;
+    dialog->show();
+    dialog->Form_Load();
 }
 
 void appendChronyOutput(frmMain& main, const QString& text)
@@ -34,30 +38,12 @@ void appendChronyOutput(frmMain& main, const QString& text)
         main.chronyExtras->appendOutput(text);
 }
 
-double cedReadVelocity(frmMain& main, int, int)
-{
-    main.countShot = false;
-    return 0;
-}
-
-void resetCedPollAndConnect(frmMain& main)
-{
-    if (main.MSComm1->PortOpen())
-        main.MSComm1->setPortOpen(false);
-    main.ced.resetForConnection();
-    if (main.disableHID)
-        return;
-    main.ced.cedSkipNext = true;
-    const QString path = main.hid().Browse();
-    if (!path.isEmpty())
-        main.hid().ConnectToPath(path);
-    main.timerCED->start();
-}
-
 void closeOtherWindows(frmMain& main)
 {
     if (main.chronyExtras)
         delete main.chronyExtras.data();
     if (main.proChronoExtras)
         delete main.proChronoExtras.data();
+    if (main.cedStatus)
+        delete main.cedStatus.data();
 }

@@ -12,10 +12,5 @@ void openCedStatus(frmMain& main);
 
 // Shooting Chrony memory mode: a reply collected up to ">" goes to the memory window.
 void appendChronyOutput(frmMain& main, const QString& text);
-// The CED M2 velocity reading.
-double cedReadVelocity(frmMain& main, int stringNumber, int shotNumber);
-
-// Start-up with the CED M2 selected: reset the poll, browse for the device, connect, poll.
-void resetCedPollAndConnect(frmMain& main);
 // Unloads the dialogs opened from the main window at shut-down.
 void closeOtherWindows(frmMain& main);

@@ -1,5 +1,6 @@
 #include "reception.h"
 
+#include "drivers/ced_driver.h"
 #include "drivers/comm_port.h"
 #include "drivers/frm_options.h"
 #include "drivers/line_decoders.h"

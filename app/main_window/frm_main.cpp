@@ -1,6 +1,7 @@
 #include "frm_main.h"
 
 #include "data_options/frm_pellet.h"
+#include "drivers/ced_driver.h"
 #include "drivers/comm_port.h"
 #include "drivers/frm_options.h"
 #include "drivers/memory_windows.h"
@@ -80,6 +81,7 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
     timerCED->setInterval(1);
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     connect(TimerProChrono, &QTimer::timeout, this, [this] { TimerProChrono_Timer(*this); });
+    connect(timerCED, &QTimer::timeout, this, [this] { cedPoll(*this); });
 }
 
 frmMain::~frmMain() = default;

@@ -27,6 +27,7 @@ class frmPellet;
 class frmSpeed;
 class frmChronyExtras;
 class frmProChronoExtras;
+class frmCEDStatus;
 
 // The main window: the shot table, summary and list text, the large figures, the serial port,
 // the three timers and, when Devlink loads, the HID control. Its public values are shared with
@@ -99,6 +100,7 @@ public:
     // The memory windows, while open.
     QPointer<frmChronyExtras> chronyExtras;
     QPointer<frmProChronoExtras> proChronoExtras;
+    QPointer<frmCEDStatus> cedStatus;
 
     // Tables and statistics.
     void updateTotals();

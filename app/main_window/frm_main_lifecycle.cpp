@@ -2,6 +2,7 @@
 #include "frm_main.h"
 
 #include "data_options/frm_pellet.h"
+#include "drivers/ced_driver.h"
 #include "drivers/comm_port.h"
 #include "drivers/control_host.h"
 #include "drivers/frm_options.h"
@@ -136,7 +137,7 @@ void frmMain::Form_Load()
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
     if (o.chronoType->isSelected(3)) {
-        resetCedPollAndConnect(*this);
+        cedConnectAtStartup(*this);
     } else {
         connectSerialAtStartup(wholeNumber(o.txtComm->text()).value_or(0));
     }

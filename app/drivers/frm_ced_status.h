@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QPlainTextEdit;
+class QPushButton;
+class frmMain;
+
+// "CED String Dump": downloads one stored string, or all of them, into a listing and the table.
+class frmCEDStatus : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmCEDStatus(frmMain& main);
+
+    QComboBox* lstString = nullptr;
+    QPushButton* btnDump1 = nullptr;
+    QPushButton* btnDumpAll = nullptr;
+    QPlainTextEdit* Text1 = nullptr;
+
+    // False when the dialog refused to open (and unloaded itself).
+    bool Form_Load();
+    void lstString_Click();
+    void btnDump1_Click();
+    void btnDumpAll_Click();
+    // "String:2 Shot:7 = 812.30 fps" and CR LF.
+    static QString listingLine(int string, int shot, double fps);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void dumpString(int string);
+    void finish(double lastVelocity);
+    frmMain& m_main;
+};

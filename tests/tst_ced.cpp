@@ -1,0 +1,215 @@
+// The CED M2 driver and string dump, through velmora's DevPort1, libdevlink and the simulated
+// CED M2 build of libdevcore.
+#include "drivers/ced_driver.h"
+#include "drivers/frm_ced_status.h"
+#include "drivers/frm_options.h"
+#include "drivers/library_control_host.h"
+#include "main_window/flex_grid.h"
+#include "main_window/frm_main.h"
+#include "sim_ced.h"
+#include "test_app.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+// A test app whose HID control is the real Devlink over the simulated CED M2.
+struct CedApp {
+    explicit CedApp(const char* scenario, bool wallClock = false)
+    {
+        TestApp::setSetting(QStringLiteral("chronoType"), 3);
+        SimulatedCed preload; // nothing loaded yet the first time; reset below once it is
+        app.services.controls = &host;
+        if (wallClock)
+            app.services.clock = &wall; // the lost-connection rule is about real seconds
+        if (preload.loaded()) {
+            preload.reset();
+            preload.scenario(scenario);
+        } else {
+            qputenv("DEVCORE_SIM_SCENARIO", writeScenario(scenario).toLocal8Bit());
+        }
+        app.start();
+        app.main().timerCED->stop(); // polled by hand below
+    }
+    // The window goes before the host whose site its control uses.
+    ~CedApp() { app.exit(); }
+    static QString writeScenario(const char* text)
+    {
+        QFile f(QStringLiteral("scenario.txt"));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(text);
+        return QFileInfo(f).absoluteFilePath();
+    }
+    frmMain& m() { return app.main(); }
+    int rows() { return app.main().MSFlexGrid1->Rows() - 1; }
+    TestApp app;
+    LibraryControlHost host{&app.prompt};
+    Clock wall;
+};
+} // namespace
+
+class TestCed : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        TestApp::clearSettings();
+    }
+
+    void velocityBytes()
+    {
+        QCOMPARE(cedVelocity(QByteArray("\x03\x00\x01\x00\x2C\x03\x07\x00", 8)), 812.7);
+        QCOMPARE(cedVelocity(QByteArray("\x03\x00\x01\x00\x2C\x03\x05\x00", 8)), 812.5);
+        QCOMPARE(frmCEDStatus::listingLine(2, 7, 812.3), QStringLiteral("String:2 Shot:7 = 812.30 fps\r\n"));
+    }
+
+    void pollingRecordsEachNewShotOnce()
+    {
+        CedApp ced("string 800.0\n");
+        frmMain& m = ced.m();
+        SimulatedCed sim;
+        QVERIFY(!m.disableHID);
+        QVERIFY(m.hid().Connected());
+        QCOMPARE(m.btnDump->text(), QStringLiteral("CED Status"));
+        cedPoll(m); // the shot present at connection is not recorded
+        QCOMPARE(ced.rows(), 0);
+        QVERIFY(!m.ced.cedSkipNext);
+        sim.addShot(812.7);
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 1);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("812.70"));
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 1);
+        // Several shots between polls: only the last is read.
+        sim.addShot(790.1);
+        sim.addShot(791.2);
+        sim.addShot(792.3);
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 2);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 4), QStringLiteral("792.30"));
+        // A new string: its first shot counts.
+        sim.newString();
+        sim.addShot(805.5);
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 3);
+        QCOMPARE(m.ced.cedCurrentString, 2);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(3, 4), QStringLiteral("805.50"));
+        // A reply echoing another command first is skipped.
+        sim.echoFirst(3, true);
+        sim.echoFirst(1, true);
+        sim.addShot(806.6);
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 4);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(4, 4), QStringLiteral("806.60"));
+        QVERIFY(ced.app.sleeper.slept.contains(10));
+        // The calibration is not applied to CED readings.
+        m.options().txtCalibration->setText(QStringLiteral("150"));
+        sim.addShot(700);
+        cedPoll(m);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(5, 4), QStringLiteral("700.00"));
+    }
+
+    void aStringWithNumberZeroIsNeverRead()
+    {
+        CedApp ced("");
+        cedPoll(ced.m());
+        cedPoll(ced.m());
+        QCOMPARE(ced.rows(), 0);
+        QCOMPARE(ced.m().ced.cedCurrentString, 0);
+    }
+
+    void dumpingStrings()
+    {
+        CedApp ced("string 801 802 803 804 805 806 807 808 809 810.5\nstring 701 702 703 704.4\n");
+        frmMain& m = ced.m();
+        SimulatedCed sim;
+        m.btnDump_Click();
+        frmCEDStatus* dump = m.cedStatus;
+        QVERIFY(dump);
+        QVERIFY(!m.isEnabled());
+        QCOMPARE(dump->lstString->count(), 2);
+        dump->lstString->setCurrentIndex(0);
+        dump->lstString_Click();
+        QCOMPARE(dump->btnDump1->text(), QStringLiteral("Dump String 1"));
+        dump->btnDump1_Click();
+        QStringList lines = dump->Text1->toPlainText().split(u'\n');
+        QCOMPARE(lines.size(), 10);
+        QCOMPARE(lines[9], QStringLiteral("String:1 Shot:10 = 810.50 fps"));
+        QCOMPARE(ced.rows(), 10);
+        dump->lstString->setCurrentIndex(1);
+        dump->lstString_Click();
+        dump->btnDump1_Click();
+        lines = dump->Text1->toPlainText().split(u'\n');
+        QCOMPARE(lines.size(), 14);
+        QCOMPARE(lines[13], QStringLiteral("String:2 Shot:4 = 704.40 fps"));
+        QCOMPARE(ced.rows(), 14);
+        QCOMPARE(m.MSFlexGrid2->TextMatrix(1, 0), QStringLiteral("14"));
+        QCOMPARE(m.Label5->text(), QStringLiteral("704.40"));
+        QVERIFY(m.btnSave->isEnabledTo(&m));
+        // No to the dump-all question changes nothing.
+        ced.app.prompt.setNextAnswer(Prompt::Answer::No);
+        dump->btnDumpAll_Click();
+        QCOMPARE(ced.rows(), 14);
+        QVERIFY(dump->isEnabled());
+        dump->btnDumpAll_Click();
+        QCOMPARE(ced.rows(), 28);
+        // After the dump, the next poll records nothing twice; a new shot is recorded once.
+        dump->close();
+        QVERIFY(m.isEnabled());
+        QVERIFY(m.timerCED->isActive());
+        m.timerCED->stop();
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 28);
+        sim.addShot(799.9);
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 29);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(29, 4), QStringLiteral("799.90"));
+    }
+
+    void theDumpRefusesWithoutAConnection()
+    {
+        CedApp ced("absent\n");
+        frmMain& m = ced.m();
+        QVERIFY(!m.hid().Connected());
+        QCOMPARE(m.btnDump->text(), QStringLiteral("No Status"));
+        frmCEDStatus dump(m);
+        QVERIFY(!dump.Form_Load());
+        QCOMPARE(ced.app.prompt.shown.last().text, QStringLiteral("Cannot connect to CED. :("));
+        QCOMPARE(ced.app.prompt.shown.last().title, QStringLiteral("Error"));
+    }
+
+    void anUnpluggedDeviceIsALostConnection()
+    {
+        CedApp ced("string 800\n", true);
+        frmMain& m = ced.m();
+        SimulatedCed sim;
+        m.DevPort1->setProperty("TimeOut", 100);
+        cedPoll(m);
+        sim.setPresent(false);
+        m.timerCED->start();
+        QElapsedTimer timer;
+        timer.start();
+        cedPoll(m);
+        QVERIFY(timer.elapsed() >= 3000);
+        QCOMPARE(ced.app.prompt.shown.last().text,
+                 QStringLiteral("Lost connection to CED! Please make sure it is plugged in and then re-configure "
+                                "Velmora."));
+        QVERIFY(!m.timerCED->isActive());
+        QVERIFY(!m.hid().Connected());
+        QVERIFY(m.timerErrorCount >= 3);
+        QCOMPARE(ced.rows(), 0);
+    }
+};
+
+QTEST_MAIN(TestCed)
+#include "tst_ced.moc"
