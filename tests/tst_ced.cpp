@@ -126,6 +126,33 @@ private slots:
         cedPoll(ced.m());
         QCOMPARE(ced.rows(), 0);
         QCOMPARE(ced.m().ced.cedCurrentString, 0);
+        // With nothing on the device at connection, the first real shot is recorded.
+        SimulatedCed sim;
+        sim.addShot(801.1);
+        cedPoll(ced.m());
+        QCOMPARE(ced.rows(), 1);
+    }
+
+    void dumpingAnotherStringMissesNoLaterShot()
+    {
+        CedApp ced("string 801 802 803\nstring 701\n");
+        frmMain& m = ced.m();
+        SimulatedCed sim;
+        cedPoll(m); // string 2 shot 1 was there at connection
+        QCOMPARE(ced.rows(), 0);
+        m.btnDump_Click();
+        m.cedStatus->lstString->setCurrentIndex(0);
+        m.cedStatus->lstString_Click();
+        m.cedStatus->btnDump1_Click();
+        QCOMPARE(ced.rows(), 3);
+        m.cedStatus->close();
+        m.timerCED->stop();
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 3);
+        sim.addShot(702.2); // string 2's second shot
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 4);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(4, 4), QStringLiteral("702.20"));
     }
 
     void dumpingStrings()

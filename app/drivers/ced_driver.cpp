@@ -105,6 +105,9 @@ void cedPoll(frmMain& main)
         ced.cedNewShot = false;
         cedQueryStatus(main);
         cedQueryShotCount(main, ced.cedCurrentString);
+        // With no shot on the device there is nothing to skip: the first real shot must count.
+        if (ced.cedSkipNext && (ced.cedCurrentString == 0 || ced.cedShotCount == 0))
+            ced.cedSkipNext = false;
         if ((ced.cedNewShot || ced.cedReadFailed) && ced.cedCurrentString > 0 && ced.cedShotCount > 0) {
             main.services().sleeper->sleep(10);
             const double v = cedReadVelocity(main, ced.cedCurrentString, ced.cedShotCount);
@@ -119,6 +122,18 @@ void cedPoll(frmMain& main)
         // A shot that cannot be recorded (a weight that is not a number) is dropped, as on the serial path.
     }
     ced.polling = false;
+}
+
+void cedResynchronise(frmMain& main)
+{
+    CedState& ced = main.ced;
+    ced.cedCurrentString = 0;
+    ced.cedShotCount = 0;
+    cedQueryStatus(main);
+    cedQueryShotCount(main, ced.cedCurrentString);
+    ced.cedNewShot = false;
+    ced.cedReadFailed = false;
+    ced.cedSkipNext = false;
 }
 
 void cedConnectAtStartup(frmMain& main)

@@ -18,6 +18,9 @@ void cedQueryShotCount(frmMain& main, int string);
 double cedReadVelocity(frmMain& main, int string, int shot);
 // The timerCED tick: records a new shot of the current string once.
 void cedPoll(frmMain& main);
+// After a dump: the poll takes the device's current string and count as they are now, so that
+// the next poll records neither a dumped shot again nor misses a new one.
+void cedResynchronise(frmMain& main);
 // Start-up with the CED M2 selected: reset the poll, browse, connect, poll.
 void cedConnectAtStartup(frmMain& main);
 // The velocity in a reply of command 3.

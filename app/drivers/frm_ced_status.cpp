@@ -165,7 +165,14 @@ void frmCEDStatus::closeEvent(QCloseEvent* event)
         m_main.ced.cedSkipNext = true;
     }
     m_main.setEnabled(true);
-    if (m_main.hid().Connected())
+    if (m_main.hid().Connected()) {
+        // Skipping "the next reading" could drop a new shot or miss the string's count after a
+        // dump of another string; taking the device's present state as the baseline does neither.
+        try {
+            cedResynchronise(m_main);
+        } catch (const std::exception&) {
+        }
         m_main.timerCED->start();
+    }
     QDialog::closeEvent(event);
 }
