@@ -45,11 +45,15 @@ static void narrow(const wchar_t* wide, char* out)
     out[i] = '\0';
 }
 
+/* A NUL-terminated copy that fits a text buffer of DEVCORE_TEXT_SIZE bytes. */
 static void copyText(char* out, const char* text)
 {
     if (!out)
         return;
-    snprintf(out, DEVCORE_TEXT_SIZE, "%s", text ? text : "");
+    const size_t n = text ? strnlen(text, DEVCORE_TEXT_SIZE - 1) : 0;
+    if (n)
+        memcpy(out, text, n);
+    out[n] = '\0';
 }
 
 static int ensureHid(void)

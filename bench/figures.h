@@ -1,0 +1,5 @@
+#pragma once
+
+// Each prints rows of the table "| figure | value | target |".
+void captureFigures();
+void cedFigures();
