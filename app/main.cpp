@@ -4,6 +4,8 @@
 #include "main_window/frm_main.h"
 #include "services/clock.h"
 #include "services/file_chooser.h"
+#include "services/frm_tip.h"
+#include "services/http_client.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
 #include "storage/pellet_store.h"
@@ -25,6 +27,7 @@ int main(int argc, char* argv[])
     PelletStore store;
     LibraryControlHost controls(&prompt);
     DialogFileChooser files;
+    HttpClient http;
 
     AppServices services;
     services.prompt = &prompt;
@@ -36,6 +39,7 @@ int main(int argc, char* argv[])
     services.store = &store;
     services.controls = &controls;
     services.files = &files;
+    services.http = &http;
     services.makeSerialTransport = [] { return std::make_unique<QSerialTransport>(); };
     services.portPath = devicePathForPort;
 
@@ -43,5 +47,6 @@ int main(int argc, char* argv[])
     prompt.setParent(&window);
     window.Form_Load();
     window.show();
+    showTipOfTheDay(window);
     return app.exec();
 }

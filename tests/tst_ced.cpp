@@ -164,6 +164,7 @@ private slots:
         frmCEDStatus* dump = m.cedStatus;
         QVERIFY(dump);
         QVERIFY(!m.isEnabled());
+        QVERIFY(dump->isEnabled());
         QCOMPARE(dump->lstString->count(), 2);
         dump->lstString->setCurrentIndex(0);
         dump->lstString_Click();

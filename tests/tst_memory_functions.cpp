@@ -54,6 +54,7 @@ private slots:
         frmChronyExtras* chrony = m.chronyExtras;
         QVERIFY(chrony);
         QVERIFY(!m.isEnabled());
+        QVERIFY(chrony->isEnabled()); // usable over the disabled main window
         QVERIFY(m.chrony_data);
         QCOMPARE(sent(app), QStringLiteral("SYSXX.QRY"));
         QCOMPARE(app.sleeper.slept, QList<int>({1500}));
@@ -198,6 +199,7 @@ private slots:
         m.btnDump_Click();
         frmProChronoExtras* pc = m.proChronoExtras;
         QVERIFY(pc);
+        QVERIFY(pc->isEnabled());
         QVERIFY(m.prochrono_data);
         QCOMPARE(m.MSComm1->InputLen(), 15);
         QTRY_COMPARE(pc->txtPCShots->text(), QStringLiteral("7"));

@@ -234,6 +234,10 @@ void frmPellet::connectHandlers()
     connect(chkTips, &QCheckBox::toggled, this,
             [](bool on) { settings::SaveSettingValue(QStringLiteral("ShowTips"), on ? 1 : 0); });
     connect(btnPelletApply, &QPushButton::clicked, this, &frmPellet::btnPelletApply_Click);
+    connect(btnUpdate, &QPushButton::clicked, this, &frmPellet::btnUpdate_Click);
+    connect(btnAddGun, &QPushButton::clicked, this, &frmPellet::btnAddGun_Click);
+    connect(btnAddPellet, &QPushButton::clicked, this, &frmPellet::btnAddPellet_Click);
+    connect(this, &frmPellet::activated, this, &frmPellet::probeOnline);
 }
 
 void frmPellet::fillCalibres()

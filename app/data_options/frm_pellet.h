@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QUrl>
 
 class QCheckBox;
 class QComboBox;
@@ -71,6 +72,15 @@ public:
     // The online controls, in the order they are enabled together.
     QList<QWidget*> onlineControls() const;
 
+    // The online database exchange.
+    void probeOnline();
+    void btnUpdate_Click();
+    void btnAddGun_Click();
+    void btnAddPellet_Click();
+    static QUrl relayAddress();
+    int probeTimeoutMs = 3000;
+    int exchangeTimeoutMs = 10000;
+
 signals:
     // The window became the active window (the online probe runs on it).
     void activated();
@@ -84,6 +94,9 @@ private:
     void buildUi();
     void connectHandlers();
     void hideDialog();
+    void setOnline(bool reachable);
+    void say(const QString& text);
     QWidget* m_refusedWeightBox = nullptr;
+    bool m_probing = false;
     frmMain& m_main;
 };

@@ -11,6 +11,7 @@
 void openChronyExtras(frmMain& main)
 {
     auto* dialog = new frmChronyExtras(main);
+    dialog->setEnabled(true); // usable over the disabled main window
     main.chronyExtras = dialog;
     dialog->show();
     dialog->Form_Load();
@@ -19,6 +20,7 @@ void openChronyExtras(frmMain& main)
 void openProChronoExtras(frmMain& main)
 {
     auto* dialog = new frmProChronoExtras(main);
+    dialog->setEnabled(true); // usable over the disabled main window
     main.proChronoExtras = dialog;
     dialog->show();
     dialog->Form_Load();
@@ -27,6 +29,7 @@ void openProChronoExtras(frmMain& main)
 void openCedStatus(frmMain& main)
 {
     auto* dialog = new frmCEDStatus(main);
+    dialog->setEnabled(true); // usable over the disabled main window
     main.cedStatus = dialog;
     dialog->show();
     dialog->Form_Load();

@@ -14,6 +14,7 @@ class UrlOpener;
 class PelletStore;
 class ControlHost;
 class FileChooser;
+class HttpClient;
 class SerialTransport;
 
 // The platform behind the windows. The program passes real services; tests pass doubles.
@@ -28,6 +29,7 @@ struct AppServices {
     PelletStore* store = nullptr;
     ControlHost* controls = nullptr;
     FileChooser* files = nullptr;
+    HttpClient* http = nullptr;
     std::function<std::unique_ptr<SerialTransport>()> makeSerialTransport;
     CommPort::PathResolver portPath;
 };

@@ -20,6 +20,7 @@ TestApp::TestApp(bool keepDatabase)
     services.store = &store;
     services.controls = nullptr;
     services.files = &files;
+    services.http = &http;
     services.makeSerialTransport = [this] {
         auto transport = std::make_unique<MemoryTransport>();
         transport->existing = existingPorts;

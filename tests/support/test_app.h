@@ -2,6 +2,7 @@
 
 #include "fakes.h"
 #include "services/app_services.h"
+#include "services/http_client.h"
 #include "storage/pellet_store.h"
 
 #include <QString>
@@ -31,6 +32,7 @@ public:
     SilentScreenSaver screenSaver;
     RecordingUrlOpener urlOpener;
     ScriptedFileChooser files;
+    HttpClient http;
     PelletStore store;
     MemoryTransport* serial = nullptr; // owned by the main window's serial control
     QSet<QString> existingPorts{QStringLiteral("/dev/test1")};

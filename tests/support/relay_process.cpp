@@ -1,0 +1,39 @@
+#include "relay_process.h"
+
+#include "sim_process.h"
+
+RelayProcess::RelayProcess(const QString& seedFolder)
+{
+    QStringList arguments{QStringLiteral("--db"), m_dir.filePath(QStringLiteral("relay.db")), QStringLiteral("serve"),
+                          QStringLiteral("--port"), QStringLiteral("0")};
+    if (!seedFolder.isEmpty())
+        arguments << QStringLiteral("--seed") << seedFolder;
+    m_process.start(SimProcess::binary(QStringLiteral("velmora-relay")), arguments);
+    if (!m_process.waitForStarted(5000))
+        return;
+    while (!m_process.canReadLine())
+        if (!m_process.waitForReadyRead(5000))
+            return;
+    const QString line = QString::fromLatin1(m_process.readLine()).trimmed();
+    if (line.startsWith(QLatin1String("LISTENING ")))
+        m_port = line.mid(10).toInt();
+}
+
+RelayProcess::~RelayProcess()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000))
+            m_process.kill();
+        m_process.waitForFinished(1000);
+    }
+}
+
+QString RelayProcess::moderate(const QStringList& arguments)
+{
+    QProcess p;
+    p.start(SimProcess::binary(QStringLiteral("velmora-relay")),
+            QStringList{QStringLiteral("--db"), m_dir.filePath(QStringLiteral("relay.db"))} + arguments);
+    p.waitForFinished(5000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}

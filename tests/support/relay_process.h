@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// velmora-relay as a child process on a free loopback port, with its own database file.
+class RelayProcess {
+public:
+    explicit RelayProcess(const QString& seedFolder = QString());
+    ~RelayProcess();
+    bool isRunning() const { return m_port > 0; }
+    int port() const { return m_port; }
+    QString address() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+    // Runs a moderation command ("list", "approve 3") on the same database; its standard output.
+    QString moderate(const QStringList& arguments);
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    int m_port = 0;
+};

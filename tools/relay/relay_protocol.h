@@ -1,0 +1,35 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The relay's XML documents: requests "<query><type>...</type>...</query>" and answers
+// "<Response><status>OK|BAD</status>...</Response>".
+namespace relay {
+
+inline constexpr size_t kMaxRequestBytes = 64 * 1024;
+inline constexpr size_t kMaxFieldChars = 200;
+
+struct Request {
+    std::string type; // "updatelist", "submitgun" or "submitprojectile"
+    std::map<std::string, std::string> fields;
+};
+
+struct Projectile {
+    std::string name, caliber, metric;
+};
+struct Gun {
+    std::string make, model;
+    int pistol = 0;
+};
+
+// A request the relay understands, or nothing for a malformed, oversized or unknown one
+// (missing fields, empty make or model, a weight or calibre that is not a positive number).
+std::optional<Request> parseRequest(const std::string& body);
+
+std::string statusAnswer(const char* status);
+std::string listAnswer(const std::vector<Projectile>& projectiles, const std::vector<Gun>& guns);
+
+} // namespace relay
