@@ -56,6 +56,14 @@ static void copyText(char* out, const char* text)
     out[n] = '\0';
 }
 
+/* hidapi stays initialised while the library is loaded; released when it is unloaded. */
+__attribute__((destructor)) static void releaseHid(void)
+{
+    if (hidReady)
+        hid_exit();
+    hidReady = 0;
+}
+
 static int ensureHid(void)
 {
     if (!hidReady)

@@ -6,6 +6,7 @@ packages=(
     qt6-base-dev qt6-qpa-plugins qt6-serialport-dev libqt6sql6-sqlite qt6-multimedia-dev
     libpugixml-dev libhidapi-dev libcpp-httplib-dev libsqlite3-dev
     xvfb xdotool
+    clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -78,6 +78,11 @@ private slots:
                                     "</caliber></pellet></pellets></Response>")
                      .invalid,
                  QStringLiteral("Z"));
+        // Found by fuzzing: a pistol flag far out of range was converted to an int unchecked.
+        QCOMPARE(online::readAnswer("<Response><guns><gun><make>M</make><model>X</model><pistol>1e300</pistol></gun>"
+                                    "</guns></Response>")
+                     .invalid,
+                 QStringLiteral("M X"));
     }
 
     void updateReplacesTheTablesAndRefillsTheLists()

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPointer>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
@@ -196,14 +197,12 @@ private slots:
         TestApp app;
         FakeControlHost host;
         app.services.controls = &host;
-        frmMain& m = app.start();
-        QStringList* calls = &host.created->calls;
-        QObject::connect(host.created, &QObject::destroyed, &m, [] {});
-        QStringList seen;
-        QObject::connect(host.created, &QObject::destroyed, [&] { seen = *calls; });
+        app.start();
         host.created->ConnectToPath(QStringLiteral("/dev/hidraw1"));
+        QPointer<QObject> control(host.created);
         app.exit();
-        QCOMPARE(seen.mid(seen.size() - 2), QStringList({"Disconnect", "Uninit"}));
+        QCOMPARE(host.calls.mid(host.calls.size() - 2), QStringList({"Disconnect", "Uninit"}));
+        QVERIFY(!control); // removed from the window
     }
 
     void calibrationIsRefusedAndRestored()

@@ -93,9 +93,10 @@ Answer readAnswer(const QByteArray& body)
             gun.make = text(g.node(), "make");
             gun.model = text(g.node(), "model");
             double pistol = 0;
-            if (!number(text(g.node(), "pistol"), pistol) && answer.invalid.isEmpty())
+            const bool flag = number(text(g.node(), "pistol"), pistol) && (pistol == 0 || pistol == 1);
+            if (!flag && answer.invalid.isEmpty())
                 answer.invalid = gun.make + u' ' + gun.model;
-            gun.pistol = int(pistol);
+            gun.pistol = flag ? int(pistol) : 0;
             answer.guns.append(gun);
         }
     } catch (const pugi::xpath_exception&) {

@@ -21,31 +21,37 @@ public:
 
     Q_INVOKABLE QString Browse()
     {
-        calls.append(QStringLiteral("Browse"));
+        record(QStringLiteral("Browse"));
         return browsePath;
     }
     Q_INVOKABLE void ConnectToPath(const QString& path)
     {
-        calls.append(QStringLiteral("ConnectToPath ") + path);
+        record(QStringLiteral("ConnectToPath ") + path);
         m_connected = acceptConnection;
         if (m_connected)
             matchProduct = productOfDevice;
     }
     Q_INVOKABLE void Disconnect()
     {
-        calls.append(QStringLiteral("Disconnect"));
+        record(QStringLiteral("Disconnect"));
         m_connected = false;
     }
-    Q_INVOKABLE void Uninit() { calls.append(QStringLiteral("Uninit")); }
+    Q_INVOKABLE void Uninit() { record(QStringLiteral("Uninit")); }
 
     QString browsePath = QStringLiteral("/dev/hidraw7");
     bool acceptConnection = true;
     QString productOfDevice = QStringLiteral("CED Chronograph");
     QString matchProduct, matchManufacturer;
     int matchMethod = 0, matchPid = 0, matchVid = 0, timeOut = 0;
-    QStringList calls;
+    // Every call by name, kept by whoever outlives the control.
+    QStringList* calls = nullptr;
 
 private:
+    void record(const QString& call)
+    {
+        if (calls)
+            calls->append(call);
+    }
     bool m_connected = false;
 };
 
@@ -56,9 +62,11 @@ public:
     {
         created = new FakeHidControl(container);
         created->setObjectName(name);
+        created->calls = &calls;
         createdProgId = progId;
         return created;
     }
     FakeHidControl* created = nullptr;
     QString createdProgId;
+    QStringList calls;
 };

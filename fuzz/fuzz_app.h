@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QApplication>
+
+// One offscreen application for the targets that drive real windows, made before fuzzing
+// starts so that what it keeps for the run is not taken for a leak of the first input.
+inline void ensureApplication()
+{
+    static int argc = 1;
+    static char name[] = "fuzz";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    (void)app;
+}
+
+#define VELMORA_FUZZ_WITH_APPLICATION                                                                                  \
+    extern "C" int LLVMFuzzerInitialize(int*, char***)                                                                \
+    {                                                                                                                 \
+        ensureApplication();                                                                                          \
+        return 0;                                                                                                     \
+    }
