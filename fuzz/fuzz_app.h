@@ -1,5 +1,7 @@
 #pragma once
 
+#include "test_app.h"
+
 #include <QApplication>
 
 // One offscreen application for the targets that drive real windows, made before fuzzing
@@ -22,3 +24,15 @@ inline void ensureApplication()
         ensureApplication();                                                                                          \
         return 0;                                                                                                     \
     }
+
+// One started main window on test doubles, kept for the whole run.
+inline TestApp& startedApp()
+{
+    static TestApp* app = [] {
+        TestApp::clearSettings();
+        auto* a = new TestApp;
+        a->start();
+        return a;
+    }();
+    return *app;
+}

@@ -35,12 +35,7 @@ VELMORA_FUZZ_WITH_APPLICATION
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     ensureApplication();
-    static TestApp* app = [] {
-        TestApp::clearSettings();
-        auto* a = new TestApp;
-        a->start();
-        return a;
-    }();
+    TestApp* app = &startedApp();
     frmMain& m = app->main();
     ReplyingControl control;
     control.input = QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));

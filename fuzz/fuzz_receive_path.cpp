@@ -17,12 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     ensureApplication();
-    static TestApp* app = [] {
-        TestApp::clearSettings();
-        auto* a = new TestApp;
-        a->start();
-        return a;
-    }();
+    TestApp* app = &startedApp();
     frmMain& m = app->main();
     m.options().chronoType->select(1 + data[0] % 4 == 3 ? 4 : 1 + data[0] % 4);
     m.chrony_data = (data[0] & 0x10) != 0;

@@ -6,6 +6,7 @@
 #include "shot/record_shot.h"
 #include "storage/settings_store.h"
 #include "test_app.h"
+#include "widget_helpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,13 +19,6 @@
 #include <QTimer>
 
 namespace {
-QStringList entries(QComboBox* list)
-{
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items.append(list->itemText(i));
-    return items;
-}
 
 void choose(QComboBox* list, const QString& text)
 {

@@ -7,6 +7,7 @@
 #include "main_window/option_group.h"
 #include "relay_process.h"
 #include "test_app.h"
+#include "widget_helpers.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -20,13 +21,6 @@
 
 namespace {
 
-QStringList entries(QComboBox* list)
-{
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items.append(list->itemText(i));
-    return items;
-}
 
 // A small published list for the relay to start with.
 QString seedFolder(QTemporaryDir& dir)

@@ -2,6 +2,7 @@
 
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
+#include "main_window/window_placement.h"
 #include "main_window/option_group.h"
 #include "services/prompt.h"
 #include "services/regional.h"
@@ -261,10 +262,7 @@ void frmPellet::fillGunMakes(bool ordered)
 void frmPellet::showWithFocus(QWidget* fieldToFocus)
 {
     if (!isVisible()) {
-        if (const QScreen* screen = m_main.screen()) {
-            const QRect area = screen->geometry();
-            move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-        }
+        centreOnScreen(*this, m_main);
     }
     setEnabled(true);
     show();

@@ -3,6 +3,7 @@
 #include "drivers/ced_driver.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
+#include "main_window/window_placement.h"
 #include "main_window/option_group.h"
 #include "services/prompt.h"
 #include "services/regional.h"
@@ -70,10 +71,7 @@ bool frmCEDStatus::Form_Load()
     m_main.ced.cedCurrentString = 0;
     m_main.ced.cedShotCount = 0;
     m_main.ced.cedReadFailed = true;
-    if (const QScreen* screen = m_main.screen()) {
-        const QRect area = screen->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    centreOnScreen(*this, m_main);
     if (!m_main.hid().Connected()) {
         m_main.services().prompt->message(QStringLiteral("Cannot connect to CED. :("), Prompt::Icon::None,
                                           QStringLiteral("Error"));

@@ -3,6 +3,7 @@
 #include "drivers/chrony_memory.h"
 #include "drivers/comm_port.h"
 #include "main_window/frm_main.h"
+#include "main_window/window_placement.h"
 #include "services/clock.h"
 #include "services/prompt.h"
 #include "services/regional.h"
@@ -86,10 +87,7 @@ void frmChronyExtras::Form_Load()
         m_main.strReceivedAll.clear();
         lastChronyCommand = QStringLiteral("X.QRY");
         send(QStringLiteral("X.QRY"));
-        if (const QScreen* screen = m_main.screen()) {
-            const QRect area = screen->geometry();
-            move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-        }
+        centreOnScreen(*this, m_main);
     } catch (const std::exception&) {
         m_main.services().prompt->message(QStringLiteral(
             "There has been an error communicating with the Chrony.  Please check your COM port settings and try "

@@ -4,6 +4,7 @@
 #include "services/app_error.h"
 #include "services/prompt.h"
 #include "main_window/frm_main.h"
+#include "main_window/window_placement.h"
 #include "main_window/option_group.h"
 #include "services/regional.h"
 #include "storage/settings_store.h"
@@ -96,10 +97,7 @@ frmOptions::frmOptions(frmMain& main) : QDialog(&main), m_main(main)
 
 void frmOptions::showEvent(QShowEvent* event)
 {
-    if (const QScreen* screen = m_main.screen()) {
-        const QRect area = screen->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    centreOnScreen(*this, m_main);
     QDialog::showEvent(event);
 }
 

@@ -5,6 +5,7 @@
 #include "drivers/prochrono_link.h"
 #include "drivers/prochrono_protocol.h"
 #include "main_window/frm_main.h"
+#include "main_window/window_placement.h"
 #include "services/app_error.h"
 #include "services/clock.h"
 #include "services/prompt.h"
@@ -75,10 +76,7 @@ void frmProChronoExtras::Form_Load()
         wait(200);
         send(prochrono::kStatusQuery);
         wait(600);
-        if (const QScreen* screen = m_main.screen()) {
-            const QRect area = screen->geometry();
-            move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-        }
+        centreOnScreen(*this, m_main);
     } catch (const std::exception&) {
         m_main.services().prompt->message(QStringLiteral(
             "There has been an error communicating with the ProChrono.  Please check your COM port settings and try "

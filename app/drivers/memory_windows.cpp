@@ -8,31 +8,31 @@
 
 #include <QTimer>
 
-void openChronyExtras(frmMain& main)
+namespace {
+// Loads a memory window over the disabled main window and runs its load step.
+template <typename Window> void open(frmMain& main, QPointer<Window>& slot)
 {
-    auto* dialog = new frmChronyExtras(main);
+    auto* dialog = new Window(main);
     dialog->setEnabled(true); // usable over the disabled main window
-    main.chronyExtras = dialog;
+    slot = dialog;
     dialog->show();
     dialog->Form_Load();
+}
+} // namespace
+
+void openChronyExtras(frmMain& main)
+{
+    open(main, main.chronyExtras);
 }
 
 void openProChronoExtras(frmMain& main)
 {
-    auto* dialog = new frmProChronoExtras(main);
-    dialog->setEnabled(true); // usable over the disabled main window
-    main.proChronoExtras = dialog;
-    dialog->show();
-    dialog->Form_Load();
+    open(main, main.proChronoExtras);
 }
 
 void openCedStatus(frmMain& main)
 {
-    auto* dialog = new frmCEDStatus(main);
-    dialog->setEnabled(true); // usable over the disabled main window
-    main.cedStatus = dialog;
-    dialog->show();
-    dialog->Form_Load();
+    open(main, main.cedStatus);
 }
 
 void appendChronyOutput(frmMain& main, const QString& text)

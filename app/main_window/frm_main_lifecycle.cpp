@@ -1,6 +1,8 @@
 // Start-up and shut-down of the main window.
 #include "frm_main.h"
 
+#include "main_window/window_placement.h"
+
 #include "data_options/frm_pellet.h"
 #include "drivers/ced_driver.h"
 #include "drivers/comm_port.h"
@@ -143,10 +145,7 @@ void frmMain::Form_Load()
     }
     labelStatusButtonAtStartup();
 
-    if (const QScreen* screen = this->screen()) {
-        const QRect area = screen->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    centreOnScreen(*this, *this);
 
     skipOnError([&] { updateTotals(); });
     last_fps = 0;

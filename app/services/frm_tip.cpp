@@ -3,6 +3,7 @@
 #include "data_options/frm_pellet.h"
 #include "main_window/clickable_label.h"
 #include "main_window/frm_main.h"
+#include "main_window/window_placement.h"
 #include "services/clock.h"
 #include "services/platform_services.h"
 #include "storage/pellet_store.h"
@@ -81,10 +82,7 @@ bool frmTip::Form_Load()
     m_random.seed(static_cast<unsigned>(m_main.services().clock->now().toMSecsSinceEpoch()));
     if (!LoadTips())
         lblTipText->setText(QStringLiteral("Tips not found? \r\n\r\n"));
-    if (const QScreen* screen = m_main.screen()) {
-        const QRect area = screen->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    centreOnScreen(*this, m_main);
     return true;
 }
 

@@ -167,15 +167,18 @@ QString PelletStore::openStore(const QString& path)
     return {};
 }
 
+QString PelletStore::rollBack()
+{
+    const QString error = storeRecordset.lastError().text();
+    storeDatabase.rollback();
+    return error;
+}
+
 QString PelletStore::createTablesAndSeed()
 {
     if (!storeDatabase.transaction())
         return storeDatabase.lastError().text();
-    auto fail = [&] {
-        const QString error = storeRecordset.lastError().text();
-        storeDatabase.rollback();
-        return error;
-    };
+    auto fail = [this] { return rollBack(); };
     for (const char* statement : kSchema)
         if (!exec(QString::fromLatin1(statement)))
             return fail();
@@ -302,11 +305,7 @@ QString PelletStore::replaceTables(const QList<Projectile>& projectiles, const Q
         return QStringLiteral("The local database is not open.");
     if (!storeDatabase.transaction())
         return storeDatabase.lastError().text();
-    auto fail = [&] {
-        const QString error = storeRecordset.lastError().text();
-        storeDatabase.rollback();
-        return error;
-    };
+    auto fail = [this] { return rollBack(); };
     if (!exec(QStringLiteral("delete from Projectiles")))
         return fail();
     for (const Projectile& p : projectiles)

@@ -84,6 +84,8 @@ public:
 private:
     bool exec(const QString& sql, const QVariantList& values = {});
     QString createTablesAndSeed();
+    // Undoes the open transaction; the failed statement's error.
+    QString rollBack();
     QString m_connection;
     bool m_hasCache = false;
 };
