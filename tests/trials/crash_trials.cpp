@@ -128,7 +128,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "crash-trials: Xvfb and xdotool are needed\n");
         return 2;
     }
-    QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
+    QRandomGenerator random{quint32(QDateTime::currentMSecsSinceEpoch())};
     int failures = 0, total = 0, least = shots, most = 0;
     for (int t = 1; t <= trials; ++t) {
         QFile::remove(PelletStore::defaultPath());
