@@ -386,7 +386,6 @@ private slots:
         QVERIFY(m.isVisible());
         QCOMPARE(TestApp::cacheRows().size(), 1);
         bool closedOnExit = false;
-        QObject::connect(app.serial, &QObject::destroyed, &m, [&] {});
         QObject::connect(&m, &QObject::destroyed, [&] { closedOnExit = !app.serial->isOpen(); });
         app.exit();
         QVERIFY(closedOnExit);
