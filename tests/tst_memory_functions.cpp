@@ -161,9 +161,11 @@ private slots:
         QVERIFY(!app.serial); // the real transport is in use
         QVERIFY(m.TimerProChrono->isActive());
         m.TimerProChrono->stop(); // polled by hand below, a second at a time would be slow
+        // One poll, waited for until its whole reply is in (or it recorded a shot, which empties the buffer).
         auto poll = [&] {
+            const int rows = m.MSFlexGrid1->Rows();
             TimerProChrono_Timer(m);
-            QTest::qWait(60);
+            QTRY_VERIFY_WITH_TIMEOUT(m.strReceivedAll.size() == 15 || m.MSFlexGrid1->Rows() != rows, 3000);
         };
         QVERIFY(sim.command(QStringLiteral("shot 800")));
         poll(); // the first reply is a baseline
