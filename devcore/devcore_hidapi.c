@@ -1,38 +1,20 @@
 /* Devcore over hidapi's hidraw back end. */
 #define _GNU_SOURCE
 #include "devcore.h"
+#include "devcore_slots.h"
 
 #include <hidapi/hidapi.h>
-#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 #include <wchar.h>
 
-#define MAX_SLOTS 64
-
-typedef struct {
-    int used;
-    hid_device* device;
-    char path[DEVCORE_TEXT_SIZE];
-    int32_t matchVid, matchPid, matchVersion, timeOut;
-    int16_t matchMethod;
-    char matchManufacturer[DEVCORE_TEXT_SIZE], matchProduct[DEVCORE_TEXT_SIZE], matchSerial[DEVCORE_TEXT_SIZE];
-    uint8_t reportId;
-    DevcoreStatusProc onConnectSuccess, onConnectFailure, onDisconnect;
-    DevcoreTransferProc onReadSuccess, onReadFailure, onWriteSuccess, onWriteFailure;
-} Slot;
-
-static Slot slots[MAX_SLOTS];
-static pthread_mutex_t slotLock = PTHREAD_MUTEX_INITIALIZER;
 static int hidReady;
 
-static Slot* slotOf(int32_t handle)
+static hid_device* deviceOf(const DevcoreSlot* s)
 {
-    if (handle < 1 || handle > MAX_SLOTS || !slots[handle - 1].used)
-        return NULL;
-    return &slots[handle - 1];
+    return (hid_device*)s->device;
 }
 
 /* Wide text to a NUL-terminated narrow text; characters outside ASCII become '?'. */
@@ -43,17 +25,6 @@ static void narrow(const wchar_t* wide, char* out)
         for (; wide[i] && i < DEVCORE_TEXT_SIZE - 1; ++i)
             out[i] = (wide[i] > 0 && wide[i] < 128) ? (char)wide[i] : '?';
     out[i] = '\0';
-}
-
-/* A NUL-terminated copy that fits a text buffer of DEVCORE_TEXT_SIZE bytes. */
-static void copyText(char* out, const char* text)
-{
-    if (!out)
-        return;
-    const size_t n = text ? strnlen(text, DEVCORE_TEXT_SIZE - 1) : 0;
-    if (n)
-        memcpy(out, text, n);
-    out[n] = '\0';
 }
 
 /* hidapi stays initialised while the library is loaded; released when it is unloaded. */
@@ -71,25 +42,14 @@ static int ensureHid(void)
     return hidReady;
 }
 
-static int matches(const Slot* s, const struct hid_device_info* d)
+static int matches(const DevcoreSlot* s, const struct hid_device_info* d)
 {
-    char text[DEVCORE_TEXT_SIZE];
-    if ((s->matchMethod & DEVCORE_MATCH_PID) && d->product_id != s->matchPid)
-        return 0;
-    if ((s->matchMethod & DEVCORE_MATCH_VID) && d->vendor_id != s->matchVid)
-        return 0;
-    if ((s->matchMethod & DEVCORE_MATCH_VERSION) && d->release_number != s->matchVersion)
-        return 0;
-    narrow(d->manufacturer_string, text);
-    if ((s->matchMethod & DEVCORE_MATCH_MANUFACTURER) && strcmp(text, s->matchManufacturer) != 0)
-        return 0;
-    narrow(d->product_string, text);
-    if ((s->matchMethod & DEVCORE_MATCH_PRODUCT) && strcmp(text, s->matchProduct) != 0)
-        return 0;
-    narrow(d->serial_number, text);
-    if ((s->matchMethod & DEVCORE_MATCH_SERIAL) && strcmp(text, s->matchSerial) != 0)
-        return 0;
-    return 1;
+    char manufacturer[DEVCORE_TEXT_SIZE], product[DEVCORE_TEXT_SIZE], serial[DEVCORE_TEXT_SIZE];
+    narrow(d->manufacturer_string, manufacturer);
+    narrow(d->product_string, product);
+    narrow(d->serial_number, serial);
+    const DevcoreIdentity identity = {d->vendor_id, d->product_id, d->release_number, manufacturer, product, serial};
+    return devcore_matches(s, &identity);
 }
 
 /* The device information of one path, or NULL; free with hid_free_enumeration. */
@@ -126,77 +86,43 @@ static struct hid_device_info* infoOf(const char* path)
     return found;
 }
 
-static void closeDevice(Slot* s)
+void devcore_close_device(DevcoreSlot* s)
 {
     if (s->device) {
-        hid_close(s->device);
+        hid_close(deviceOf(s));
         s->device = NULL;
     }
     s->path[0] = '\0';
 }
 
 /* After a failed transfer: a device that is no longer there is disconnected and reported. */
-static void checkGone(Slot* s)
+static void checkGone(DevcoreSlot* s)
 {
     if (s->device && access(s->path, F_OK) != 0) {
-        closeDevice(s);
+        devcore_close_device(s);
         if (s->onDisconnect)
             s->onDisconnect(DEVCORE_IO_FAILED);
     }
 }
 
-int32_t Init(void)
+static int32_t openPath(DevcoreSlot* s, const char* path)
 {
-    pthread_mutex_lock(&slotLock);
-    int32_t handle = 0;
-    for (int i = 0; i < MAX_SLOTS; ++i) {
-        if (!slots[i].used) {
-            memset(&slots[i], 0, sizeof slots[i]);
-            slots[i].used = 1;
-            slots[i].timeOut = 1000;
-            handle = i + 1;
-            break;
-        }
-    }
-    pthread_mutex_unlock(&slotLock);
-    return handle;
-}
-
-void Uninit(int32_t handle)
-{
-    Slot* s = slotOf(handle);
-    if (!s)
-        return;
-    closeDevice(s);
-    pthread_mutex_lock(&slotLock);
-    s->used = 0;
-    pthread_mutex_unlock(&slotLock);
-}
-
-static int32_t openPath(Slot* s, const char* path)
-{
-    closeDevice(s);
+    devcore_close_device(s);
     int32_t result = DEVCORE_NO_DEVICE;
     if (path && *path && ensureHid() && access(path, F_OK) == 0) {
         s->device = hid_open_path(path);
         if (s->device) {
-            copyText(s->path, path);
+            devcore_copy_text(s->path, path);
             result = DEVCORE_OK;
         } else {
             result = DEVCORE_OPEN_FAILED;
         }
     }
-    if (result == DEVCORE_OK) {
-        if (s->onConnectSuccess)
-            s->onConnectSuccess(result);
-    } else if (s->onConnectFailure) {
-        s->onConnectFailure(result);
-    }
-    return result;
+    return devcore_report_connect(s, result);
 }
 
 /* The paths of every present device that satisfies the slot's criteria. */
-static int matchingPaths(const Slot* s, char paths[][DEVCORE_TEXT_SIZE], int max)
+static int matchingPaths(const DevcoreSlot* s, char paths[][DEVCORE_TEXT_SIZE], int max)
 {
     int count = 0;
     if (!ensureHid())
@@ -204,14 +130,14 @@ static int matchingPaths(const Slot* s, char paths[][DEVCORE_TEXT_SIZE], int max
     struct hid_device_info* all = hid_enumerate(0, 0);
     for (struct hid_device_info* d = all; d && count < max; d = d->next)
         if (d->path && matches(s, d))
-            copyText(paths[count++], d->path);
+            devcore_copy_text(paths[count++], d->path);
     hid_free_enumeration(all);
     return count;
 }
 
 int32_t Connect(int32_t handle)
 {
-    Slot* s = slotOf(handle);
+    DevcoreSlot* s = devcore_slot(handle);
     if (!s)
         return DEVCORE_BAD_HANDLE;
     char paths[1][DEVCORE_TEXT_SIZE];
@@ -220,7 +146,7 @@ int32_t Connect(int32_t handle)
 
 int32_t ConnectToPath(int32_t handle, char* path)
 {
-    Slot* s = slotOf(handle);
+    DevcoreSlot* s = devcore_slot(handle);
     return s ? openPath(s, path) : DEVCORE_BAD_HANDLE;
 }
 
@@ -254,31 +180,31 @@ static int pick(char paths[][DEVCORE_TEXT_SIZE], int count)
 
 void Browse(int32_t handle, char* buffer)
 {
-    Slot* s = slotOf(handle);
-    copyText(buffer, "");
+    DevcoreSlot* s = devcore_slot(handle);
+    devcore_copy_text(buffer, "");
     if (!s)
         return;
     char paths[16][DEVCORE_TEXT_SIZE];
     const int count = matchingPaths(s, paths, 16);
     if (count == 1) {
-        copyText(buffer, paths[0]);
+        devcore_copy_text(buffer, paths[0]);
     } else if (count > 1) {
         const int chosen = pick(paths, count);
         if (chosen >= 0)
-            copyText(buffer, paths[chosen]);
+            devcore_copy_text(buffer, paths[chosen]);
     }
 }
 
 void Disconnect(int32_t handle)
 {
-    Slot* s = slotOf(handle);
+    DevcoreSlot* s = devcore_slot(handle);
     if (s)
-        closeDevice(s);
+        devcore_close_device(s);
 }
 
 static void readWithin(int32_t handle, uint8_t* buffer, int32_t* size, int32_t milliseconds)
 {
-    Slot* s = slotOf(handle);
+    DevcoreSlot* s = devcore_slot(handle);
     if (!size)
         return;
     const int32_t wanted = *size;
@@ -290,7 +216,7 @@ static void readWithin(int32_t handle, uint8_t* buffer, int32_t* size, int32_t m
             s->onReadFailure(DEVCORE_NO_DEVICE, 0);
         return;
     }
-    const int n = hid_read_timeout(s->device, buffer, (size_t)wanted, milliseconds);
+    const int n = hid_read_timeout(deviceOf(s), buffer, (size_t)wanted, milliseconds);
     if (n > 0) {
         *size = n;
         if (s->onReadSuccess)
@@ -305,7 +231,7 @@ static void readWithin(int32_t handle, uint8_t* buffer, int32_t* size, int32_t m
 
 void Read(int32_t handle, uint8_t* buffer, int32_t* size)
 {
-    Slot* s = slotOf(handle);
+    DevcoreSlot* s = devcore_slot(handle);
     readWithin(handle, buffer, size, s ? s->timeOut : 0);
 }
 
@@ -321,7 +247,7 @@ void ARead(int32_t handle, uint8_t* buffer, int32_t* size)
 
 void Write(int32_t handle, uint8_t* buffer, int32_t* size)
 {
-    Slot* s = slotOf(handle);
+    DevcoreSlot* s = devcore_slot(handle);
     if (!size)
         return;
     const int32_t wanted = *size;
@@ -336,7 +262,7 @@ void Write(int32_t handle, uint8_t* buffer, int32_t* size)
     uint8_t report[4097];
     report[0] = s->reportId;
     memcpy(report + 1, buffer, (size_t)wanted);
-    const int n = hid_write(s->device, report, (size_t)wanted + 1);
+    const int n = hid_write(deviceOf(s), report, (size_t)wanted + 1);
     if (n > 0) {
         *size = n - 1;
         if (s->onWriteSuccess)
@@ -361,25 +287,25 @@ void AWrite(int32_t handle, uint8_t* buffer, int32_t* size)
 
 uint8_t GetFeature(int32_t handle, uint8_t* buffer, int32_t size)
 {
-    Slot* s = slotOf(handle);
+    DevcoreSlot* s = devcore_slot(handle);
     if (!s || !s->device || !buffer || size < 0)
         return 0;
     buffer[0] = s->reportId;
-    return hid_get_feature_report(s->device, buffer, (size_t)size + 1) >= 0;
+    return hid_get_feature_report(deviceOf(s), buffer, (size_t)size + 1) >= 0;
 }
 
 uint8_t SetFeature(int32_t handle, uint8_t* buffer, int32_t size)
 {
-    Slot* s = slotOf(handle);
+    DevcoreSlot* s = devcore_slot(handle);
     if (!s || !s->device || !buffer || size < 0)
         return 0;
-    return hid_send_feature_report(s->device, buffer, (size_t)size) >= 0;
+    return hid_send_feature_report(deviceOf(s), buffer, (size_t)size) >= 0;
 }
 
 /* Identity of the open device, read from its enumeration entry. */
 #define WITH_INFO(handle, fallback, expression)                                                                      \
     do {                                                                                                             \
-        Slot* s_ = slotOf(handle);                                                                                   \
+        DevcoreSlot* s_ = devcore_slot(handle);                                                                                   \
         struct hid_device_info* d = s_ && s_->device ? infoOf(s_->path) : NULL;                                     \
         if (!d)                                                                                                      \
             return fallback;                                                                                         \
@@ -396,7 +322,7 @@ int16_t GetUsagePage(int32_t handle) { WITH_INFO(handle, (int16_t)0, (int16_t)d-
 
 static void textOfPath(const char* path, char* buffer, int which)
 {
-    copyText(buffer, "");
+    devcore_copy_text(buffer, "");
     struct hid_device_info* d = infoOf(path);
     if (!d || !buffer)
         return;
@@ -406,7 +332,7 @@ static void textOfPath(const char* path, char* buffer, int which)
 
 static const char* pathOf(int32_t handle)
 {
-    Slot* s = slotOf(handle);
+    DevcoreSlot* s = devcore_slot(handle);
     return s && s->device ? s->path : "";
 }
 
@@ -416,77 +342,12 @@ void GetSerial(int32_t handle, char* buffer) { textOfPath(pathOf(handle), buffer
 
 uint8_t GetConnected(int32_t handle)
 {
-    Slot* s = slotOf(handle);
+    DevcoreSlot* s = devcore_slot(handle);
     if (!s || !s->device)
         return 0;
     checkGone(s);
     return s->device != NULL;
 }
-
-uint8_t GetReportID(int32_t handle)
-{
-    Slot* s = slotOf(handle);
-    return s ? s->reportId : 0;
-}
-
-void SetReportID(int32_t handle, uint8_t reportId)
-{
-    Slot* s = slotOf(handle);
-    if (s)
-        s->reportId = reportId;
-}
-
-#define FIELD_ACCESS(Name, field, type)                                                                              \
-    type Get##Name(int32_t handle)                                                                                   \
-    {                                                                                                                \
-        Slot* s = slotOf(handle);                                                                                    \
-        return s ? s->field : (type)0;                                                                               \
-    }                                                                                                                \
-    void Set##Name(int32_t handle, type value)                                                                       \
-    {                                                                                                                \
-        Slot* s = slotOf(handle);                                                                                    \
-        if (s)                                                                                                       \
-            s->field = value;                                                                                        \
-    }
-
-FIELD_ACCESS(MatchVid, matchVid, int32_t)
-FIELD_ACCESS(MatchPid, matchPid, int32_t)
-FIELD_ACCESS(MatchVersion, matchVersion, int32_t)
-FIELD_ACCESS(TimeOut, timeOut, int32_t)
-FIELD_ACCESS(MatchMethod, matchMethod, int16_t)
-
-#define TEXT_ACCESS(Name, field)                                                                                     \
-    void Get##Name(int32_t handle, char* buffer)                                                                     \
-    {                                                                                                                \
-        Slot* s = slotOf(handle);                                                                                    \
-        copyText(buffer, s ? s->field : "");                                                                         \
-    }                                                                                                                \
-    void Set##Name(int32_t handle, const char* text)                                                                 \
-    {                                                                                                                \
-        Slot* s = slotOf(handle);                                                                                    \
-        if (s)                                                                                                       \
-            copyText(s->field, text);                                                                                \
-    }
-
-TEXT_ACCESS(MatchManufacturer, matchManufacturer)
-TEXT_ACCESS(MatchProduct, matchProduct)
-TEXT_ACCESS(MatchSerial, matchSerial)
-
-#define NOTIFY_ACCESS(Name, field, type)                                                                             \
-    void SetOn##Name(int32_t handle, type proc)                                                                      \
-    {                                                                                                                \
-        Slot* s = slotOf(handle);                                                                                    \
-        if (s)                                                                                                       \
-            s->field = proc;                                                                                         \
-    }
-
-NOTIFY_ACCESS(ConnectSuccess, onConnectSuccess, DevcoreStatusProc)
-NOTIFY_ACCESS(ConnectFailure, onConnectFailure, DevcoreStatusProc)
-NOTIFY_ACCESS(ReadSuccess, onReadSuccess, DevcoreTransferProc)
-NOTIFY_ACCESS(ReadFailure, onReadFailure, DevcoreTransferProc)
-NOTIFY_ACCESS(WriteSuccess, onWriteSuccess, DevcoreTransferProc)
-NOTIFY_ACCESS(WriteFailure, onWriteFailure, DevcoreTransferProc)
-NOTIFY_ACCESS(Disconnect, onDisconnect, DevcoreStatusProc)
 
 #define PATH_NUMBER(Name, expression)                                                                                \
     int32_t Name(const char* path)                                                                                   \
@@ -510,21 +371,21 @@ void GetSerialFromPath(const char* path, char* buffer) { textOfPath(path, buffer
 
 void SetConnected(int32_t handle, uint8_t connected)
 {
-    Slot* s = slotOf(handle);
+    DevcoreSlot* s = devcore_slot(handle);
     if (s && !connected)
-        closeDevice(s);
+        devcore_close_device(s);
 }
 
 void GetDevicePath(int32_t handle, char* buffer)
 {
-    copyText(buffer, pathOf(handle));
+    devcore_copy_text(buffer, pathOf(handle));
 }
 
 void GetDescriptStr(int32_t handle, int32_t index, char* buffer)
 {
-    Slot* s = slotOf(handle);
-    copyText(buffer, "");
+    DevcoreSlot* s = devcore_slot(handle);
+    devcore_copy_text(buffer, "");
     wchar_t wide[DEVCORE_TEXT_SIZE];
-    if (s && s->device && buffer && hid_get_indexed_string(s->device, index, wide, DEVCORE_TEXT_SIZE) == 0)
+    if (s && s->device && buffer && hid_get_indexed_string(deviceOf(s), index, wide, DEVCORE_TEXT_SIZE) == 0)
         narrow(wide, buffer);
 }

@@ -3,11 +3,12 @@
 //
 // The device is vendor 1027, product 58586, version 0x0100, "Competitive Edge Dynamics",
 // "CED Chronograph", serial "SIM00001", at the path "/sim/ced-m2". Its scenario is read from
-// the file named by the environment variable DEVCORE_SIM_SCENARIO when the first slot is made
+// the file named by the environment variable DEVCORE_SIM_SCENARIO when the device is first used
 // (ced_device.h describes the format), and can be driven from a test in the same process
 // through the Sim* exports below.
 #include "ced_device.h"
 #include "devcore.h"
+#include "devcore_slots.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,53 +25,29 @@ const int32_t kVid = 1027, kPid = 58586, kVersion = 0x0100;
 const char* const kManufacturer = "Competitive Edge Dynamics";
 const char* const kProduct = "CED Chronograph";
 const char* const kSerial = "SIM00001";
-constexpr int kMaxSlots = 64;
-
-struct Slot {
-    bool used = false;
-    bool open = false;
-    int32_t matchVid = 0, matchPid = 0, matchVersion = 0, timeOut = 1000;
-    int16_t matchMethod = 0;
-    std::string matchManufacturer, matchProduct, matchSerial;
-    uint8_t reportId = 0;
-    DevcoreStatusProc onConnectSuccess = nullptr, onConnectFailure = nullptr, onDisconnect = nullptr;
-    DevcoreTransferProc onReadSuccess = nullptr, onReadFailure = nullptr, onWriteSuccess = nullptr,
-                        onWriteFailure = nullptr;
-};
 
 std::recursive_mutex g_lock;
-Slot g_slots[kMaxSlots];
 CedDevice g_device;
 bool g_scenarioRead = false;
+// The open device of a slot: the simulated chronograph is the only one.
+void* const kOpen = &g_device;
+
+using Slot = DevcoreSlot;
 
 Slot* slotOf(int32_t handle)
 {
-    if (handle < 1 || handle > kMaxSlots || !g_slots[handle - 1].used)
-        return nullptr;
-    return &g_slots[handle - 1];
+    return devcore_slot(handle);
 }
 
-void copyText(char* out, const std::string& text)
+void copyText(char* out, const char* text)
 {
-    if (out)
-        std::snprintf(out, DEVCORE_TEXT_SIZE, "%s", text.c_str());
+    devcore_copy_text(out, text);
 }
 
 bool matches(const Slot& s)
 {
-    if ((s.matchMethod & DEVCORE_MATCH_PID) && s.matchPid != kPid)
-        return false;
-    if ((s.matchMethod & DEVCORE_MATCH_VID) && s.matchVid != kVid)
-        return false;
-    if ((s.matchMethod & DEVCORE_MATCH_VERSION) && s.matchVersion != kVersion)
-        return false;
-    if ((s.matchMethod & DEVCORE_MATCH_MANUFACTURER) && s.matchManufacturer != kManufacturer)
-        return false;
-    if ((s.matchMethod & DEVCORE_MATCH_PRODUCT) && s.matchProduct != kProduct)
-        return false;
-    if ((s.matchMethod & DEVCORE_MATCH_SERIAL) && s.matchSerial != kSerial)
-        return false;
-    return true;
+    const DevcoreIdentity identity{kVid, kPid, kVersion, kManufacturer, kProduct, kSerial};
+    return devcore_matches(&s, &identity) != 0;
 }
 
 void readScenarioOnce()
@@ -90,25 +67,22 @@ void readScenarioOnce()
 
 int32_t open(Slot& s, const char* path)
 {
-    s.open = false;
+    readScenarioOnce();
+    s.device = nullptr;
     int32_t result = DEVCORE_NO_DEVICE;
     if (path && std::strcmp(path, kPath) == 0 && g_device.present()) {
-        s.open = true;
+        s.device = kOpen;
         g_device.opened();
         result = DEVCORE_OK;
     }
-    if (result == DEVCORE_OK && s.onConnectSuccess)
-        s.onConnectSuccess(result);
-    else if (result != DEVCORE_OK && s.onConnectFailure)
-        s.onConnectFailure(result);
-    return result;
+    return devcore_report_connect(&s, result);
 }
 
 // A device that went away is noticed on the first failed transfer.
 void noticeLoss(Slot& s)
 {
-    if (s.open && !g_device.present()) {
-        s.open = false;
+    if (s.device && !g_device.present()) {
+        s.device = nullptr;
         if (s.onDisconnect)
             s.onDisconnect(DEVCORE_IO_FAILED);
     }
@@ -125,7 +99,7 @@ void readWithin(int32_t handle, uint8_t* buffer, int32_t* size, int32_t millisec
     if (!s || !buffer || wanted < 0)
         return;
     // A vanished device keeps the bus waiting for the whole time-out.
-    const bool attached = s->open || !g_device.present();
+    const bool attached = s->device || !g_device.present();
     const auto report = attached ? g_device.reply(milliseconds) : std::nullopt;
     if (report) {
         const int32_t n = std::min<int32_t>(wanted, static_cast<int32_t>(report->size()));
@@ -136,7 +110,7 @@ void readWithin(int32_t handle, uint8_t* buffer, int32_t* size, int32_t millisec
         return;
     }
     if (s->onReadFailure)
-        s->onReadFailure(s->open ? DEVCORE_TIMED_OUT : DEVCORE_NO_DEVICE, 0);
+        s->onReadFailure(s->device ? DEVCORE_TIMED_OUT : DEVCORE_NO_DEVICE, 0);
     noticeLoss(*s);
 }
 
@@ -144,24 +118,9 @@ void readWithin(int32_t handle, uint8_t* buffer, int32_t* size, int32_t millisec
 
 extern "C" {
 
-DEVCORE_EXPORT int32_t Init(void)
+void devcore_close_device(DevcoreSlot* slot)
 {
-    std::lock_guard<std::recursive_mutex> guard(g_lock);
-    readScenarioOnce();
-    for (int i = 0; i < kMaxSlots; ++i)
-        if (!g_slots[i].used) {
-            g_slots[i] = Slot();
-            g_slots[i].used = true;
-            return i + 1;
-        }
-    return 0;
-}
-
-DEVCORE_EXPORT void Uninit(int32_t handle)
-{
-    std::lock_guard<std::recursive_mutex> guard(g_lock);
-    if (Slot* s = slotOf(handle))
-        *s = Slot();
+    slot->device = nullptr;
 }
 
 DEVCORE_EXPORT int32_t Connect(int32_t handle)
@@ -183,6 +142,7 @@ DEVCORE_EXPORT int32_t ConnectToPath(int32_t handle, char* path)
 DEVCORE_EXPORT void Browse(int32_t handle, char* buffer)
 {
     std::lock_guard<std::recursive_mutex> guard(g_lock);
+    readScenarioOnce();
     Slot* s = slotOf(handle);
     copyText(buffer, s && matches(*s) && g_device.present() ? kPath : "");
 }
@@ -191,7 +151,7 @@ DEVCORE_EXPORT void Disconnect(int32_t handle)
 {
     std::lock_guard<std::recursive_mutex> guard(g_lock);
     if (Slot* s = slotOf(handle))
-        s->open = false;
+        s->device = nullptr;
 }
 
 DEVCORE_EXPORT void Read(int32_t handle, uint8_t* buffer, int32_t* size)
@@ -220,7 +180,7 @@ DEVCORE_EXPORT void Write(int32_t handle, uint8_t* buffer, int32_t* size)
     *size = 0;
     if (!s || !buffer || wanted < 0)
         return;
-    if (!s->open) {
+    if (!s->device) {
         if (s->onWriteFailure)
             s->onWriteFailure(DEVCORE_NO_DEVICE, 0);
         return;
@@ -239,7 +199,7 @@ DEVCORE_EXPORT uint8_t GetFeature(int32_t handle, uint8_t* buffer, int32_t size)
 {
     std::lock_guard<std::recursive_mutex> guard(g_lock);
     Slot* s = slotOf(handle);
-    if (!s || !s->open || !buffer || size < 1)
+    if (!s || !s->device || !buffer || size < 1)
         return 0;
     std::memset(buffer, 0, static_cast<size_t>(size) + 1);
     buffer[0] = s->reportId;
@@ -251,13 +211,13 @@ DEVCORE_EXPORT uint8_t SetFeature(int32_t handle, uint8_t* buffer, int32_t size)
 {
     std::lock_guard<std::recursive_mutex> guard(g_lock);
     Slot* s = slotOf(handle);
-    return s && s->open && buffer && size >= 1;
+    return s && s->device && buffer && size >= 1;
 }
 
 static bool openSlot(int32_t handle)
 {
     Slot* s = slotOf(handle);
-    return s && s->open;
+    return s && s->device;
 }
 
 DEVCORE_EXPORT int32_t GetVid(int32_t handle) { return openSlot(handle) ? kVid : 0; }
@@ -275,64 +235,6 @@ DEVCORE_EXPORT uint8_t GetConnected(int32_t handle)
     return openSlot(handle);
 }
 
-DEVCORE_EXPORT uint8_t GetReportID(int32_t handle)
-{
-    Slot* s = slotOf(handle);
-    return s ? s->reportId : 0;
-}
-
-DEVCORE_EXPORT void SetReportID(int32_t handle, uint8_t id)
-{
-    if (Slot* s = slotOf(handle))
-        s->reportId = id;
-}
-
-#define SIM_FIELD(Name, field, type)                                                                                 \
-    DEVCORE_EXPORT type Get##Name(int32_t handle)                                                                    \
-    {                                                                                                                \
-        Slot* s = slotOf(handle);                                                                                    \
-        return s ? s->field : type(0);                                                                               \
-    }                                                                                                                \
-    DEVCORE_EXPORT void Set##Name(int32_t handle, type value)                                                        \
-    {                                                                                                                \
-        if (Slot* s = slotOf(handle))                                                                                \
-            s->field = value;                                                                                        \
-    }
-SIM_FIELD(MatchVid, matchVid, int32_t)
-SIM_FIELD(MatchPid, matchPid, int32_t)
-SIM_FIELD(MatchVersion, matchVersion, int32_t)
-SIM_FIELD(TimeOut, timeOut, int32_t)
-SIM_FIELD(MatchMethod, matchMethod, int16_t)
-
-#define SIM_TEXT(Name, field)                                                                                        \
-    DEVCORE_EXPORT void Get##Name(int32_t handle, char* buffer)                                                      \
-    {                                                                                                                \
-        Slot* s = slotOf(handle);                                                                                    \
-        copyText(buffer, s ? s->field : std::string());                                                              \
-    }                                                                                                                \
-    DEVCORE_EXPORT void Set##Name(int32_t handle, const char* text)                                                  \
-    {                                                                                                                \
-        if (Slot* s = slotOf(handle))                                                                                \
-            s->field = text ? std::string(text).substr(0, DEVCORE_TEXT_SIZE - 1) : std::string();                   \
-    }
-SIM_TEXT(MatchManufacturer, matchManufacturer)
-SIM_TEXT(MatchProduct, matchProduct)
-SIM_TEXT(MatchSerial, matchSerial)
-
-#define SIM_NOTIFY(Name, field, type)                                                                                \
-    DEVCORE_EXPORT void SetOn##Name(int32_t handle, type proc)                                                       \
-    {                                                                                                                \
-        if (Slot* s = slotOf(handle))                                                                                \
-            s->field = proc;                                                                                         \
-    }
-SIM_NOTIFY(ConnectSuccess, onConnectSuccess, DevcoreStatusProc)
-SIM_NOTIFY(ConnectFailure, onConnectFailure, DevcoreStatusProc)
-SIM_NOTIFY(ReadSuccess, onReadSuccess, DevcoreTransferProc)
-SIM_NOTIFY(ReadFailure, onReadFailure, DevcoreTransferProc)
-SIM_NOTIFY(WriteSuccess, onWriteSuccess, DevcoreTransferProc)
-SIM_NOTIFY(WriteFailure, onWriteFailure, DevcoreTransferProc)
-SIM_NOTIFY(Disconnect, onDisconnect, DevcoreStatusProc)
-
 static bool isSimPath(const char* path)
 {
     return path && std::strcmp(path, kPath) == 0;
@@ -349,7 +251,7 @@ DEVCORE_EXPORT void GetSerialFromPath(const char* path, char* b) { copyText(b, i
 DEVCORE_EXPORT void SetConnected(int32_t handle, uint8_t connected)
 {
     if (Slot* s = slotOf(handle); s && !connected)
-        s->open = false;
+        s->device = nullptr;
 }
 
 DEVCORE_EXPORT void GetDevicePath(int32_t handle, char* buffer) { copyText(buffer, openSlot(handle) ? kPath : ""); }
