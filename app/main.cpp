@@ -3,6 +3,7 @@
 #include "drivers/qserial_transport.h"
 #include "main_window/frm_main.h"
 #include "services/clock.h"
+#include "services/event_guard.h"
 #include "services/file_chooser.h"
 #include "services/frm_tip.h"
 #include "services/http_client.h"
@@ -10,11 +11,9 @@
 #include "services/prompt.h"
 #include "storage/pellet_store.h"
 
-#include <QApplication>
-
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("Velmora"));
 

@@ -466,12 +466,27 @@ private slots:
         QCOMPARE(file.readAll(), garbage);
     }
 
-    void ampersandsShowLiterally()
+    void ampersandsShowAsTyped()
     {
         TestApp::setSetting(QStringLiteral("txtMake"), QStringLiteral("S&W"));
+        TestApp::setSetting(QStringLiteral("txtPelletMake"), QStringLiteral("H&N"));
         TestApp app;
         frmMain& m = app.start();
-        QCOMPARE(m.lblSelGun->text(), QStringLiteral("S&&W Model of Gun"));
+        // What is painted must be what a plain label shows for the typed text, one "&" each.
+        for (auto [label, shown] : {std::pair{m.lblSelGun, QStringLiteral("S&W Model of Gun")},
+                                    std::pair{m.lblSelProjectile, QStringLiteral("H&N .22 - 1 Grains")}}) {
+            QLabel reference(shown);
+            reference.setFont(label->font());
+            reference.setAlignment(label->alignment());
+            auto painted = [size = label->sizeHint()](QLabel* l) {
+                l->resize(size);
+                QImage image(size, QImage::Format_ARGB32);
+                image.fill(Qt::white);
+                l->render(&image, {}, {}, QWidget::DrawChildren);
+                return image;
+            };
+            QCOMPARE(painted(label), painted(&reference));
+        }
     }
 };
 

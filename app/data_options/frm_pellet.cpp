@@ -2,8 +2,9 @@
 
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
-#include "main_window/window_placement.h"
 #include "main_window/option_group.h"
+#include "services/event_guard.h"
+#include "services/focus_moves.h"
 #include "services/prompt.h"
 #include "services/regional.h"
 #include "shot/ballistics.h"
@@ -11,7 +12,8 @@
 #include "storage/settings_store.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
+#include "fitting_scroll_area.h"
+
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -21,7 +23,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -49,6 +50,14 @@ QComboBox* lookup(const char* name, const QString& prompt, const QString& toolTi
     return list;
 }
 
+// A field's label, with the field as its buddy: the label names the field for screen readers.
+QLabel* label(const char* name, const QString& text, QWidget* field, QWidget* parent)
+{
+    auto* l = named(new QLabel(text, parent), name);
+    l->setBuddy(field);
+    return l;
+}
+
 void setPrompt(QComboBox* list, const QString& prompt)
 {
     list->setPlaceholderText(prompt);
@@ -65,7 +74,7 @@ void addItems(QComboBox* list, const QStringList& items)
 
 } // namespace
 
-frmPellet::frmPellet(frmMain& main) : QDialog(&main), m_main(main)
+frmPellet::frmPellet(frmMain& main) : ClosingDialog(&main), m_main(main)
 {
     if (PelletStore* store = main.services().store) {
         const QString problem = store->openStore(PelletStore::defaultPath());
@@ -85,11 +94,13 @@ frmPellet::frmPellet(frmMain& main) : QDialog(&main), m_main(main)
 
 void frmPellet::buildUi()
 {
-    auto* projectile = new QGroupBox(QStringLiteral("Projectile Details"), this);
+    auto* body = new QWidget(this);
+    auto* projectile = new QGroupBox(QStringLiteral("Projectile Details"), body);
     lstCal = lookup("lstCal", QStringLiteral("Caliber"), QStringLiteral("Select pellet caliber"), projectile);
     lstPelletStore =
         lookup("lstPelletStore", QStringLiteral("Choose Pellet"), QStringLiteral("Select pellet brand"), projectile);
     lstPelletStore->setEnabled(false); // until a calibre is chosen
+    lstPelletStore->setAccessibleName(QStringLiteral("Choose Pellet"));
     txtPelletMake = field("txtPelletMake", QStringLiteral("Pellet"), QStringLiteral("Make of the projectile you are using."),
                           projectile);
     txtCaliber = field("txtCaliber", QStringLiteral("Cal"),
@@ -109,15 +120,16 @@ void frmPellet::buildUi()
     units->addWidget((*selWeight)[0]);
     units->addWidget((*selWeight)[1]);
     auto* projectileForm = new QFormLayout(projectile);
-    projectileForm->addRow(named(new QLabel(QStringLiteral("Lookup:"), projectile), "lblStore"), lookupRow);
-    projectileForm->addRow(named(new QLabel(QStringLiteral("Make:"), projectile), "lblPelletMake"), txtPelletMake);
-    projectileForm->addRow(named(new QLabel(QStringLiteral("Caliber:"), projectile), "lblCaliber"), txtCaliber);
-    projectileForm->addRow(named(new QLabel(QStringLiteral("Weight:"), projectile), "lblWeight"), units);
+    projectileForm->addRow(label("lblStore", QStringLiteral("Lookup:"), lstCal, projectile), lookupRow);
+    projectileForm->addRow(label("lblPelletMake", QStringLiteral("Make:"), txtPelletMake, projectile), txtPelletMake);
+    projectileForm->addRow(label("lblCaliber", QStringLiteral("Caliber:"), txtCaliber, projectile), txtCaliber);
+    projectileForm->addRow(label("lblWeight", QStringLiteral("Weight:"), txtWeight, projectile), units);
 
-    auto* gun = new QGroupBox(QStringLiteral("Gun Details"), this);
+    auto* gun = new QGroupBox(QStringLiteral("Gun Details"), body);
     lstGunMake = lookup("lstGunMake", QStringLiteral("Make"), QStringLiteral("Select your guns make"), gun);
     lstGunModel = lookup("lstGunModel", QStringLiteral("Select A Make"), QStringLiteral("Select you guns model"), gun);
     lstGunModel->setEnabled(false); // until a make is chosen
+    lstGunModel->setAccessibleName(QStringLiteral("Select A Make"));
     txtMake = field("txtMake", QStringLiteral("Make"), QStringLiteral("Make of the gun being fired"), gun);
     txtModel = field("txtModel", QStringLiteral("Model"), QStringLiteral("Model of the gun being fired"), gun);
     optType = new OptionGroup(this);
@@ -134,18 +146,20 @@ void frmPellet::buildUi()
     for (int index : {12, 6, 9999})
         types->addWidget((*optType)[index]);
     auto* gunForm = new QFormLayout(gun);
-    gunForm->addRow(named(new QLabel(QStringLiteral("Lookup:"), gun), "lblGun"), gunLookup);
-    gunForm->addRow(named(new QLabel(QStringLiteral("Make:"), gun), "lblGunMake"), txtMake);
-    gunForm->addRow(named(new QLabel(QStringLiteral("Model"), gun), "lblGunModel"), txtModel);
-    gunForm->addRow(named(new QLabel(QStringLiteral("Type:"), gun), "lblGunType"), types);
+    gunForm->addRow(label("lblGun", QStringLiteral("Lookup:"), lstGunMake, gun), gunLookup);
+    gunForm->addRow(label("lblGunMake", QStringLiteral("Make:"), txtMake, gun), txtMake);
+    gunForm->addRow(label("lblGunModel", QStringLiteral("Model"), txtModel, gun), txtModel);
+    gunForm->addRow(label("lblGunType", QStringLiteral("Type:"), (*optType)[12], gun), types);
 
-    auto* extra = new QGroupBox(QStringLiteral("Extra Info for CSV"), this);
+    auto* extra = new QGroupBox(QStringLiteral("Extra Info for CSV"), body);
     txtExtraInfo = named(new QPlainTextEdit(extra), "txtExtraInfo",
                          QStringLiteral("Enter upto 500 characters that will be added to saved CSVs"));
     txtExtraInfo->setFixedHeight(70);
+    txtExtraInfo->setTabChangesFocus(true); // Tab leaves the box, for keyboard users
+    txtExtraInfo->setAccessibleName(extra->title());
     (new QVBoxLayout(extra))->addWidget(txtExtraInfo);
 
-    fmeOnline = named(new QGroupBox(QStringLiteral("Online Options"), this), "fmeOnline");
+    fmeOnline = named(new QGroupBox(QStringLiteral("Online Options"), body), "fmeOnline");
     auto* addProjectile = new QGroupBox(QStringLiteral("Add Projectile to Internet Database"), fmeOnline);
     txtAddCal = field("txtAddCal", QString(), QString(), addProjectile);
     txtAddPelMake = field("txtAddPelMake", QString(), QString(), addProjectile);
@@ -161,10 +175,10 @@ void frmPellet::buildUi()
     addUnits->addWidget((*selAddWeight)[0]);
     addUnits->addWidget((*selAddWeight)[1]);
     auto* addProjectileForm = new QFormLayout(addProjectile);
-    addProjectileForm->addRow(named(new QLabel(QStringLiteral("Caliber"), addProjectile), "lblAddCal"), txtAddCal);
-    addProjectileForm->addRow(named(new QLabel(QStringLiteral("Make:"), addProjectile), "lblAddPelMake"),
+    addProjectileForm->addRow(label("lblAddCal", QStringLiteral("Caliber"), txtAddCal, addProjectile), txtAddCal);
+    addProjectileForm->addRow(label("lblAddPelMake", QStringLiteral("Make:"), txtAddPelMake, addProjectile),
                               txtAddPelMake);
-    addProjectileForm->addRow(named(new QLabel(QStringLiteral("Weight"), addProjectile), "lblAddPelWeight"), addUnits);
+    addProjectileForm->addRow(label("lblAddPelWeight", QStringLiteral("Weight"), txtAddWeight, addProjectile), addUnits);
     addProjectileForm->addRow(btnAddPellet);
 
     auto* addGun = new QGroupBox(QStringLiteral("Add gun to Internet Database"), fmeOnline);
@@ -173,9 +187,9 @@ void frmPellet::buildUi()
     txtAddGunModel = field("txtAddGunModel", QString(), QString(), addGun);
     btnAddGun = named(new QPushButton(QStringLiteral("Submit Gun"), addGun), "btnAddGun");
     auto* addGunForm = new QFormLayout(addGun);
-    addGunForm->addRow(named(new QLabel(QStringLiteral("Type"), addGun), "lblTypeGun"), lstGunType);
-    addGunForm->addRow(new QLabel(QStringLiteral("Make:"), addGun), txtAddGunMake);
-    addGunForm->addRow(new QLabel(QStringLiteral("Model"), addGun), txtAddGunModel);
+    addGunForm->addRow(label("lblTypeGun", QStringLiteral("Type"), lstGunType, addGun), lstGunType);
+    addGunForm->addRow(label("lblAddGunMake", QStringLiteral("Make:"), txtAddGunMake, addGun), txtAddGunMake);
+    addGunForm->addRow(label("lblAddGunModel", QStringLiteral("Model"), txtAddGunModel, addGun), txtAddGunModel);
     addGunForm->addRow(btnAddGun);
 
     btnUpdate = named(new QPushButton(QStringLiteral("Update Database from Internet"), fmeOnline), "btnUpdate");
@@ -190,12 +204,16 @@ void frmPellet::buildUi()
 
     btnPelletApply = named(new QPushButton(QStringLiteral("Close"), this), "btnPelletApply", QStringLiteral("Close Window"));
 
-    auto* layout = new QGridLayout(this);
+    auto* layout = new QGridLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(projectile, 0, 0);
     layout->addWidget(gun, 0, 1);
     layout->addWidget(extra, 1, 0, 1, 2);
     layout->addWidget(fmeOnline, 2, 0, 1, 2);
-    layout->addWidget(btnPelletApply, 3, 1, Qt::AlignRight);
+    // On a small screen the frames scroll; the Close button stays in view.
+    auto* outer = new QVBoxLayout(this);
+    outer->addWidget(new FittingScrollArea(body, this), 1);
+    outer->addWidget(btnPelletApply, 0, Qt::AlignRight);
 
     txtWeight->installEventFilter(this);
     txtAddWeight->installEventFilter(this);
@@ -215,30 +233,30 @@ void frmPellet::connectHandlers()
             settings::SaveSettingValue(QString::fromLatin1(key), text);
         };
     };
-    connect(txtCaliber, &QLineEdit::textChanged, this, projectileText("txtCaliber"));
-    connect(txtPelletMake, &QLineEdit::textChanged, this, projectileText("txtPelletMake"));
-    connect(txtWeight, &QLineEdit::textChanged, this, projectileText("txtWeight"));
-    connect(txtMake, &QLineEdit::textChanged, this, gunText("txtMake"));
-    connect(txtModel, &QLineEdit::textChanged, this, gunText("txtModel"));
+    connect(txtCaliber, &QLineEdit::textChanged, this, guarded(projectileText("txtCaliber")));
+    connect(txtPelletMake, &QLineEdit::textChanged, this, guarded(projectileText("txtPelletMake")));
+    connect(txtWeight, &QLineEdit::textChanged, this, guarded(projectileText("txtWeight")));
+    connect(txtMake, &QLineEdit::textChanged, this, guarded(gunText("txtMake")));
+    connect(txtModel, &QLineEdit::textChanged, this, guarded(gunText("txtModel")));
     connect(txtExtraInfo, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = txtExtraInfo->toPlainText();
         if (text.size() > 500)
             txtExtraInfo->setPlainText(text.left(500)); // the box holds at most 500 characters
     });
-    connect(selWeight, &OptionGroup::clicked, this, &frmPellet::selWeight_Click);
-    connect(selAddWeight, &OptionGroup::clicked, this, &frmPellet::selAddWeight_Click);
-    connect(optType, &OptionGroup::clicked, this, &frmPellet::optType_Click);
-    connect(lstCal, &QComboBox::activated, this, &frmPellet::lstCal_Click);
-    connect(lstPelletStore, &QComboBox::activated, this, &frmPellet::lstPelletStore_Click);
-    connect(lstGunMake, &QComboBox::activated, this, &frmPellet::lstGunMake_Click);
-    connect(lstGunModel, &QComboBox::activated, this, &frmPellet::lstGunModel_Click);
+    connect(selWeight, &OptionGroup::clicked, this, guarded(this, &frmPellet::selWeight_Click));
+    connect(selAddWeight, &OptionGroup::clicked, this, guarded(this, &frmPellet::selAddWeight_Click));
+    connect(optType, &OptionGroup::clicked, this, guarded(this, &frmPellet::optType_Click));
+    connect(lstCal, &QComboBox::activated, this, guarded(this, &frmPellet::lstCal_Click));
+    connect(lstPelletStore, &QComboBox::activated, this, guarded(this, &frmPellet::lstPelletStore_Click));
+    connect(lstGunMake, &QComboBox::activated, this, guarded(this, &frmPellet::lstGunMake_Click));
+    connect(lstGunModel, &QComboBox::activated, this, guarded(this, &frmPellet::lstGunModel_Click));
     connect(chkTips, &QCheckBox::toggled, this,
             [](bool on) { settings::SaveSettingValue(QStringLiteral("ShowTips"), on ? 1 : 0); });
-    connect(btnPelletApply, &QPushButton::clicked, this, &frmPellet::btnPelletApply_Click);
-    connect(btnUpdate, &QPushButton::clicked, this, &frmPellet::btnUpdate_Click);
-    connect(btnAddGun, &QPushButton::clicked, this, &frmPellet::btnAddGun_Click);
-    connect(btnAddPellet, &QPushButton::clicked, this, &frmPellet::btnAddPellet_Click);
-    connect(this, &frmPellet::activated, this, &frmPellet::probeOnline);
+    connect(btnPelletApply, &QPushButton::clicked, this, guarded(this, &frmPellet::btnPelletApply_Click));
+    connect(btnUpdate, &QPushButton::clicked, this, guarded(this, &frmPellet::btnUpdate_Click));
+    connect(btnAddGun, &QPushButton::clicked, this, guarded(this, &frmPellet::btnAddGun_Click));
+    connect(btnAddPellet, &QPushButton::clicked, this, guarded(this, &frmPellet::btnAddPellet_Click));
+    connect(this, &frmPellet::activated, this, guarded(this, &frmPellet::probeOnline));
 }
 
 void frmPellet::fillCalibres()
@@ -261,9 +279,6 @@ void frmPellet::fillGunMakes(bool ordered)
 
 void frmPellet::showWithFocus(QWidget* fieldToFocus)
 {
-    if (!isVisible()) {
-        centreOnScreen(*this, m_main);
-    }
     setEnabled(true);
     show();
     raise();
@@ -370,23 +385,25 @@ bool frmPellet::checkWeight(QLineEdit* box)
 
 bool frmPellet::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::FocusOut && (watched == txtWeight || watched == txtAddWeight) &&
-        m_refusedWeightBox == nullptr) {
+    if (event->type() == QEvent::FocusOut && focusMovedWithinWindow(event) &&
+        (watched == txtWeight || watched == txtAddWeight) && m_refusedWeightBox == nullptr) {
         auto* box = static_cast<QLineEdit*>(watched);
-        if (!checkWeight(box)) {
+        bool accepted = true;
+        event_guard::run("weight box", [&] { accepted = checkWeight(box); });
+        if (!accepted) {
             // One message per refusal: the focus coming back must not ask again.
             m_refusedWeightBox = box;
             QTimer::singleShot(0, this, [this] { m_refusedWeightBox = nullptr; });
         }
     }
-    return QDialog::eventFilter(watched, event);
+    return ClosingDialog::eventFilter(watched, event);
 }
 
 bool frmPellet::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate)
         emit activated();
-    return QDialog::event(event);
+    return ClosingDialog::event(event);
 }
 
 QList<QWidget*> frmPellet::onlineControls() const
@@ -395,21 +412,15 @@ QList<QWidget*> frmPellet::onlineControls() const
             txtAddGunModel, txtAddPelMake, txtAddWeight, (*selAddWeight)[0], (*selAddWeight)[1]};
 }
 
-void frmPellet::hideDialog()
-{
-    m_main.setEnabled(true);
-    hide();
-    setEnabled(false);
-}
-
 void frmPellet::btnPelletApply_Click()
 {
     m_main.Timer1->start();
-    hideDialog();
+    close();
 }
 
-void frmPellet::closeEvent(QCloseEvent* event)
+bool frmPellet::unload()
 {
-    hideDialog();
-    event->ignore(); // loaded once for the run: only hidden
+    m_main.setEnabled(true);
+    setEnabled(false);
+    return true; // loaded once for the run: closing only hides it
 }

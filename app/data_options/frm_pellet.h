@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "closing_dialog.h"
+
 #include <QUrl>
 
 class QCheckBox;
@@ -15,7 +16,7 @@ class OptionGroup;
 
 // "Data Options": the current gun and projectile, the weight and its unit, the gun type, the
 // extra CSV text and the tips switch, with look-ups in the local database and the online frame.
-class frmPellet : public QDialog {
+class frmPellet : public ClosingDialog {
     Q_OBJECT
 public:
     explicit frmPellet(frmMain& main);
@@ -86,14 +87,14 @@ signals:
     void activated();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    // Main window enabled, window hidden and disabled.
+    bool unload() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
     void buildUi();
     void connectHandlers();
-    void hideDialog();
     void setOnline(bool reachable);
     void say(const QString& text);
     QWidget* m_refusedWeightBox = nullptr;

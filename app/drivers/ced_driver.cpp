@@ -59,26 +59,30 @@ void cedExchange(frmMain& main, int code)
     }
 }
 
-void cedQueryStatus(frmMain& main)
+bool cedQueryStatus(frmMain& main)
 {
     CedState& ced = main.ced;
     newRequest(ced, 1);
     cedExchange(main, 1);
-    if (byteAt(ced.cedInReport, 0) == 1 && byteAt(ced.cedInReport, 2) > ced.cedCurrentString) {
+    const bool answered = byteAt(ced.cedInReport, 0) == 1;
+    if (answered && byteAt(ced.cedInReport, 2) > ced.cedCurrentString) {
         ced.cedCurrentString = byteAt(ced.cedInReport, 2);
         ced.cedShotCount = 0;
     }
+    return answered;
 }
 
-void cedQueryShotCount(frmMain& main, int string)
+bool cedQueryShotCount(frmMain& main, int string)
 {
     CedState& ced = main.ced;
     newRequest(ced, 2, string, ced.cedShotCount);
     cedExchange(main, 2);
-    if (byteAt(ced.cedInReport, 0) == 2 && byteAt(ced.cedInReport, 4) > ced.cedShotCount) {
+    const bool answered = byteAt(ced.cedInReport, 0) == 2;
+    if (answered && byteAt(ced.cedInReport, 4) > ced.cedShotCount) {
         ced.cedShotCount = byteAt(ced.cedInReport, 4);
         ced.cedNewShot = true;
     }
+    return answered;
 }
 
 double cedReadVelocity(frmMain& main, int string, int shot)
@@ -103,10 +107,10 @@ void cedPoll(frmMain& main)
     try {
         newRequest(ced, 0);
         ced.cedNewShot = false;
-        cedQueryStatus(main);
-        cedQueryShotCount(main, ced.cedCurrentString);
-        // With no shot on the device there is nothing to skip: the first real shot must count.
-        if (ced.cedSkipNext && (ced.cedCurrentString == 0 || ced.cedShotCount == 0))
+        const bool answered = cedQueryStatus(main) && cedQueryShotCount(main, ced.cedCurrentString);
+        // A device that says it holds no shot has nothing to skip: its first real shot must
+        // count. A device that did not answer may hold one, so the skip stays.
+        if (ced.cedSkipNext && answered && (ced.cedCurrentString == 0 || ced.cedShotCount == 0))
             ced.cedSkipNext = false;
         if ((ced.cedNewShot || ced.cedReadFailed) && ced.cedCurrentString > 0 && ced.cedShotCount > 0) {
             main.services().sleeper->sleep(10);
@@ -124,16 +128,22 @@ void cedPoll(frmMain& main)
     ced.polling = false;
 }
 
-void cedResynchronise(frmMain& main)
+bool cedResynchronise(frmMain& main)
 {
     CedState& ced = main.ced;
     ced.cedCurrentString = 0;
     ced.cedShotCount = 0;
-    cedQueryStatus(main);
-    cedQueryShotCount(main, ced.cedCurrentString);
+    const bool answered = cedQueryStatus(main) && cedQueryShotCount(main, ced.cedCurrentString);
     ced.cedNewShot = false;
+    if (!answered) {
+        // Without the device's present state, the next velocity it reports may be a dumped one.
+        ced.cedReadFailed = true;
+        ced.cedSkipNext = true;
+        return false;
+    }
     ced.cedReadFailed = false;
     ced.cedSkipNext = false;
+    return true;
 }
 
 void cedConnectAtStartup(frmMain& main)

@@ -10,17 +10,19 @@ class frmMain;
 // One exchange: write the request, read until the reply echoes `code` (at most 31 reads, 10 ms
 // apart). An exchange of 3 s or more is a lost connection: message, disconnect, polling stops.
 void cedExchange(frmMain& main, int code);
-// Command 1: the current (highest) string; a higher one resets the shot count.
-void cedQueryStatus(frmMain& main);
-// Command 2: the shots in a string; more than known sets cedNewShot.
-void cedQueryShotCount(frmMain& main, int string);
+// Command 1: the current (highest) string; a higher one resets the shot count. True when the
+// device answered.
+bool cedQueryStatus(frmMain& main);
+// Command 2: the shots in a string; more than known sets cedNewShot. True when the device answered.
+bool cedQueryShotCount(frmMain& main, int string);
 // Command 3: a shot's velocity, 256 x byte 5 + byte 4 + byte 6 / 10; 0 when no reply matched.
 double cedReadVelocity(frmMain& main, int string, int shot);
 // The timerCED tick: records a new shot of the current string once.
 void cedPoll(frmMain& main);
 // After a dump: the poll takes the device's current string and count as they are now, so that
-// the next poll records neither a dumped shot again nor misses a new one.
-void cedResynchronise(frmMain& main);
+// the next poll records neither a dumped shot again nor misses a new one. When the device does
+// not answer, the next polled velocity stays skipped instead. True when it answered.
+bool cedResynchronise(frmMain& main);
 // Start-up with the CED M2 selected: reset the poll, browse, connect, poll.
 void cedConnectAtStartup(frmMain& main);
 // The velocity in a reply of command 3.

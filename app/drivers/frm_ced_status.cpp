@@ -3,24 +3,22 @@
 #include "drivers/ced_driver.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
-#include "main_window/window_placement.h"
 #include "main_window/option_group.h"
+#include "services/event_guard.h"
 #include "services/prompt.h"
 #include "services/regional.h"
 #include "shot/ballistics.h"
 #include "shot/record_shot.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 
-frmCEDStatus::frmCEDStatus(frmMain& main) : QDialog(&main), m_main(main)
+frmCEDStatus::frmCEDStatus(frmMain& main) : ClosingDialog(&main), m_main(main)
 {
     setObjectName(QStringLiteral("frmCEDStatus"));
     setWindowTitle(QStringLiteral("CED String Dump"));
@@ -49,9 +47,9 @@ frmCEDStatus::frmCEDStatus(frmMain& main) : QDialog(&main), m_main(main)
     layout->addWidget(btnDump1, 1, 1);
     layout->addWidget(btnDumpAll, 2, 1, Qt::AlignTop);
     resize(480, 300);
-    connect(lstString, &QComboBox::activated, this, &frmCEDStatus::lstString_Click);
-    connect(btnDump1, &QPushButton::clicked, this, &frmCEDStatus::btnDump1_Click);
-    connect(btnDumpAll, &QPushButton::clicked, this, &frmCEDStatus::btnDumpAll_Click);
+    connect(lstString, &QComboBox::activated, this, guarded(this, &frmCEDStatus::lstString_Click));
+    connect(btnDump1, &QPushButton::clicked, this, guarded(this, &frmCEDStatus::btnDump1_Click));
+    connect(btnDumpAll, &QPushButton::clicked, this, guarded(this, &frmCEDStatus::btnDumpAll_Click));
 }
 
 QString frmCEDStatus::listingLine(int string, int shot, double fps)
@@ -71,7 +69,6 @@ bool frmCEDStatus::Form_Load()
     m_main.ced.cedCurrentString = 0;
     m_main.ced.cedShotCount = 0;
     m_main.ced.cedReadFailed = true;
-    centreOnScreen(*this, m_main);
     if (!m_main.hid().Connected()) {
         m_main.services().prompt->message(QStringLiteral("Cannot connect to CED. :("), Prompt::Icon::None,
                                           QStringLiteral("Error"));
@@ -156,7 +153,7 @@ void frmCEDStatus::finish(double lastVelocity)
     setEnabled(true);
 }
 
-void frmCEDStatus::closeEvent(QCloseEvent* event)
+bool frmCEDStatus::unload()
 {
     if (!m_main.disableHID) {
         btnDump1->setEnabled(false);
@@ -166,11 +163,10 @@ void frmCEDStatus::closeEvent(QCloseEvent* event)
     if (m_main.hid().Connected()) {
         // Skipping "the next reading" could drop a new shot or miss the string's count after a
         // dump of another string; taking the device's present state as the baseline does neither.
-        try {
-            cedResynchronise(m_main);
-        } catch (const std::exception&) {
-        }
-        m_main.timerCED->start();
+        event_guard::run("CED String Dump", [this] { cedResynchronise(m_main); });
+        // The exchange may have found the connection lost and stopped the poll for good.
+        if (m_main.hid().Connected())
+            m_main.timerCED->start();
     }
-    QDialog::closeEvent(event);
+    return true;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "closing_dialog.h"
 
 class QComboBox;
 class QPlainTextEdit;
@@ -8,7 +8,7 @@ class QPushButton;
 class frmMain;
 
 // "CED String Dump": downloads one stored string, or all of them, into a listing and the table.
-class frmCEDStatus : public QDialog {
+class frmCEDStatus : public ClosingDialog {
     Q_OBJECT
 public:
     explicit frmCEDStatus(frmMain& main);
@@ -27,7 +27,7 @@ public:
     static QString listingLine(int string, int shot, double fps);
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    bool unload() override;
 
 private:
     void dumpString(int string);

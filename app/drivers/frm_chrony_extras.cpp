@@ -3,12 +3,11 @@
 #include "drivers/chrony_memory.h"
 #include "drivers/comm_port.h"
 #include "main_window/frm_main.h"
-#include "main_window/window_placement.h"
 #include "services/clock.h"
+#include "services/event_guard.h"
 #include "services/prompt.h"
 #include "services/regional.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -16,11 +15,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
-frmChronyExtras::frmChronyExtras(frmMain& main) : QDialog(&main), m_main(main)
+frmChronyExtras::frmChronyExtras(frmMain& main) : ClosingDialog(&main), m_main(main)
 {
     setObjectName(QStringLiteral("frmChronyExtras"));
     setWindowTitle(QStringLiteral("Chrony Status"));
@@ -49,7 +47,9 @@ frmChronyExtras::frmChronyExtras(frmMain& main) : QDialog(&main), m_main(main)
     btnClear->setObjectName(QStringLiteral("btnClear"));
 
     auto* grid = new QGridLayout(fmeChrony);
-    grid->addWidget(new QLabel(QStringLiteral("Strings stored:"), fmeChrony), 0, 0);
+    auto* storedLabel = new QLabel(QStringLiteral("Strings stored:"), fmeChrony);
+    storedLabel->setBuddy(txtStoredStrings);
+    grid->addWidget(storedLabel, 0, 0);
     grid->addWidget(txtStoredStrings, 0, 1);
     grid->addWidget(lstString, 0, 2);
     grid->addWidget(txtChronyOutput, 1, 0, 1, 3);
@@ -57,9 +57,9 @@ frmChronyExtras::frmChronyExtras(frmMain& main) : QDialog(&main), m_main(main)
     grid->addWidget(btnClear, 2, 2);
     (new QVBoxLayout(this))->addWidget(fmeChrony);
 
-    connect(lstString, &QComboBox::activated, this, &frmChronyExtras::lstString_Click);
-    connect(btnDumpAll, &QPushButton::clicked, this, &frmChronyExtras::btnDumpAll_Click);
-    connect(btnClear, &QPushButton::clicked, this, &frmChronyExtras::btnClear_Click);
+    connect(lstString, &QComboBox::activated, this, guarded(this, &frmChronyExtras::lstString_Click));
+    connect(btnDumpAll, &QPushButton::clicked, this, guarded(this, &frmChronyExtras::btnDumpAll_Click));
+    connect(btnClear, &QPushButton::clicked, this, guarded(this, &frmChronyExtras::btnClear_Click));
 }
 
 void frmChronyExtras::send(const QString& command)
@@ -87,7 +87,6 @@ void frmChronyExtras::Form_Load()
         m_main.strReceivedAll.clear();
         lastChronyCommand = QStringLiteral("X.QRY");
         send(QStringLiteral("X.QRY"));
-        centreOnScreen(*this, m_main);
     } catch (const std::exception&) {
         m_main.services().prompt->message(QStringLiteral(
             "There has been an error communicating with the Chrony.  Please check your COM port settings and try "
@@ -197,7 +196,7 @@ void frmChronyExtras::btnClear_Click()
     }
 }
 
-void frmChronyExtras::closeEvent(QCloseEvent* event)
+bool frmChronyExtras::unload()
 {
     btnDumpAll->setEnabled(false);
     try {
@@ -214,5 +213,5 @@ void frmChronyExtras::closeEvent(QCloseEvent* event)
     }
     m_main.setEnabled(true);
     m_main.Timer1->start();
-    QDialog::closeEvent(event);
+    return true;
 }

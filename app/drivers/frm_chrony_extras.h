@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "closing_dialog.h"
 
 class QComboBox;
 class QGroupBox;
@@ -11,7 +11,7 @@ class frmMain;
 
 // "Chrony Status": the strings stored in a Shooting Chrony, downloading one through the live
 // path, and clearing the memory.
-class frmChronyExtras : public QDialog {
+class frmChronyExtras : public ClosingDialog {
     Q_OBJECT
 public:
     explicit frmChronyExtras(frmMain& main);
@@ -37,7 +37,7 @@ public:
     void btnClear_Click();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    bool unload() override;
 
 private:
     void send(const QString& command);

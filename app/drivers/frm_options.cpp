@@ -2,16 +2,15 @@
 
 #include "drivers/comm_port.h"
 #include "services/app_error.h"
+#include "services/event_guard.h"
+#include "services/focus_moves.h"
 #include "services/prompt.h"
 #include "main_window/frm_main.h"
-#include "main_window/window_placement.h"
 #include "main_window/option_group.h"
 #include "services/regional.h"
 #include "storage/settings_store.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
-#include <QScreen>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -20,7 +19,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-frmOptions::frmOptions(frmMain& main) : QDialog(&main), m_main(main)
+frmOptions::frmOptions(frmMain& main) : ClosingDialog(&main), m_main(main)
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Chrono Options"));
@@ -56,6 +55,7 @@ frmOptions::frmOptions(frmMain& main) : QDialog(&main), m_main(main)
     percent->setObjectName(QStringLiteral("lblPercent"));
     auto* calibrationNote = new QLabel(QStringLiteral("Over or under read. Default 100.0%"), calibrationFrame);
     calibrationNote->setObjectName(QStringLiteral("lblCalibration"));
+    calibrationNote->setBuddy(txtCalibration);
     auto* calibrationLayout = new QGridLayout(calibrationFrame);
     calibrationLayout->addWidget(txtCalibration, 0, 0);
     calibrationLayout->addWidget(percent, 0, 1);
@@ -74,7 +74,9 @@ frmOptions::frmOptions(frmMain& main) : QDialog(&main), m_main(main)
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(typeFrame, 0, 0, 3, 1);
-    layout->addWidget(new QLabel(QStringLiteral("Com Port:"), this), 0, 1);
+    auto* portLabel = new QLabel(QStringLiteral("Com Port:"), this);
+    portLabel->setBuddy(lstComm);
+    layout->addWidget(portLabel, 0, 1);
     layout->addWidget(lstComm, 0, 2);
     layout->addWidget(lblDevice, 2, 1, 1, 2);
     layout->addWidget(calibrationFrame, 1, 1, 1, 2);
@@ -86,28 +88,23 @@ frmOptions::frmOptions(frmMain& main) : QDialog(&main), m_main(main)
 
     (*chronoType)[3]->setEnabled(!m_main.disableHID);
 
-    connect(chronoType, &OptionGroup::clicked, this, &frmOptions::chronoType_Click);
+    connect(chronoType, &OptionGroup::clicked, this, guarded(this, &frmOptions::chronoType_Click));
     connect(lstComm, &QComboBox::currentIndexChanged, this, [this](int row) {
         lblDevice->setText(row < 0 ? QString() : lstComm->itemData(row, Qt::ToolTipRole).toString());
     });
-    connect(btnComm, &QPushButton::clicked, this, &frmOptions::btnComm_Click);
-    connect(btnCancelOpt, &QPushButton::clicked, this, &frmOptions::btnCancelOpt_Click);
+    connect(btnComm, &QPushButton::clicked, this, guarded(this, &frmOptions::btnComm_Click));
+    connect(btnCancelOpt, &QPushButton::clicked, this, guarded(this, &frmOptions::btnCancelOpt_Click));
+    setEscapeButton(btnCancelOpt);
     txtCalibration->installEventFilter(this);
-}
-
-void frmOptions::showEvent(QShowEvent* event)
-{
-    centreOnScreen(*this, m_main);
-    QDialog::showEvent(event);
 }
 
 bool frmOptions::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == txtCalibration) {
+    if (watched == txtCalibration && focusMovedWithinWindow(event)) {
         if (event->type() == QEvent::FocusIn)
-            txtCalibration_GotFocus();
+            event_guard::run("calibration box", [this] { txtCalibration_GotFocus(); });
         else if (event->type() == QEvent::FocusOut)
-            txtCalibration_LostFocus();
+            event_guard::run("calibration box", [this] { txtCalibration_LostFocus(); });
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -196,7 +193,7 @@ void frmOptions::save()
         m_main.timerCED->stop();
         m_main.TimerProChrono->stop();
     }
-    closeDialog();
+    close();
 }
 
 void frmOptions::labelStatusButton()
@@ -223,20 +220,14 @@ void frmOptions::labelStatusButton()
 void frmOptions::btnCancelOpt_Click()
 {
     m_main.Timer1->start();
-    closeDialog();
+    close();
 }
 
-void frmOptions::closeDialog()
+bool frmOptions::unload()
 {
     m_main.setEnabled(true);
-    hide();
     setEnabled(false);
-}
-
-void frmOptions::closeEvent(QCloseEvent* event)
-{
-    closeDialog();
-    event->ignore(); // loaded once for the run: only hidden
+    return true; // loaded once for the run: closing only hides it
 }
 
 void frmOptions::scanPorts(int remembered)

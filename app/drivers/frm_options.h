@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "closing_dialog.h"
 
 class QComboBox;
 class QLabel;
@@ -10,7 +10,7 @@ class frmMain;
 class OptionGroup;
 
 // "Chrono Options": the chronograph family, the serial port and the calibration percentage.
-class frmOptions : public QDialog {
+class frmOptions : public ClosingDialog {
     Q_OBJECT
 public:
     explicit frmOptions(frmMain& main);
@@ -36,15 +36,13 @@ public:
     void btnCancelOpt_Click();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
+    // Main window enabled, dialog hidden and disabled; the watchdog stays off.
+    bool unload() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void save();
     void labelStatusButton();
-    // Main window enabled, dialog hidden and disabled.
-    void closeDialog();
 
     frmMain& m_main;
 };

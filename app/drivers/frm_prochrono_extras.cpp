@@ -5,22 +5,20 @@
 #include "drivers/prochrono_link.h"
 #include "drivers/prochrono_protocol.h"
 #include "main_window/frm_main.h"
-#include "main_window/window_placement.h"
 #include "services/app_error.h"
 #include "services/clock.h"
+#include "services/event_guard.h"
 #include "services/prompt.h"
 #include "services/regional.h"
 #include "shot/record_shot.h"
 
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
-frmProChronoExtras::frmProChronoExtras(frmMain& main) : QDialog(&main), m_main(main)
+frmProChronoExtras::frmProChronoExtras(frmMain& main) : ClosingDialog(&main), m_main(main)
 {
     setObjectName(QStringLiteral("frmProChronoExtras"));
     setWindowTitle(QStringLiteral("ProChrono Remote Functions"));
@@ -41,18 +39,23 @@ frmProChronoExtras::frmProChronoExtras(frmMain& main) : QDialog(&main), m_main(m
     btnChangeString = button("btnChangeString", QStringLiteral("Change String"));
     btnClose = button("btnClose", QStringLiteral("Close"));
     auto* layout = new QGridLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("String"), this), 0, 0);
+    auto* stringLabel = new QLabel(QStringLiteral("String"), this);
+    stringLabel->setBuddy(txtPCString);
+    auto* shotsLabel = new QLabel(QStringLiteral("Shots"), this);
+    shotsLabel->setBuddy(txtPCShots);
+    layout->addWidget(stringLabel, 0, 0);
     layout->addWidget(txtPCString, 0, 1);
-    layout->addWidget(new QLabel(QStringLiteral("Shots"), this), 1, 0);
+    layout->addWidget(shotsLabel, 1, 0);
     layout->addWidget(txtPCShots, 1, 1);
     layout->addWidget(btnChangeString, 0, 2);
     layout->addWidget(btnDeleteString, 1, 2);
     layout->addWidget(btnDumpString, 2, 2);
     layout->addWidget(btnClose, 3, 2);
-    connect(btnChangeString, &QPushButton::clicked, this, &frmProChronoExtras::btnChangeString_Click);
-    connect(btnDeleteString, &QPushButton::clicked, this, &frmProChronoExtras::btnDeleteString_Click);
-    connect(btnDumpString, &QPushButton::clicked, this, &frmProChronoExtras::btnDumpString_Click);
+    connect(btnChangeString, &QPushButton::clicked, this, guarded(this, &frmProChronoExtras::btnChangeString_Click));
+    connect(btnDeleteString, &QPushButton::clicked, this, guarded(this, &frmProChronoExtras::btnDeleteString_Click));
+    connect(btnDumpString, &QPushButton::clicked, this, guarded(this, &frmProChronoExtras::btnDumpString_Click));
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
+    setEscapeButton(btnClose);
 }
 
 void frmProChronoExtras::send(const QString& frame)
@@ -76,7 +79,6 @@ void frmProChronoExtras::Form_Load()
         wait(200);
         send(prochrono::kStatusQuery);
         wait(600);
-        centreOnScreen(*this, m_main);
     } catch (const std::exception&) {
         m_main.services().prompt->message(QStringLiteral(
             "There has been an error communicating with the ProChrono.  Please check your COM port settings and try "
@@ -155,7 +157,7 @@ void frmProChronoExtras::btnDumpString_Click()
     }
 }
 
-void frmProChronoExtras::closeEvent(QCloseEvent* event)
+bool frmProChronoExtras::unload()
 {
     try {
         setInputLength(*m_main.MSComm1, 1);
@@ -165,5 +167,5 @@ void frmProChronoExtras::closeEvent(QCloseEvent* event)
     m_main.prochrono_data = false;
     m_main.Timer1->start();
     m_main.TimerProChrono->start();
-    QDialog::closeEvent(event);
+    return true;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "closing_dialog.h"
 
 class QLineEdit;
 class QPushButton;
@@ -8,7 +8,7 @@ class frmMain;
 
 // "ProChrono Remote Functions": the device's current string and shot count, moving to another
 // string, deleting the current one and downloading its shots.
-class frmProChronoExtras : public QDialog {
+class frmProChronoExtras : public ClosingDialog {
     Q_OBJECT
 public:
     explicit frmProChronoExtras(frmMain& main);
@@ -29,7 +29,7 @@ public:
     void btnDumpString_Click();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    bool unload() override;
 
 private:
     void send(const QString& frame);

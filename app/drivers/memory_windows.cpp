@@ -43,10 +43,6 @@ void appendChronyOutput(frmMain& main, const QString& text)
 
 void closeOtherWindows(frmMain& main)
 {
-    if (main.chronyExtras)
-        delete main.chronyExtras.data();
-    if (main.proChronoExtras)
-        delete main.proChronoExtras.data();
-    if (main.cedStatus)
-        delete main.cedStatus.data();
+    for (ClosingDialog* window : main.findChildren<ClosingDialog*>(Qt::FindDirectChildrenOnly))
+        window->close();
 }

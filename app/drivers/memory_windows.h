@@ -12,5 +12,5 @@ void openCedStatus(frmMain& main);
 
 // Shooting Chrony memory mode: a reply collected up to ">" goes to the memory window.
 void appendChronyOutput(frmMain& main, const QString& text);
-// Unloads the dialogs opened from the main window at shut-down.
+// Closes every window opened from the main window, running each one's closing steps.
 void closeOtherWindows(frmMain& main);

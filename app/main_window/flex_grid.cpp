@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QStyle>
 
 int GridModel::rowCount(const QModelIndex& parent) const
 {
@@ -95,6 +96,7 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(true);
 }
 
 void FlexGrid::setRows(int rows)
@@ -124,7 +126,33 @@ void FlexGrid::AddItem(const QString& tabbedText)
         cells.append(QString());
     if (cells.size() > Cols() && Cols() > 0)
         cells = cells.mid(0, Cols());
+    fitCells(cells);
     m_model.appendRow(std::move(cells));
+}
+
+void FlexGrid::fitCells(const QStringList& cells)
+{
+    // Only the new row is measured, so that a long string stays as fast to extend as a short one.
+    const QFontMetrics metrics = fontMetrics();
+    const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 6;
+    for (int c = 0; c < cells.size() && size_t(c) < m_fitPixels.size(); ++c) {
+        const int needed = metrics.horizontalAdvance(cells[c]) + margin;
+        if (needed > m_fitPixels[size_t(c)]) {
+            m_fitPixels[size_t(c)] = needed;
+            applyWidth(c);
+        }
+    }
+}
+
+void FlexGrid::applyWidth(int column)
+{
+    const size_t c = size_t(column);
+    int pixels = c < m_formatPixels.size() ? m_formatPixels[c] : columnWidth(column);
+    if (c < m_widthTwips.size() && m_widthTwips[c] >= 0)
+        pixels = toPixels(m_widthTwips[c]);
+    if (c < m_fitPixels.size())
+        pixels = std::max(pixels, m_fitPixels[c]);
+    setColumnWidth(column, pixels);
 }
 
 void FlexGrid::RemoveItem(int row)
@@ -137,8 +165,11 @@ void FlexGrid::setFormatString(const QString& format)
     m_formatString = format;
     QStringList headers;
     QList<Qt::Alignment> alignments;
-    QList<int> widths;
     const QFontMetrics metrics = horizontalHeader()->fontMetrics();
+    const int headerMargin = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this) + 8;
+    const bool sameColumns = format.count(u'|') + 1 == int(m_formatPixels.size());
+    m_formatPixels.clear();
+    std::vector<int> headerPixels;
     for (QString part : format.split(u'|')) {
         Qt::Alignment alignment = Qt::AlignLeft;
         if (!part.isEmpty() && QStringLiteral("<^>").contains(part[0])) {
@@ -147,12 +178,19 @@ void FlexGrid::setFormatString(const QString& format)
         }
         headers.append(part.trimmed());
         alignments.append(alignment);
-        widths.append(metrics.horizontalAdvance(part) + 8);
+        m_formatPixels.push_back(metrics.horizontalAdvance(part) + 8);
+        headerPixels.push_back(metrics.horizontalAdvance(part.trimmed()) + headerMargin);
     }
     m_model.setColumns(headers, alignments);
-    m_widthTwips.assign(size_t(widths.size()), -1);
-    for (int c = 0; c < widths.size(); ++c)
-        setColumnWidth(c, widths[c]);
+    // A new unit word in the header keeps the widths already set and fitted.
+    if (!sameColumns) {
+        m_widthTwips.assign(m_formatPixels.size(), -1);
+        m_fitPixels.assign(m_formatPixels.size(), 0);
+    }
+    for (size_t c = 0; c < headerPixels.size(); ++c)
+        m_fitPixels[c] = std::max(m_fitPixels[c], headerPixels[c]);
+    for (int c = 0; c < int(m_formatPixels.size()); ++c)
+        applyWidth(c);
 }
 
 int FlexGrid::toPixels(int twips) const
@@ -176,7 +214,7 @@ void FlexGrid::setColWidth(int column, int twips)
     if (m_widthTwips[size_t(column)] == twips)
         return;
     m_widthTwips[size_t(column)] = twips;
-    setColumnWidth(column, toPixels(twips));
+    applyWidth(column);
 }
 
 int FlexGrid::Row() const

@@ -32,7 +32,9 @@ private:
 // A grid with one fixed header row, addressed like the flex grid it stands for: Rows counts
 // the header, rows 1.. hold data, widths are in twips (15 twips = 1 pixel at 96 dpi), and the
 // format string "<Shot  |^Min fps|..." sets the columns, their alignment and widths. A twip is
-// an eightieth of the grid font's average character width, so the widths suit the font.
+// an eightieth of the grid font's average character width, so the widths suit the font. The
+// widths are minimums: a column grows to show the whole text of every cell added to it, and the
+// last one stretches to the grid's width.
 class FlexGrid : public QTableView {
     Q_OBJECT
 public:
@@ -65,8 +67,14 @@ public:
 private:
     // Twips were laid out for a small system font: widths scale with this grid's font.
     int toPixels(int twips) const;
+    // Widens the columns whose text in `cells` would not fit.
+    void fitCells(const QStringList& cells);
+    void applyWidth(int column);
 
     GridModel m_model;
     QString m_formatString;
     std::vector<int> m_widthTwips;
+    // Per column: the width the format string gives, and the widest text seen, in pixels.
+    std::vector<int> m_formatPixels;
+    std::vector<int> m_fitPixels;
 };

@@ -11,6 +11,7 @@
 #include "main_window/flex_grid.h"
 #include "main_window/list_text.h"
 #include "main_window/option_group.h"
+#include "services/event_guard.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
 
@@ -71,7 +72,7 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
     auto transport = m_services.makeSerialTransport();
     MSComm1 = new CommPort(std::move(transport), m_services.portPath, this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    connect(MSComm1, &CommPort::OnComm, this, [this] { MSComm1_OnComm(*this); });
+    connect(MSComm1, &CommPort::OnComm, this, guarded([this] { MSComm1_OnComm(*this); }));
 
     Timer1 = named(new QTimer(this), QStringLiteral("Timer1"));
     TimerProChrono = named(new QTimer(this), QStringLiteral("TimerProChrono"));
@@ -79,9 +80,9 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
     Timer1->setInterval(1000);
     TimerProChrono->setInterval(1000);
     timerCED->setInterval(1);
-    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
-    connect(TimerProChrono, &QTimer::timeout, this, [this] { TimerProChrono_Timer(*this); });
-    connect(timerCED, &QTimer::timeout, this, [this] { cedPoll(*this); });
+    connect(Timer1, &QTimer::timeout, this, guarded(this, &frmMain::Timer1_Timer));
+    connect(TimerProChrono, &QTimer::timeout, this, guarded([this] { TimerProChrono_Timer(*this); }));
+    connect(timerCED, &QTimer::timeout, this, guarded([this] { cedPoll(*this); }));
 }
 
 frmMain::~frmMain() = default;
@@ -199,18 +200,18 @@ void frmMain::buildUi()
     mnuPelletSettings->setObjectName(QStringLiteral("mnuPelletSettings"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
 
-    connect(optSpeed, &OptionGroup::clicked, this, &frmMain::optSpeed_Click);
-    connect(optPower, &OptionGroup::clicked, this, &frmMain::optPower_Click);
-    connect(btnReset, &QPushButton::clicked, this, &frmMain::btnReset_Click);
-    connect(btnSave, &QPushButton::clicked, this, &frmMain::btnSave_Click);
-    connect(btnMax, &QPushButton::clicked, this, &frmMain::btnMax_Click);
-    connect(btnDelete, &QPushButton::clicked, this, &frmMain::btnDelete_Click);
-    connect(btnDump, &QPushButton::clicked, this, &frmMain::btnDump_Click);
-    connect(lblChrono, &ClickableLabel::clicked, this, &frmMain::lblChrono_Click);
-    connect(mnuSettings, &QAction::triggered, this, &frmMain::lblChrono_Click);
-    connect(lblGun, &ClickableLabel::clicked, this, &frmMain::lblGun_Click);
-    connect(lblProjectile, &ClickableLabel::clicked, this, &frmMain::lblProjectile_Click);
-    connect(mnuPelletSettings, &QAction::triggered, this, &frmMain::lblProjectile_Click);
+    connect(optSpeed, &OptionGroup::clicked, this, guarded(this, &frmMain::optSpeed_Click));
+    connect(optPower, &OptionGroup::clicked, this, guarded(this, &frmMain::optPower_Click));
+    connect(btnReset, &QPushButton::clicked, this, guarded(this, &frmMain::btnReset_Click));
+    connect(btnSave, &QPushButton::clicked, this, guarded(this, &frmMain::btnSave_Click));
+    connect(btnMax, &QPushButton::clicked, this, guarded(this, &frmMain::btnMax_Click));
+    connect(btnDelete, &QPushButton::clicked, this, guarded(this, &frmMain::btnDelete_Click));
+    connect(btnDump, &QPushButton::clicked, this, guarded(this, &frmMain::btnDump_Click));
+    connect(lblChrono, &ClickableLabel::clicked, this, guarded(this, &frmMain::lblChrono_Click));
+    connect(mnuSettings, &QAction::triggered, this, guarded(this, &frmMain::lblChrono_Click));
+    connect(lblGun, &ClickableLabel::clicked, this, guarded(this, &frmMain::lblGun_Click));
+    connect(lblProjectile, &ClickableLabel::clicked, this, guarded(this, &frmMain::lblProjectile_Click));
+    connect(mnuPelletSettings, &QAction::triggered, this, guarded(this, &frmMain::lblProjectile_Click));
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
 
     resize(900, 640);
@@ -259,8 +260,8 @@ void frmMain::UpdateGunLabel()
 {
     if (!m_pellet)
         return;
-    QString text = pellet().txtMake->text() + u' ' + pellet().txtModel->text();
-    lblSelGun->setText(text.replace(u'&', QLatin1String("&&")));
+    // A label without a buddy shows "&" as it stands: the text goes in as typed.
+    lblSelGun->setText(pellet().txtMake->text() + u' ' + pellet().txtModel->text());
 }
 
 void frmMain::UpdateProjectileLabel()
@@ -268,10 +269,9 @@ void frmMain::UpdateProjectileLabel()
     if (!m_pellet)
         return; // still loading: the restored values refresh the caption
     frmPellet& p = pellet();
-    QString text = p.txtPelletMake->text() + u' ' + p.txtCaliber->text() + QStringLiteral(" - ") +
-                   p.txtWeight->text() +
-                   (p.selWeight->isSelected(0) ? QStringLiteral(" Grammes") : QStringLiteral(" Grains"));
-    lblSelProjectile->setText(text.replace(u'&', QLatin1String("&&")));
+    lblSelProjectile->setText(p.txtPelletMake->text() + u' ' + p.txtCaliber->text() + QStringLiteral(" - ") +
+                              p.txtWeight->text() +
+                              (p.selWeight->isSelected(0) ? QStringLiteral(" Grammes") : QStringLiteral(" Grains")));
 }
 
 void frmMain::UpdateChronoLabel()

@@ -1,7 +1,7 @@
 // Start-up and shut-down of the main window.
 #include "frm_main.h"
 
-#include "main_window/window_placement.h"
+#include "window_placement.h"
 
 #include "data_options/frm_pellet.h"
 #include "drivers/ced_driver.h"
@@ -134,6 +134,7 @@ void frmMain::Form_Load()
     shot_count = 0;
     btnSave->setEnabled(false);
     btnReset->setEnabled(false);
+    btnDelete->setEnabled(false); // there is no shot to delete yet
     echoed_data = false;
 
     if (MSComm1->PortOpen())
@@ -145,7 +146,7 @@ void frmMain::Form_Load()
     }
     labelStatusButtonAtStartup();
 
-    centreOnScreen(*this, *this);
+    placement::place(*this, this, placement::Mode::Centre);
 
     skipOnError([&] { updateTotals(); });
     last_fps = 0;
@@ -219,6 +220,9 @@ void frmMain::closeEvent(QCloseEvent* event)
 void frmMain::shutDown()
 {
     m_shutDown = true;
+    // The other windows close first, each with its own closing steps, while the chronograph is
+    // still connected: a memory window puts its device back into live mode as it closes.
+    closeOtherWindows(*this);
     timerCED->stop();
     Timer1->stop();
     TimerProChrono->stop();
@@ -234,9 +238,6 @@ void frmMain::shutDown()
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
     SetScreenSaverActive(true);
-    if (m_speed)
-        delete m_speed.data();
-    closeOtherWindows(*this);
     m_options.reset();
     m_pellet.reset();
     if (m_services.store) {

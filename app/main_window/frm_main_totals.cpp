@@ -109,6 +109,8 @@ void frmMain::btnReset_Click()
 
 void frmMain::btnDelete_Click()
 {
+    if (MSFlexGrid1->Rows() < 2)
+        return; // no shot to delete: the header row is not one
     const int r = MSFlexGrid1->Row();
     const QString s = MSFlexGrid1->TextMatrix(r, 0);
     if (!m_services.prompt->confirm(QStringLiteral("Are you sure you want to delete shot ") + s + u'?'))

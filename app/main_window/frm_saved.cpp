@@ -2,15 +2,15 @@
 
 #include "main_window/clickable_label.h"
 #include "main_window/frm_main.h"
+#include "services/event_guard.h"
 #include "services/platform_services.h"
 #include "storage/settings_store.h"
 
-#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-frmSaved::frmSaved(frmMain& main) : QDialog(&main), m_main(main)
+frmSaved::frmSaved(frmMain& main) : ClosingDialog(&main), m_main(main)
 {
     setObjectName(QStringLiteral("frmSaved"));
     setWindowTitle(QStringLiteral("Velmora - File Saved"));
@@ -40,8 +40,9 @@ frmSaved::frmSaved(frmMain& main) : QDialog(&main), m_main(main)
         layout->addWidget(w, 0, Qt::AlignHCenter);
     layout->addWidget(btnClose, 0, Qt::AlignHCenter);
 
-    connect(link, &ClickableLabel::clicked, this, &frmSaved::lblGraphMe_Click);
+    connect(link, &ClickableLabel::clicked, this, guarded(this, &frmSaved::lblGraphMe_Click));
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
+    setEscapeButton(btnClose);
 }
 
 QString frmSaved::graphPage()
@@ -55,8 +56,8 @@ void frmSaved::lblGraphMe_Click()
         opener->open(QUrl(graphPage()));
 }
 
-void frmSaved::closeEvent(QCloseEvent* event)
+bool frmSaved::unload()
 {
     m_main.setEnabled(true);
-    QDialog::closeEvent(event);
+    return true;
 }

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QDialog>
+#include "closing_dialog.h"
 
 class QLabel;
 class QPushButton;
 class frmMain;
 
 // "Velmora - File Saved": the notice after a save, with a link to the graph page.
-class frmSaved : public QDialog {
+class frmSaved : public ClosingDialog {
     Q_OBJECT
 public:
     explicit frmSaved(frmMain& main);
@@ -20,7 +20,7 @@ public:
     static QString graphPage();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    bool unload() override;
 
 private:
     frmMain& m_main;

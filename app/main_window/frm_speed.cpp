@@ -2,7 +2,6 @@
 
 #include "main_window/frm_main.h"
 
-#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 
@@ -20,7 +19,8 @@ QLabel* arialLabel(const QString& name, const QString& text, QWidget* parent)
 }
 } // namespace
 
-frmSpeed::frmSpeed(frmMain& main) : QWidget(&main, Qt::Window), m_main(main)
+frmSpeed::frmSpeed(frmMain& main)
+    : ClosingDialog(&main, Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint), m_main(main)
 {
     setObjectName(QStringLiteral("frmSpeed"));
     setWindowTitle(QStringLiteral("Speed/Power"));
@@ -94,7 +94,7 @@ void frmSpeed::setFontSize(QLabel* label, int points)
 
 void frmSpeed::resizeEvent(QResizeEvent* event)
 {
-    QWidget::resizeEvent(event);
+    ClosingDialog::resizeEvent(event);
     if (width() * kTwips < panel_layout::kDesignWidth || height() * kTwips < panel_layout::kDesignHeight)
         return;
     scaleLayout();
@@ -127,8 +127,8 @@ void frmSpeed::Label3_Change()
     m_main.colourPowerFigure(Label3);
 }
 
-void frmSpeed::closeEvent(QCloseEvent* event)
+bool frmSpeed::unload()
 {
     m_main.dockSpeedPanel();
-    QWidget::closeEvent(event);
+    return true;
 }

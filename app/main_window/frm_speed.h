@@ -1,8 +1,8 @@
 #pragma once
 
+#include "closing_dialog.h"
 #include "main_window/panel_layout.h"
 
-#include <QWidget>
 #include <vector>
 
 class QGroupBox;
@@ -10,7 +10,7 @@ class QLabel;
 class frmMain;
 
 // "Speed/Power": the large figures undocked into a resizable window whose contents grow with it.
-class frmSpeed : public QWidget {
+class frmSpeed : public ClosingDialog {
     Q_OBJECT
 public:
     explicit frmSpeed(frmMain& main);
@@ -35,7 +35,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    // Puts the figures back into the main window.
+    bool unload() override;
 
 private:
     QList<QWidget*> scaledControls() const;

@@ -3,21 +3,19 @@
 #include "data_options/frm_pellet.h"
 #include "main_window/clickable_label.h"
 #include "main_window/frm_main.h"
-#include "main_window/window_placement.h"
 #include "services/clock.h"
+#include "services/event_guard.h"
 #include "services/platform_services.h"
 #include "storage/pellet_store.h"
 #include "storage/settings_store.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 
-frmTip::frmTip(frmMain& main) : QDialog(&main), m_main(main)
+frmTip::frmTip(frmMain& main) : ClosingDialog(&main), m_main(main)
 {
     setObjectName(QStringLiteral("frmTip"));
     setWindowTitle(QStringLiteral("Tip of the Day"));
@@ -42,7 +40,6 @@ frmTip::frmTip(frmMain& main) : QDialog(&main), m_main(main)
     cmdNextTip->setObjectName(QStringLiteral("cmdNextTip"));
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setDefault(true);
     auto* link = new ClickableLabel(QStringLiteral("Submit a Tip"), this);
     Label2 = link;
     Label2->setObjectName(QStringLiteral("Label2"));
@@ -61,10 +58,12 @@ frmTip::frmTip(frmMain& main) : QDialog(&main), m_main(main)
     layout->addWidget(Label2, 2, 2);
 
     connect(cmdOK, &QPushButton::clicked, this, &QWidget::close);
-    connect(cmdNextTip, &QPushButton::clicked, this, &frmTip::PickRandomTip);
-    connect(link, &ClickableLabel::clicked, this, &frmTip::Label2_Click);
-    connect(chkLoadTipsAtStartup, &QCheckBox::clicked, this,
-            [](bool on) { settings::SaveSettingValue(QStringLiteral("ShowTips"), on ? 1 : 0); });
+    // OK is the window's default and cancel button: Enter and Escape both press it.
+    setDefaultButton(cmdOK);
+    setEscapeButton(cmdOK);
+    connect(cmdNextTip, &QPushButton::clicked, this, guarded(this, &frmTip::PickRandomTip));
+    connect(link, &ClickableLabel::clicked, this, guarded(this, &frmTip::Label2_Click));
+    connect(chkLoadTipsAtStartup, &QCheckBox::clicked, this, [](bool on) { settings::SaveSettingValue(QStringLiteral("ShowTips"), on ? 1 : 0); });
 }
 
 bool frmTip::Form_Load()
@@ -82,7 +81,6 @@ bool frmTip::Form_Load()
     m_random.seed(static_cast<unsigned>(m_main.services().clock->now().toMSecsSinceEpoch()));
     if (!LoadTips())
         lblTipText->setText(QStringLiteral("Tips not found? \r\n\r\n"));
-    centreOnScreen(*this, m_main);
     return true;
 }
 
@@ -118,10 +116,10 @@ void frmTip::Label2_Click()
         opener->open(QUrl(settings::read(settings::kWebService) + QStringLiteral("/tips.php")));
 }
 
-void frmTip::closeEvent(QCloseEvent* event)
+bool frmTip::unload()
 {
     m_main.setEnabled(true);
-    QDialog::closeEvent(event);
+    return true;
 }
 
 void showTipOfTheDay(frmMain& main)

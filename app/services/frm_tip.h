@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "closing_dialog.h"
 #include <QStringList>
 #include <random>
 
@@ -10,7 +10,7 @@ class QPushButton;
 class frmMain;
 
 // "Tip of the Day": a random tip from the local database at start-up, unless switched off.
-class frmTip : public QDialog {
+class frmTip : public ClosingDialog {
     Q_OBJECT
 public:
     explicit frmTip(frmMain& main);
@@ -32,7 +32,7 @@ public:
     int currentTip() const { return m_current; }
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    bool unload() override;
 
 private:
     frmMain& m_main;

@@ -1,0 +1,86 @@
+#include "closing_dialog.h"
+
+#include "window_placement.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPushButton>
+
+ClosingDialog::ClosingDialog(QWidget* owner, Qt::WindowFlags flags) : QDialog(owner, flags) {}
+
+void ClosingDialog::setDefaultButton(QPushButton* button)
+{
+    m_default = button;
+    if (button)
+        button->setDefault(true);
+}
+
+void ClosingDialog::reject()
+{
+    if (m_escape && m_escape->isVisibleTo(this) && m_escape->isEnabled())
+        m_escape->click();
+    else
+        close();
+}
+
+void ClosingDialog::done(int result)
+{
+    setResult(result);
+    close();
+}
+
+void ClosingDialog::closeEvent(QCloseEvent* event)
+{
+    // A closing step that closes the window again (a button's handler, say) is part of this one.
+    if (m_unloading) {
+        event->accept();
+        return;
+    }
+    m_unloading = true;
+    bool leave = true;
+    try {
+        leave = unload();
+    } catch (const std::exception& failure) {
+        qWarning("%s: closing steps failed: %s", qPrintable(objectName()), failure.what());
+    }
+    m_unloading = false;
+    if (!leave) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    emit finished(result());
+}
+
+void ClosingDialog::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        auto* focused = qobject_cast<QAbstractButton*>(focusWidget());
+        if (focused && focused->isEnabled())
+            focused->animateClick();
+        else if (m_default && m_default->isVisibleTo(this) && m_default->isEnabled())
+            m_default->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void ClosingDialog::showEvent(QShowEvent* event)
+{
+    // Buttons become auto-default in a dialog; none of ours may take Enter from a text box.
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(button == m_default);
+    }
+    // A top-level window opens at no more than two thirds of the screen by itself; ours open at
+    // their whole size, and the placement shrinks them only to what the screen can hold.
+    if (!m_placed && sizeHint().isValid())
+        resize(size().expandedTo(sizeHint()));
+    placement::place(*this, parentWidget() ? parentWidget()->window() : nullptr,
+                     m_placed ? placement::Mode::KeepInside : placement::Mode::Centre);
+    m_placed = true;
+    QDialog::showEvent(event);
+}
