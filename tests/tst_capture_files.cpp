@@ -48,7 +48,7 @@ void recordString(TestApp& app, frmMain& m)
     p.txtPelletMake->setText(QStringLiteral("JSB Exact, Heavy"));
     p.txtCaliber->setText(QStringLiteral(".177"));
     p.txtWeight->setText(QLocale().toString(10.34, 'f', 2));
-    p.txtExtraInfo->setPlainText(QStringLiteral("Range 10m, 15C\tcalm"));
+    p.txtExtraInfo->setPlainText(QStringLiteral("Range 10m, 15C\tcalm\nWind from the left"));
     app.clock.set(QDateTime(QDate(2026, 12, 6), QTime(1, 30, 0)));
     for (const char* line : {"1,Vf801.2\r\n", "2,Vf795.7\r\n", "3,Vf808.4\r\n"}) {
         app.serial->feed(line);
@@ -94,7 +94,9 @@ private slots:
         QCOMPARE(app.files.lastTitle, QStringLiteral("Save Shot String"));
         QCOMPARE(app.files.lastSuffix, QStringLiteral("csv"));
         QVERIFY(app.files.lastProposed.endsWith(QStringLiteral("/Save/Air Arms S400 JSB Exact Heavy -061226-013021")));
-        QVERIFY(m.Text1->Text().contains(QStringLiteral("Range 10m, 15C\tcalm\r\n"))); // the built text stays
+        QVERIFY(m.Text1->Text().contains(QStringLiteral("Range 10m, 15C\tcalm\r\nWind from the left\r\n")));
+        const QByteArray csv = readAll(m_dir.filePath(QStringLiteral("string.csv")));
+        QCOMPARE(csv.count('\n'), csv.count("\r\n")); // every line ends in CR LF, the extra text's too
         QVERIFY(!m.isEnabled());
         compareWithGolden(saveAs(app, m, QStringLiteral("string.dc"), 2), QStringLiteral("string-%1.dc").arg(suffix));
         compareWithGolden(saveAs(app, m, QStringLiteral("string.log"), 3), QStringLiteral("string-%1.log").arg(suffix));

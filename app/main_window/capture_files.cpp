@@ -32,7 +32,10 @@ QString csvSummary(const QStringList& headerCells, const QStringList& valueCells
             text += cell + separator;
         text += kLineEnd;
     }
-    return text + kLineEnd + kLineEnd + extraInfo + kLineEnd;
+    // The box ends its lines in LF; the file's lines all end in CR LF.
+    QString extra = extraInfo;
+    extra.replace(kLineEnd, QStringLiteral("\n")).replace(u'\r', u'\n').replace(QStringLiteral("\n"), kLineEnd);
+    return text + kLineEnd + kLineEnd + extra + kLineEnd;
 }
 
 QString toCsv(QString listText)
