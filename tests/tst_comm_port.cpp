@@ -104,6 +104,32 @@ private slots:
         QCOMPARE(port.InBufferCount(), 0);
     }
 
+    // A reply already waiting while a handler sends its next command is delivered after that
+    // handler returns, not from inside the write.
+    void noReceiveEventInsideASendingHandler()
+    {
+        PtyPair pty;
+        CommPort port(std::make_unique<QSerialTransport>(), [&](int) { return pty.path(); });
+        port.setRThreshold(1);
+        port.setInputLen(0);
+        port.setPortOpen(true);
+        bool sending = false;
+        bool raisedWhileSending = false;
+        QString received;
+        connect(&port, &CommPort::OnComm, this, [&] {
+            raisedWhileSending = raisedWhileSending || sending;
+            received += port.Input();
+        });
+        pty.write("Strings,3}ok!>");
+        QThread::msleep(50); // the reply waits in the line; no event loop has run
+        sending = true;
+        port.setOutput(QStringLiteral("X.CPY"));
+        sending = false;
+        QVERIFY(!raisedWhileSending);
+        QTRY_COMPARE(received, QStringLiteral("Strings,3}ok!>"));
+        QCOMPARE(pty.read(), QByteArray("X.CPY"));
+    }
+
     void openFailuresHaveTheirNumbers()
     {
         QTemporaryDir dir;

@@ -101,6 +101,7 @@ QString CommPort::Input()
     const qsizetype n = m_inputLen > 0 ? std::min<qsizetype>(m_inputLen, m_buffer.size()) : m_buffer.size();
     const QByteArray taken = m_buffer.left(n);
     m_buffer.remove(0, n);
+    m_taken += quint64(n);
     return QString::fromLatin1(taken);
 }
 
@@ -126,16 +127,18 @@ void CommPort::deliver()
         return;
     m_delivering = true;
     QPointer<CommPort> self(this);
+    // One event after another while characters wait: a handler's own read can pull in more
+    // than it takes, and those must not wait for the next arrival.
     for (;;) {
         pull();
         if (m_rThreshold <= 0 || m_buffer.size() < m_rThreshold)
             break;
-        const qsizetype before = m_buffer.size();
+        const quint64 takenBefore = m_taken;
         m_commEvent = kEvReceive;
         emit OnComm();
         if (!self || !m_alive)
             return;
-        if (m_buffer.size() >= before)
+        if (m_taken == takenBefore)
             break; // the handler took nothing; wait for more characters
     }
     m_delivering = false;

@@ -67,6 +67,8 @@ private:
     int m_inBufferSize = 1024;
     int m_commEvent = 0;
     QByteArray m_buffer;
+    // Characters handed to receive handlers so far: a handler that took none ends a delivery.
+    quint64 m_taken = 0;
     bool m_delivering = false;
     bool m_alive = true;
 };

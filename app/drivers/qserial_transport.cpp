@@ -98,7 +98,13 @@ void QSerialTransport::write(const QByteArray& data)
     if (!m_port.isOpen())
         return;
     m_port.write(data);
+    // Waiting for the write may read what the device answers; the receive event for it comes
+    // after the sending handler has returned, never inside it.
+    m_polling = true;
     m_port.waitForBytesWritten(1000);
+    m_polling = false;
+    if (m_port.bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &QSerialTransport::dataArrived, Qt::QueuedConnection);
 }
 
 void QSerialTransport::discardInput()
