@@ -93,6 +93,31 @@ private slots:
         QCOMPARE(app.screenSaver.calls, QList<bool>({false}));
     }
 
+    // Unusable option indexes leave each group with its default selected, and the unit words and
+    // figures follow it.
+    void unusableStoredOptionsFallBackToTheDefaults()
+    {
+        TestApp::setSetting(QStringLiteral("optSpeed"), -1);
+        TestApp::setSetting(QStringLiteral("optPower"), QStringLiteral("x"));
+        TestApp::setSetting(QStringLiteral("selWeight"), 9);
+        TestApp::setSetting(QStringLiteral("optType"), 77);
+        TestApp::setSetting(QStringLiteral("chronoType"), QStringLiteral("2.5"));
+        TestApp::setSetting(QStringLiteral("txtWeight"), QStringLiteral("12"));
+        TestApp app;
+        frmMain& m = app.start();
+        QCOMPARE(m.optSpeed->selectedIndex(), 1);
+        QCOMPARE(m.optPower->selectedIndex(), 1);
+        QCOMPARE(m.pellet().selWeight->selectedIndex(), 1);
+        QCOMPARE(m.pellet().optType->selectedIndex(), 6);
+        QCOMPARE(m.options().chronoType->selectedIndex(), 1);
+        QCOMPARE(m.Label7->text(), QStringLiteral("fps"));
+        QCOMPARE(m.Label4->text(), QStringLiteral("Ft.Lbf"));
+        QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony"));
+        sendLine(app, "1,Vf800.0\r");
+        QCOMPARE(m.Label5->text(), QStringLiteral("800.00"));
+        QCOMPARE(m.Label3->text(), QStringLiteral("17.06"));
+    }
+
     void aStoredPortThatIsGoneIsReported()
     {
         TestApp::setSetting(QStringLiteral("txtComm"), 5);
@@ -264,6 +289,27 @@ private slots:
         QCOMPARE(summary(m).mid(0, 5), QStringList({"2", "800.00", "820.00", "810.00", "20.00"}));
         QCOMPARE(m.MSFlexGrid1->Row(), 2);
         QCOMPARE(m.shot_count, qint16(3));
+    }
+
+    // The recomputation after a deletion fails on a weight that is not a number; the failure ends
+    // the click, not the program, and the next click works.
+    void aFailingDeletionEndsTheClickNotTheProgram()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        RecordShot(m, 800);
+        RecordShot(m, 810);
+        m.optPower->select(3);
+        m.pellet().txtWeight->setText(QStringLiteral("abc"));
+        m.MSFlexGrid1->setRow(1);
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnDelete->click();
+        QCOMPARE(m.MSFlexGrid1->Rows(), 2); // the row went before the failure
+        m.pellet().txtWeight->setText(QStringLiteral("12"));
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnDelete->click();
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        QVERIFY(!m.btnDelete->isEnabled());
     }
 
     void deletingTheOnlyShotWritesTheShortHeader()

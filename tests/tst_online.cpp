@@ -166,6 +166,18 @@ private slots:
                                                               "direct on the website if you continue to have problems."));
         QCOMPARE(p.txtAddGunMake->text(), QStringLiteral("M"));
 
+        // A refused projectile in grains shows its weight in grammes, under the gram unit; a
+        // retry sends the same weight again.
+        p.txtAddWeight->setText(QStringLiteral("8.442"));
+        p.selAddWeight->select(1);
+        p.txtAddWeight->setText(QStringLiteral("8.442"));
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            p.btnAddPellet_Click();
+            QVERIFY(server.lastRequestBody().contains("<pelweight>0.547</pelweight>"));
+            QCOMPARE(p.txtAddWeight->text(), QStringLiteral("0.547"));
+            QVERIFY(p.selAddWeight->isSelected(0));
+        }
+
         server.answer(200, "<html><body>Garbage</body");
         qsizetype shown = app.prompt.shown.size();
         p.btnUpdate_Click();

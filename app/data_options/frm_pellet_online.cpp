@@ -121,8 +121,12 @@ void frmPellet::btnAddPellet_Click()
     if (!m_main.services().prompt->confirm(QStringLiteral(
             "This projectile will now be submitted for inclusion in the global database.  Are you sure?")))
         return;
-    if (selAddWeight->isSelected(1))
+    if (selAddWeight->isSelected(1)) {
         txtAddWeight->setText(regional::format3(weight / ballistics::kGrainsPerGramme));
+        // The field now holds grammes, and its unit says so: a retry must not divide again.
+        const QSignalBlocker noConversion(selAddWeight);
+        selAddWeight->select(0);
+    }
     HttpClient* http = m_main.services().http;
     const HttpClient::Reply reply =
         http ? http->post(relayAddress(),

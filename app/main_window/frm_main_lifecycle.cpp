@@ -114,22 +114,25 @@ void frmMain::Form_Load()
 
     MSFlexGrid1->setColWidth(2, 1895);
 
-    auto restore = [](OptionGroup& group, const QString& stored) {
-        if (const auto index = wholeNumber(stored))
-            group.select(*index);
+    // A stored index that cannot be applied leaves the group in its design state: its default
+    // option selected, never none.
+    auto restore = [](OptionGroup& group, const QString& stored, const settings::Key& key) {
+        const auto index = wholeNumber(stored);
+        if (!index || !group.select(*index))
+            group.select(QString::fromLatin1(key.defaultValue).toInt());
     };
-    restore(*o.chronoType, chrono);
-    restore(*p.optType, type);
-    restore(*optSpeed, speed);
-    restore(*optPower, power);
-    restore(*p.selWeight, weightUnit);
+    restore(*o.chronoType, chrono, settings::kChronoType);
+    restore(*p.optType, type, settings::kOptType);
+    restore(*optSpeed, speed, settings::kOptSpeed);
+    restore(*optPower, power, settings::kOptPower);
+    restore(*p.selWeight, weightUnit, settings::kSelWeight);
     p.loadingSettings = false;
 
-    Label7->setText(wholeNumber(speed) == 1 ? QStringLiteral("fps") : QStringLiteral("m/s"));
-    const auto powerIndex = wholeNumber(power);
-    Label4->setText(powerIndex == 1   ? QStringLiteral("Ft.Lbf")
-                    : powerIndex == 2 ? QStringLiteral("Joules")
-                                      : QStringLiteral("IPSC-F"));
+    // The unit words follow the options as restored.
+    Label7->setText(optSpeed->isSelected(1) ? QStringLiteral("fps") : QStringLiteral("m/s"));
+    Label4->setText(optPower->isSelected(1)   ? QStringLiteral("Ft.Lbf")
+                    : optPower->isSelected(2) ? QStringLiteral("Joules")
+                                              : QStringLiteral("IPSC-F"));
 
     shot_count = 0;
     btnSave->setEnabled(false);

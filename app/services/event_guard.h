@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <exception>
 #include <functional>
+#include <tuple>
 #include <type_traits>
 
 // The event boundary. A failure that escapes an event handler (a button, a menu, a timer, the
@@ -24,13 +25,25 @@ template <typename F> void run(const char* where, F&& handler) noexcept
     }
 }
 
-// Calls `f` with the signal's arguments when it takes them, without when it does not.
-template <typename F, typename... Args> void invokeFitting(F& f, Args&&... args)
+// Calls `f` with as many of the signal's leading arguments as it takes (a slot may take fewer
+// than the signal gives, as with Qt's own connections).
+template <typename F, typename Tuple, std::size_t... I> void callWith(F& f, Tuple& args, std::index_sequence<I...>)
 {
-    if constexpr (std::is_invocable_v<F&, Args...>)
-        std::invoke(f, std::forward<Args>(args)...);
+    std::invoke(f, std::get<I>(args)...);
+}
+
+template <typename F, typename Tuple, std::size_t... I>
+constexpr bool takesLeading(std::index_sequence<I...>)
+{
+    return std::is_invocable_v<F&, std::tuple_element_t<I, Tuple>...>;
+}
+
+template <std::size_t N, typename F, typename Tuple> void callWithLeading(F& f, Tuple& args)
+{
+    if constexpr (N > 0 && !takesLeading<F, Tuple>(std::make_index_sequence<N>{}))
+        callWithLeading<N - 1>(f, args);
     else
-        std::invoke(f);
+        callWith(f, args, std::make_index_sequence<N>{});
 }
 
 } // namespace event_guard
@@ -40,20 +53,17 @@ template <typename F, typename... Args> void invokeFitting(F& f, Args&&... args)
 template <typename F> auto guarded(F handler)
 {
     return [handler = std::move(handler)](auto&&... args) mutable {
-        event_guard::run("event handler",
-                         [&] { event_guard::invokeFitting(handler, std::forward<decltype(args)>(args)...); });
+        event_guard::run("event handler", [&] {
+            auto arguments = std::forward_as_tuple(std::forward<decltype(args)>(args)...);
+            event_guard::callWithLeading<sizeof...(args)>(handler, arguments);
+        });
     };
 }
 
 // The same for a member function of `receiver`.
 template <typename R, typename M> auto guarded(R* receiver, M method)
 {
-    return guarded([receiver, method](auto&&... args) {
-        if constexpr (std::is_invocable_v<M, R*, decltype(args)...>)
-            std::invoke(method, receiver, std::forward<decltype(args)>(args)...);
-        else
-            std::invoke(method, receiver);
-    });
+    return guarded(std::bind_front(method, receiver));
 }
 
 // The program's application object: the last line of the event boundary, for failures that
