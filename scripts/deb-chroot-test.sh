@@ -86,10 +86,10 @@ start_as_user "$home/range" velmora
 test -f "$home/range/pellet.store"
 echo "  pellet.store in ~/range"
 
-setpriv --reuid=shooter --regid=shooter --init-groups velmora-chrono-sim --help > /dev/null
-echo "velmora-chrono-sim runs"
-setpriv --reuid=shooter --regid=shooter --init-groups timeout 2 \
-    velmora-relay --db /tmp/relay.db serve --port 0 --seed /usr/share/velmora/seed | head -1 || true
+echo "velmora-chrono-sim: $(setpriv --reuid=shooter --regid=shooter --init-groups timeout 2 velmora-chrono-sim \
+    | head -1 || true)"
+echo "velmora-relay: $(setpriv --reuid=shooter --regid=shooter --init-groups timeout 2 velmora-relay \
+    --db /tmp/relay.db serve --port 0 --seed /usr/share/velmora/seed | head -1 || true)"
 test -f /usr/lib/udev/rules.d/70-velmora-ced-m2.rules
 test -f /usr/lib/systemd/system/velmora-relay.service
 ! test -e /etc/systemd/system/multi-user.target.wants/velmora-relay.service
@@ -99,6 +99,8 @@ apt-get purge -y -q velmora > /dev/null
 echo "purged"
 INSIDE
 
-# /proc for the programs, in a mount namespace of its own that goes when this ends.
-unshare --mount --fork bash -c "mount -t proc proc '$root/proc' && chroot '$root' bash /tmp/inside.sh"
+# /proc and the pseudo-terminals for the programs, in a mount namespace of its own that goes
+# when this ends.
+unshare --mount --fork bash -c "mount -t proc proc '$root/proc' && mount --bind /dev/pts '$root/dev/pts' &&
+    chroot '$root' bash /tmp/inside.sh"
 echo "package: $(basename "$deb"), $(du -k "$deb" | cut -f1) KiB; clean Debian 12 install: passed"

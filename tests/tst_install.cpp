@@ -60,8 +60,8 @@ public:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("VELMORA_REPORT_SHOWN"), QStringLiteral("1"));
         QDir().mkpath(home + QStringLiteral("/runtime"));
-        QFile::setPermissions(home + QStringLiteral("/runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                                     QFileDevice::ExeOwner);
+        QFile::setPermissions(home + QStringLiteral("/runtime"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         m_process.setProcessEnvironment(env);
         m_process.setWorkingDirectory(workingFolder);
         m_process.start(program, {});
@@ -184,7 +184,8 @@ private slots:
             QVERIFY2(QFileInfo(installed(program)).isExecutable(), qPrintable(program));
         // The library folder holds Devcore over hidapi; the simulated one stays in its own folder.
         QVERIFY(contents(installed(kLibDir + QStringLiteral("/libdevcore.so"))).contains("libhidapi-hidraw"));
-        QVERIFY(!contents(installed(kLibDir + QStringLiteral("/velmora/devcore-sim/libdevcore.so"))).contains("hidapi"));
+        QVERIFY(
+            !contents(installed(kLibDir + QStringLiteral("/velmora/devcore-sim/libdevcore.so"))).contains("hidapi"));
     }
 
     void theProgramsLookUpLandsOnTheInstalledFiles()
@@ -204,7 +205,8 @@ private slots:
         const QString shared = install_paths::dataFolder(bin);
         QCOMPARE(shared, tree.filePath(QStringLiteral("share/velmora")));
         QVERIFY(writeFile(shared + QStringLiteral("/shotok.wav"), "shared"));
-        QCOMPARE(install_paths::findDataFile(QStringLiteral("shotok.wav"), bin), shared + QStringLiteral("/shotok.wav"));
+        QCOMPARE(install_paths::findDataFile(QStringLiteral("shotok.wav"), bin),
+                 shared + QStringLiteral("/shotok.wav"));
         QVERIFY(writeFile(bin + QStringLiteral("/shotok.wav"), "beside"));
         QCOMPARE(install_paths::findDataFile(QStringLiteral("shotok.wav"), bin), bin + QStringLiteral("/shotok.wav"));
         // A folder of that name is not the file; nothing found is an empty answer.
@@ -214,8 +216,10 @@ private slots:
 
     void noRunPathLeadsIntoTheBuildFolder()
     {
-        const QStringList elfs{QStringLiteral("bin/velmora"), QStringLiteral("bin/velmora-chrono-sim"),
-                               QStringLiteral("bin/velmora-relay"), kLibDir + QStringLiteral("/libdevlink.so"),
+        const QStringList elfs{QStringLiteral("bin/velmora"),
+                               QStringLiteral("bin/velmora-chrono-sim"),
+                               QStringLiteral("bin/velmora-relay"),
+                               kLibDir + QStringLiteral("/libdevlink.so"),
                                kLibDir + QStringLiteral("/libdevcore.so"),
                                kLibDir + QStringLiteral("/velmora/devcore-sim/libdevcore.so")};
         for (const QString& f : elfs) {
@@ -226,8 +230,8 @@ private slots:
                     QVERIFY2(!line.contains(kBuildDir), qPrintable(f + QStringLiteral(": ") + line));
         }
         // Devlink finds Devcore beside itself wherever the two are installed.
-        const auto [code, devlink] =
-            run(QStringLiteral("readelf"), {QStringLiteral("-d"), installed(kLibDir + QStringLiteral("/libdevlink.so"))});
+        const auto [code, devlink] = run(QStringLiteral("readelf"),
+                                         {QStringLiteral("-d"), installed(kLibDir + QStringLiteral("/libdevlink.so"))});
         QVERIFY(devlink.contains(QStringLiteral("[$ORIGIN]")));
     }
 
@@ -246,11 +250,13 @@ private slots:
         const QByteArray rule = contents(installed(QStringLiteral("lib/udev/rules.d/70-velmora-ced-m2.rules")));
         QCOMPARE(QString::number(1027, 16).rightJustified(4, u'0'), QStringLiteral("0403"));
         QCOMPARE(QString::number(58586, 16), QStringLiteral("e4da"));
-        QVERIFY(rule.contains(R"(SUBSYSTEM=="hidraw", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="e4da", TAG+="uaccess")"));
+        QVERIFY(
+            rule.contains(R"(SUBSYSTEM=="hidraw", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="e4da", TAG+="uaccess")"));
 
-        const QString unit = QString::fromUtf8(contents(installed(QStringLiteral("lib/systemd/system/velmora-relay.service"))));
-        QVERIFY(unit.contains(QStringLiteral("ExecStart=%1/bin/velmora-relay --db /var/lib/velmora-relay/relay.db serve")
-                                  .arg(kPrefix)));
+        const QString unit =
+            QString::fromUtf8(contents(installed(QStringLiteral("lib/systemd/system/velmora-relay.service"))));
+        QVERIFY(unit.contains(
+            QStringLiteral("ExecStart=%1/bin/velmora-relay --db /var/lib/velmora-relay/relay.db serve").arg(kPrefix)));
         QVERIFY(unit.contains(QStringLiteral("\nDynamicUser=yes\n")));
         QVERIFY(unit.contains(QStringLiteral("\nStateDirectory=velmora-relay\n")));
     }
