@@ -11,11 +11,15 @@
 #include "services/prompt.h"
 #include "storage/pellet_store.h"
 
+#include <QTimer>
+#include <cstdio>
+
 int main(int argc, char* argv[])
 {
     GuardedApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("Velmora"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmora")); // the menu entry's icon and name
 
     DialogPrompt prompt;
     Sleeper sleeper;
@@ -47,5 +51,12 @@ int main(int argc, char* argv[])
     window.Form_Load();
     window.show();
     showTipOfTheDay(window);
+    // Installation checks start the program headless and need to know that start-up got this far.
+    if (qEnvironmentVariableIsSet("VELMORA_REPORT_SHOWN"))
+        QTimer::singleShot(0, &window, [&window] {
+            if (window.isVisible())
+                std::printf("velmora: main window shown: %s\n", qPrintable(window.windowTitle()));
+            std::fflush(stdout);
+        });
     return app.exec();
 }

@@ -7,6 +7,7 @@ packages=(
     libpugixml-dev libhidapi-dev libcpp-httplib-dev libsqlite3-dev
     xvfb xdotool
     clang libclang-rt-14-dev
+    dpkg-dev desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do

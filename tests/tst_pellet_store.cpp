@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -232,6 +233,39 @@ private slots:
         PelletStore store;
         QVERIFY(!store.openStore(path()).isEmpty());
         QDir(m_dir.path()).rmdir(QStringLiteral("pellet.store"));
+    }
+
+    void theFileLiesInTheWorkingFolderUnlessThatIsHome()
+    {
+        const QString home = m_dir.filePath(QStringLiteral("home")), range = home + QStringLiteral("/range");
+        const QString data = home + QStringLiteral("/.local/share/Velmora/Velmora");
+        QVERIFY(QDir().mkpath(range));
+        QVERIFY(QFile::link(home, m_dir.filePath(QStringLiteral("link-to-home"))));
+        // Started from a shell: the working folder, whatever it is.
+        QCOMPARE(PelletStore::pathFor(range, home, data), range + QStringLiteral("/pellet.store"));
+        QCOMPARE(PelletStore::pathFor(m_dir.path(), home, data), path());
+        // Started from the menu, in the home folder, however that folder is written.
+        for (const QString& working : {home, home + u'/', range + QStringLiteral("/.."),
+                                       m_dir.filePath(QStringLiteral("link-to-home"))})
+            QCOMPARE(PelletStore::pathFor(working, home, data), data + QStringLiteral("/pellet.store"));
+        // No per-user data folder known: the working folder after all.
+        QCOMPARE(PelletStore::pathFor(home, home, QString()), home + QStringLiteral("/pellet.store"));
+    }
+
+    void theDefaultPathMakesThePerUserFolder()
+    {
+        const QString before = QDir::currentPath();
+        QCOMPARE(PelletStore::defaultPath(), QDir(before).filePath(QStringLiteral("pellet.store")));
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QDir(data).removeRecursively();
+        QVERIFY(QDir::setCurrent(QDir::homePath()));
+        const QString fromHome = PelletStore::defaultPath();
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(fromHome, data + QStringLiteral("/pellet.store"));
+        QVERIFY(QFileInfo(data).isDir());
+        PelletStore store;
+        QCOMPARE(store.openStore(fromHome), QString());
+        QVERIFY(!store.tips().isEmpty());
     }
 };
 

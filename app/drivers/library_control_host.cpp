@@ -1,9 +1,9 @@
 #include "library_control_host.h"
 
 #include "services/app_error.h"
+#include "services/install_paths.h"
 #include "services/prompt.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -48,8 +48,14 @@ QObject* LibraryControlHost::createControl(const QString& progId, const QString&
         const QString name = progId.section(u'.', 0, 0).toLower(); // "Devlink.DevPort" -> libdevlink.so
         QString file = registeredLibrary(progId);
         if (file.isEmpty() || !QFileInfo::exists(file)) {
-            const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("lib%1.so").arg(name));
-            file = QFileInfo::exists(beside) ? beside : name;
+            const QString fileName = QStringLiteral("lib%1.so").arg(name);
+            file = name;
+            for (const QString& folder : {install_paths::programFolder(), install_paths::libraryFolder()}) {
+                if (QFileInfo::exists(QDir(folder).filePath(fileName))) {
+                    file = QDir(folder).filePath(fileName);
+                    break;
+                }
+            }
         }
         auto library = std::make_unique<QLibrary>(file);
         if (!library->load())

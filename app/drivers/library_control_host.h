@@ -9,8 +9,8 @@
 class Prompt;
 
 // Finds a control's library by its ProgID: the per-user registry file written by the library's
-// register export ("~/.config/Devlink/registry.conf"), then the library beside the program,
-// then the library's own name on the library search path. The container is always in run mode
+// register export ("~/.config/Devlink/registry.conf"), then the library beside the program, then
+// in the installed library folder, then the library's own name on the library search path. The container is always in run mode
 // and shows the control's messages through the prompt.
 class LibraryControlHost : public ControlHost {
 public:

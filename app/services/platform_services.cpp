@@ -1,6 +1,7 @@
 #include "platform_services.h"
 
-#include <QCoreApplication>
+#include "services/install_paths.h"
+
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -16,9 +17,9 @@ EffectSoundPlayer::~EffectSoundPlayer() = default;
 
 QString EffectSoundPlayer::locate(const QString& fileName)
 {
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(fileName);
-    if (QFileInfo::exists(beside))
-        return beside;
+    const QString shipped = install_paths::findDataFile(fileName);
+    if (!shipped.isEmpty())
+        return shipped;
     const QString current = QDir::current().filePath(fileName);
     return QFileInfo::exists(current) ? current : QString();
 }

@@ -28,7 +28,8 @@ public:
     virtual void open(const QUrl& url) = 0;
 };
 
-// Sounds through QSoundEffect, looked up beside the executable, then in the current directory.
+// Sounds through QSoundEffect, looked up beside the executable, in the installed data folder, then in
+// the current directory.
 class EffectSoundPlayer : public SoundPlayer {
 public:
     EffectSoundPlayer();

@@ -1,11 +1,13 @@
 #include "pellet_store.h"
 
+#include "services/install_paths.h"
 #include "services/regional.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QStandardPaths>
 #include <QTextStream>
 #include <QUuid>
 
@@ -21,11 +23,15 @@ const char* const kSchema[] = {
     "CREATE TABLE Tips (Tip TEXT)",
 };
 
-// Seed rows from the text files kept in data/seed, skipping comments and blank lines.
-QList<QStringList> seedRows(const QString& resource)
+// Seed rows from the text files kept in data/seed, skipping comments and blank lines. The installed
+// copy is read first, so a packager or a club can change the seed; the program carries its own.
+QList<QStringList> seedRows(const QString& name)
 {
     QList<QStringList> rows;
-    QFile file(resource);
+    QString path = install_paths::findDataFile(QStringLiteral("seed/") + name);
+    if (path.isEmpty())
+        path = QStringLiteral(":/seed/") + name;
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return rows;
     QTextStream in(&file);
@@ -75,7 +81,20 @@ PelletStore::~PelletStore()
 
 QString PelletStore::defaultPath()
 {
-    return QDir::current().filePath(QStringLiteral("pellet.store"));
+    const QString path = pathFor(QDir::currentPath(), QDir::homePath(),
+                                 QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    QDir().mkpath(QFileInfo(path).absolutePath()); // the per-user data folder may not exist yet
+    return path;
+}
+
+QString PelletStore::pathFor(const QString& workingFolder, const QString& homeFolder, const QString& dataFolder)
+{
+    auto same = [](const QString& a, const QString& b) {
+        const QString ca = QFileInfo(a).canonicalFilePath(), cb = QFileInfo(b).canonicalFilePath();
+        return ca.isEmpty() || cb.isEmpty() ? QDir::cleanPath(a) == QDir::cleanPath(b) : ca == cb;
+    };
+    const bool startedFromMenu = same(workingFolder, homeFolder) && !dataFolder.isEmpty();
+    return QDir(startedFromMenu ? dataFolder : workingFolder).filePath(QStringLiteral("pellet.store"));
 }
 
 void PelletStore::close()
@@ -182,15 +201,15 @@ QString PelletStore::createTablesAndSeed()
     for (const char* statement : kSchema)
         if (!exec(QString::fromLatin1(statement)))
             return fail();
-    for (const QStringList& r : seedRows(QStringLiteral(":/seed/projectiles.tsv")))
+    for (const QStringList& r : seedRows(QStringLiteral("projectiles.tsv")))
         if (r.size() >= 3 && !exec(QStringLiteral("INSERT INTO Projectiles (Name, Caliber, Metric) VALUES (?, ?, ?)"),
                                    {r[0], r[1].toDouble(), r[2].toDouble()}))
             return fail();
-    for (const QStringList& r : seedRows(QStringLiteral(":/seed/guns.tsv")))
+    for (const QStringList& r : seedRows(QStringLiteral("guns.tsv")))
         if (r.size() >= 3 &&
             !exec(QStringLiteral("INSERT INTO Guns (Make, Model, Pistol) VALUES (?, ?, ?)"), {r[0], r[1], r[2].toInt()}))
             return fail();
-    for (const QStringList& r : seedRows(QStringLiteral(":/seed/tips.txt")))
+    for (const QStringList& r : seedRows(QStringLiteral("tips.txt")))
         if (!exec(QStringLiteral("INSERT INTO Tips (Tip) VALUES (?)"), {r.join(u'\t')}))
             return fail();
     if (!storeDatabase.commit())

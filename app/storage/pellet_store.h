@@ -75,7 +75,12 @@ public:
     static GunType gunTypeFor(int optTypeIndex);
     // 0.177 with three decimals, every other calibre with two, regional separator.
     static QString calibreText(double caliber);
+    // "pellet.store" in the current folder; see pathFor.
     static QString defaultPath();
+    // The working folder's "pellet.store", except when the working folder is the home folder, as
+    // for a program started from the desktop's menu: the per-user data folder then holds it
+    // instead of the home folder itself.
+    static QString pathFor(const QString& workingFolder, const QString& homeFolder, const QString& dataFolder);
 
     // The one connection and the one result set every statement goes through.
     QSqlDatabase storeDatabase;
