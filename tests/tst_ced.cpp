@@ -204,6 +204,51 @@ private slots:
         QCOMPARE(m.MSFlexGrid1->TextMatrix(29, 4), QStringLiteral("799.90"));
     }
 
+    // A device that misses the first status and count exchanges after connecting may still hold
+    // a shot: that shot stays skipped until the device has said what it holds.
+    void aMissedFirstExchangeKeepsTheSkip()
+    {
+        CedApp ced("string 800.0\n");
+        frmMain& m = ced.m();
+        SimulatedCed sim;
+        m.DevPort1->setProperty("TimeOut", 5); // an unanswered read gives up quickly
+        QVERIFY(m.ced.cedSkipNext);
+        sim.mute(2);
+        cedPoll(m);
+        QVERIFY(m.ced.cedSkipNext);
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 0); // the shot on the device at connection
+        sim.addShot(805);
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 1);
+    }
+
+    // Closing the dump window takes the device's state as the poll's baseline. When the device
+    // misses that exchange, the shot it shows is skipped instead of being recorded a second time.
+    void aMissedResynchronisationKeepsTheSkip()
+    {
+        CedApp ced("string 801 802\n");
+        frmMain& m = ced.m();
+        SimulatedCed sim;
+        m.DevPort1->setProperty("TimeOut", 5);
+        cedPoll(m);
+        m.btnDump_Click();
+        m.cedStatus->lstString->setCurrentIndex(0);
+        m.cedStatus->lstString_Click();
+        m.cedStatus->btnDump1_Click();
+        QCOMPARE(ced.rows(), 2);
+        sim.mute(2);
+        m.cedStatus->close();
+        QVERIFY(m.timerCED->isActive());
+        m.timerCED->stop();
+        cedPoll(m);
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 2); // 802 is not recorded again
+        sim.addShot(803);
+        cedPoll(m);
+        QCOMPARE(ced.rows(), 3);
+    }
+
     void theDumpRefusesWithoutAConnection()
     {
         CedApp ced("absent\n");
@@ -236,6 +281,25 @@ private slots:
         QVERIFY(!m.hid().Connected());
         QVERIFY(m.timerErrorCount >= 3);
         QCOMPARE(ced.rows(), 0);
+    }
+
+    // A device unplugged while the dump window is open: closing it finds the connection lost,
+    // and the poll stays stopped.
+    void aConnectionLostAtTheDumpsCloseStopsThePoll()
+    {
+        CedApp ced("string 800\n", true);
+        frmMain& m = ced.m();
+        SimulatedCed sim;
+        m.DevPort1->setProperty("TimeOut", 100);
+        m.btnDump_Click();
+        QVERIFY(m.cedStatus);
+        sim.setPresent(false);
+        m.cedStatus->close();
+        QVERIFY(ced.app.prompt.texts().contains(QStringLiteral(
+            "Lost connection to CED! Please make sure it is plugged in and then re-configure Velmora.")));
+        QVERIFY(!m.hid().Connected());
+        QVERIFY(!m.timerCED->isActive());
+        QVERIFY(m.isEnabled());
     }
 };
 

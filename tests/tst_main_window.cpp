@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -171,8 +172,8 @@ private slots:
         QCOMPARE(app.sound.played, QStringList({"shotok.wav"}));
         const QList<QStringList> cache = TestApp::cacheRows();
         QCOMPARE(cache.size(), 1);
-        QCOMPARE(cache[0], QStringList({"1", QString::number(timestamps::dateToUnix(app.clock.now())), "12",
-                                        "800.000"}));
+        // 6 December 2026 01:30:00 in Berlin (the suite's zone, one hour east): the stamp of 00:30 UTC.
+        QCOMPARE(cache[0], QStringList({"1", "1796517000", "12", "800.000"}));
         QVERIFY(m.btnSave->isEnabled() && m.btnReset->isEnabled() && m.btnDelete->isEnabled());
         QVERIFY(m.strReceivedAll.isEmpty());
         QVERIFY(!m.echoed_data); // the LF after the CR is a fragment of its own
@@ -188,6 +189,13 @@ private slots:
         m.options().txtCalibration->setText(QStringLiteral("98"));
         sendLine(app, "2,Vf1000\r\n");
         QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 4), QStringLiteral("980.00"));
+        // A calibration that is not a number drops the reading, silently.
+        m.options().txtCalibration->setText(QStringLiteral("abc"));
+        const qsizetype messages = app.prompt.shown.size();
+        sendLine(app, "3,Vf900\r\n");
+        QCOMPARE(m.MSFlexGrid1->Rows(), 3);
+        QCOMPARE(app.prompt.shown.size(), messages);
+        QVERIFY(TestApp::cacheRows().size() == 2);
     }
 
     void aWeightThatIsNotANumberStopsAtTheEnergy()
@@ -223,12 +231,22 @@ private slots:
     {
         TestApp app;
         frmMain& m = app.start();
+        // Room for five rows, as the table was laid out for: the sixth shot scrolls it.
+        FlexGrid& grid = *m.MSFlexGrid1;
+        grid.setMinimumHeight(0);
+        grid.setFixedHeight(grid.horizontalHeader()->sizeHint().height() + 5 * grid.verticalHeader()->defaultSectionSize() +
+                            2 * grid.frameWidth());
+        m.show();
         for (int i = 1; i <= 4; ++i)
             RecordShot(m, 800 + i);
         QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1895);
+        QCOMPARE(m.MSFlexGrid1->TopRow(), 1);
         RecordShot(m, 805);
         QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1585);
         QCOMPARE(m.MSFlexGrid1->Row(), 5);
+        QCOMPARE(m.MSFlexGrid1->TopRow(), 1); // the fifth shot: rows - 5 with the header
+        RecordShot(m, 806);
+        QCOMPARE(m.MSFlexGrid1->TopRow(), 2);
         app.prompt.setNextAnswer(Prompt::Answer::Yes);
         m.btnReset_Click();
         RecordShot(m, 790);
@@ -386,9 +404,12 @@ private slots:
         m.Timer1_Timer();
         QVERIFY(m.strReceivedAll.isEmpty());
         QVERIFY(!m.btnSave->isEnabled());
-        sendLine(app, "1,Vf800\r\n");
+        sendLine(app, "1,Vf800\r"); // the CR ends the line: no fragment has come since the shot
         QCOMPARE(m.MSFlexGrid1->Rows(), 2);
-        m.Timer1_Timer(); // a shot since the last fragment: nothing happens
+        QVERIFY(m.echoed_data);
+        m.strReceivedAll = QStringLiteral("2,Vf"); // a line under way is left alone
+        m.Timer1_Timer();
+        QCOMPARE(m.strReceivedAll, QStringLiteral("2,Vf"));
         QVERIFY(m.btnSave->isEnabled());
     }
 

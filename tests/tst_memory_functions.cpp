@@ -4,6 +4,7 @@
 #include "drivers/frm_chrony_extras.h"
 #include "drivers/frm_options.h"
 #include "drivers/frm_prochrono_extras.h"
+#include "drivers/memory_windows.h"
 #include "drivers/prochrono_link.h"
 #include "drivers/qserial_transport.h"
 #include "main_window/flex_grid.h"
@@ -71,8 +72,10 @@ private slots:
         QVERIFY(chrony->btnClear->isEnabled());
         // Pick string 1: two steps down, then the download request.
         chrony->lstString->setCurrentIndex(0);
+        app.sleeper.slept.clear();
         chrony->lstString_Click();
         QCOMPARE(sent(app), QStringLiteral("X.DECX.DECX.CPY"));
+        QCOMPARE(app.sleeper.slept, QList<int>({150, 150})); // after each pointer move
         QCOMPARE(chrony->btnDumpAll->text(), QStringLiteral("Dump String 1"));
         chrony->btnDumpAll_Click();
         QCOMPARE(sent(app), QStringLiteral("X.GRM"));
@@ -82,8 +85,10 @@ private slots:
         QCOMPARE(m.MSFlexGrid1->Rows(), 3);
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("820.00"));
         // Closing puts the pointer back on string 3 and ends the exchange.
+        app.sleeper.slept.clear();
         chrony->close();
         QCOMPARE(sent(app), QStringLiteral("X.INCX.INCX.END"));
+        QCOMPARE(app.sleeper.slept, QList<int>({150, 150, 100}));
         QVERIFY(m.isEnabled());
         QVERIFY(m.Timer1->isActive());
     }
@@ -235,10 +240,17 @@ private slots:
         m.btnDump_Click();
         frmProChronoExtras* pc = m.proChronoExtras;
         QCOMPARE(sent(app), QStringLiteral(":000000037D"));
+        QCOMPARE(app.sleeper.slept, QList<int>({200, 600})); // around the status query
         app.serial->feed(":0003070000DC02FF"); // string 3, 7 shots (the last 14 characters count)
         QCOMPARE(pc->txtPCString->text(), QStringLiteral("3"));
+        app.sleeper.slept.clear();
         pc->btnDumpString_Click();
         QCOMPARE(sent(app), QStringLiteral(":000301017B:0003060176"));
+        QCOMPARE(app.sleeper.slept, QList<int>({300, 300})); // after each block request
+        app.sleeper.slept.clear();
+        pc->btnChangeString_Click();
+        QCOMPARE(sent(app), QStringLiteral(":000000057B:000000037D"));
+        QCOMPARE(app.sleeper.slept, QList<int>({1000, 200, 600}));
         app.prompt.setNextAnswer(Prompt::Answer::No);
         pc->btnDeleteString_Click();
         QCOMPARE(app.prompt.shown.last().text,
@@ -246,8 +258,10 @@ private slots:
                                 "will NOT dump the shots before it clears. \r\n\r\n            Are you sure you want "
                                 "to clear this string?"));
         QCOMPARE(sent(app), QStringLiteral(":000000037D"));
+        app.sleeper.slept.clear();
         pc->btnDeleteString_Click();
         QCOMPARE(sent(app), QStringLiteral(":0000000779:000000037D"));
+        QCOMPARE(app.sleeper.slept, QList<int>({1000}));
         // A block whose third slot is empty records two shots (read whole, as during a dump).
         setInputLength(*m.MSComm1, 31);
         m.proChrono.expectedReply = 1;
@@ -264,6 +278,72 @@ private slots:
         }
         for (int r = 1; r < m.MSFlexGrid1->Rows(); ++r)
             QVERIFY(m.MSFlexGrid1->TextMatrix(r, 4).toDouble() > 0);
+    }
+
+    // A port that fails while a memory window opens gives the family's message, and the window
+    // still closes with its closing steps.
+    void communicationErrorsAreReported()
+    {
+        const QString chronyError = QStringLiteral("There has been an error communicating with the Chrony.  Please "
+                                                   "check your COM port settings and try again.");
+        const QString proChronoError = QStringLiteral("There has been an error communicating with the ProChrono.  "
+                                                      "Please check your COM port settings and try again.");
+        for (int family : {1, 4}) {
+            TestApp::setSetting(QStringLiteral("chronoType"), family);
+            TestApp app;
+            frmMain& m = app.start();
+            m.TimerProChrono->stop();
+            m.btnDump_Click();
+            QVERIFY(m.chronyExtras || m.proChronoExtras);
+            m.chronyExtras ? m.chronyExtras->close() : m.proChronoExtras->close();
+            // The adapter is unplugged: the port closes and cannot be opened again.
+            app.serial->existing.clear();
+            m.MSComm1->setPortOpen(false);
+            m.setEnabled(false);
+            family == 1 ? openChronyExtras(m) : openProChronoExtras(m);
+            QCOMPARE(app.prompt.shown.last().text, family == 1 ? chronyError : proChronoError);
+            QDialog* window = family == 1 ? static_cast<QDialog*>(m.chronyExtras) : m.proChronoExtras;
+            QVERIFY(window);
+            QTest::keyClick(window, Qt::Key_Escape);
+            QVERIFY(m.isEnabled());
+            QVERIFY(!window->isVisible());
+        }
+    }
+
+    // Escape and the window's own Close end a memory window the same way: the device is put back
+    // into live mode and a stray Enter in a box never starts a dump.
+    void escapeClosesAndEnterDoesNothing()
+    {
+        {
+            TestApp app;
+            frmMain& m = app.start();
+            m.btnDump_Click();
+            app.serial->feed(kQueryReply.toLatin1());
+            frmChronyExtras* chrony = m.chronyExtras;
+            sent(app);
+            QTest::keyClick(chrony->txtStoredStrings, Qt::Key_Return);
+            QCOMPARE(sent(app), QString());
+            QTest::keyClick(chrony->txtStoredStrings, Qt::Key_Escape);
+            QVERIFY(sent(app).endsWith(QStringLiteral("X.END")));
+            QVERIFY(m.isEnabled());
+            QVERIFY(m.Timer1->isActive());
+        }
+        TestApp::setSetting(QStringLiteral("chronoType"), 4);
+        TestApp app;
+        frmMain& m = app.start();
+        m.btnDump_Click();
+        frmProChronoExtras* pc = m.proChronoExtras;
+        app.serial->feed(":0003070000DC02FF");
+        sent(app);
+        for (QLineEdit* box : {pc->txtPCString, pc->txtPCShots})
+            QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(sent(app), QString()); // no block request, no status query
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        QTest::keyClick(pc->txtPCShots, Qt::Key_Escape);
+        QVERIFY(!m.prochrono_data);
+        QCOMPARE(m.MSComm1->InputLen(), 1);
+        QVERIFY(m.TimerProChrono->isActive() && m.Timer1->isActive());
+        QVERIFY(m.isEnabled());
     }
 };
 

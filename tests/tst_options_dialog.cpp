@@ -67,7 +67,9 @@ private slots:
         QCOMPARE(m.options().lstComm->currentIndex(), -1);
     }
 
-    void saveWithNoPortIsAnUnhandledError()
+    // Save's failures: no port listed, a port taken by another program meanwhile (8005), and one
+    // that refuses to open (8012); each is an "Unhandled Error:" and the dialog stays open.
+    void saveFailuresAreUnhandledErrors()
     {
         TestApp app;
         frmMain& m = app.start();
@@ -79,6 +81,43 @@ private slots:
         QCOMPARE(app.prompt.shown.last().title, QStringLiteral("Velmora"));
         QVERIFY(app.prompt.shown.last().icon == Prompt::Icon::Critical);
         QVERIFY(m.options().isVisible()); // the dialog stays open
+
+        app.serial->existing = {QStringLiteral("/dev/test1")};
+        m.options().close();
+        m.lblChrono_Click();
+        m.options().lstComm->setCurrentIndex(0);
+        QCOMPARE(m.options().lstComm->currentText(), QStringLiteral("1"));
+        for (auto [set, number] : {std::pair{&MemoryTransport::busy, 8005}, std::pair{&MemoryTransport::failing, 8012}}) {
+            (app.serial->*set) = {QStringLiteral("/dev/test1")};
+            m.options().btnComm_Click();
+            QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Unhandled Error:%1").arg(number));
+            QVERIFY(app.prompt.shown.last().icon == Prompt::Icon::Critical);
+            QVERIFY(m.options().isVisible());
+            QVERIFY(!m.MSComm1->PortOpen());
+            (app.serial->*set).clear();
+        }
+    }
+
+    // Escape is Cancel (the watchdog runs again); the window's own close leaves it off. Either way
+    // the main window is usable again and the options are only hidden.
+    void escapeIsCancelAndCloseIsUnload()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.lblChrono_Click();
+        QVERIFY(!m.isEnabled());
+        QTest::keyClick(m.options().txtCalibration, Qt::Key_Return); // Enter saves nothing
+        QVERIFY(m.options().isVisible());
+        QTest::keyClick(m.options().txtCalibration, Qt::Key_Escape);
+        QVERIFY(!m.options().isVisible());
+        QVERIFY(m.isEnabled());
+        QVERIFY(m.Timer1->isActive());
+        QVERIFY(!m.MSComm1->PortOpen()); // Cancel does not reconnect
+        m.lblChrono_Click();
+        m.options().close();
+        QVERIFY(!m.options().isVisible());
+        QVERIFY(m.isEnabled());
+        QVERIFY(!m.Timer1->isActive());
     }
 
     void cancelLeavesTheChronographDisconnected()

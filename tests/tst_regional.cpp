@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <QTest>
+#include <ctime>
 
 class TestRegional : public QObject {
     Q_OBJECT
@@ -103,6 +104,28 @@ private slots:
             QCOMPARE(timestamps::unixToDate(timestamps::dateToUnix(local)).time(), local.time());
         }
         QVERIFY_THROWS_EXCEPTION(AppError, timestamps::dateToUnix(QDateTime(QDate(2038, 2, 1), QTime(0, 0)), 0));
+    }
+
+    // The zone's own standard offset, read from the system: one hour east of UTC is a bias of -60
+    // in July too, when the clocks are an hour further on.
+    void theBiasIsTheZonesStandardOffset()
+    {
+        const QByteArray saved = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        QCOMPARE(timestamps::standardBiasMinutes(), -60);
+        const QDateTime noon(QDate(2026, 7, 1), QTime(12, 0));
+        QCOMPARE(timestamps::dateToUnix(noon),
+                 qint32(QDateTime(noon.date(), QTime(11, 0), Qt::UTC).toSecsSinceEpoch()));
+        QCOMPARE(timestamps::unixToDate(timestamps::dateToUnix(noon)).time(), QTime(12, 0));
+        qputenv("TZ", "America/New_York");
+        tzset();
+        QCOMPARE(timestamps::standardBiasMinutes(), 300);
+        if (saved.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", saved);
+        tzset();
     }
 };
 

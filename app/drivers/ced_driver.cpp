@@ -107,7 +107,8 @@ void cedPoll(frmMain& main)
     try {
         newRequest(ced, 0);
         ced.cedNewShot = false;
-        const bool answered = cedQueryStatus(main) && cedQueryShotCount(main, ced.cedCurrentString);
+        const bool statusAnswered = cedQueryStatus(main);
+        const bool answered = cedQueryShotCount(main, ced.cedCurrentString) && statusAnswered;
         // A device that says it holds no shot has nothing to skip: its first real shot must
         // count. A device that did not answer may hold one, so the skip stays.
         if (ced.cedSkipNext && answered && (ced.cedCurrentString == 0 || ced.cedShotCount == 0))
@@ -133,7 +134,8 @@ bool cedResynchronise(frmMain& main)
     CedState& ced = main.ced;
     ced.cedCurrentString = 0;
     ced.cedShotCount = 0;
-    const bool answered = cedQueryStatus(main) && cedQueryShotCount(main, ced.cedCurrentString);
+    const bool statusAnswered = cedQueryStatus(main);
+    const bool answered = cedQueryShotCount(main, ced.cedCurrentString) && statusAnswered;
     ced.cedNewShot = false;
     if (!answered) {
         // Without the device's present state, the next velocity it reports may be a dumped one.

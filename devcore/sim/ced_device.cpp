@@ -146,6 +146,10 @@ void CedDevice::request(const unsigned char* bytes, int size)
     const int code = bytes[0];
     if (code < 1 || code > 3)
         return;
+    if (m_muted > 0) {
+        --m_muted;
+        return;
+    }
     const int string = size > 2 ? bytes[2] : 0;
     const int shot = size > 4 ? bytes[4] : 0;
     const auto ready = Clock::now() + std::chrono::milliseconds(m_delayMs);

@@ -36,6 +36,8 @@ public:
     void setPresent(bool present);
     void setEchoFirst(int code, bool on);
     void setDelayMs(int ms) { m_delayMs = ms; }
+    // The next `requests` requests get no reply at all (a device that misses them).
+    void setMuted(int requests) { m_muted = requests; }
 
     // A request of the host (at least one byte: the command code).
     void request(const unsigned char* bytes, int size);
@@ -60,6 +62,7 @@ private:
     std::deque<std::pair<Clock::time_point, Report>> m_replies;
     std::optional<Clock::time_point> m_openedAt;
     int m_delayMs = 0;
+    int m_muted = 0;
     bool m_present = true;
     int m_requests = 0;
 };

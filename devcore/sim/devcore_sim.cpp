@@ -297,6 +297,11 @@ DEVCORE_EXPORT void SimSetDelay(int milliseconds)
     std::lock_guard<std::recursive_mutex> guard(g_lock);
     g_device.setDelayMs(milliseconds);
 }
+DEVCORE_EXPORT void SimSetMuted(int requests)
+{
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    g_device.setMuted(requests);
+}
 DEVCORE_EXPORT int SimRequests(void)
 {
     std::lock_guard<std::recursive_mutex> guard(g_lock);

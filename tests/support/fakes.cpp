@@ -24,6 +24,8 @@ SerialTransport::OpenResult MemoryTransport::open(const QString& devicePath, con
 {
     if (busy.contains(devicePath))
         return OpenResult::Busy;
+    if (failing.contains(devicePath))
+        return OpenResult::Failed;
     if (!existing.contains(devicePath))
         return OpenResult::NoSuchDevice;
     m_open = true;

@@ -106,6 +106,8 @@ public:
 
     QSet<QString> existing;
     QSet<QString> busy;
+    // Paths that exist but refuse to open for another reason.
+    QSet<QString> failing;
     QString openedPath;
     LineSettings openedSettings;
     QByteArray written;

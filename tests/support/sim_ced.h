@@ -19,6 +19,7 @@ public:
     void setPresent(bool present) { fn<void (*)(int)>("SimSetPresent")(present); }
     void echoFirst(int code, bool on) { fn<void (*)(int, int)>("SimSetEchoFirst")(code, on); }
     void delay(int ms) { fn<void (*)(int)>("SimSetDelay")(ms); }
+    void mute(int requests) { fn<void (*)(int)>("SimSetMuted")(requests); }
     int requests() { return fn<int (*)()>("SimRequests")(); }
 
 private:
