@@ -1,6 +1,7 @@
 #include "data_options/frm_pellet.h"
 #include "drivers/comm_port.h"
 #include "drivers/frm_options.h"
+#include "main_window/clickable_label.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
 #include "main_window/list_text.h"
@@ -533,26 +534,47 @@ private slots:
         QCOMPARE(file.readAll(), garbage);
     }
 
+    // The caption labels that open the option windows work from the keyboard too.
+    void captionLabelsTakeTheKeyboard()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        QVERIFY(m.lblGun->focusPolicy() & Qt::TabFocus);
+        QTest::keyClick(m.lblGun, Qt::Key_Space);
+        QVERIFY(m.pellet().isVisible());
+        QVERIFY(!m.isEnabled());
+        QTest::keyClick(m.pellet().txtMake, Qt::Key_Escape);
+        QVERIFY(m.isEnabled());
+        QTest::keyClick(m.lblChrono, Qt::Key_Return);
+        QVERIFY(m.options().isVisible());
+        QTest::keyClick(m.options().txtCalibration, Qt::Key_Escape);
+        QVERIFY(m.isEnabled());
+    }
+
     void ampersandsShowAsTyped()
     {
         TestApp::setSetting(QStringLiteral("txtMake"), QStringLiteral("S&W"));
         TestApp::setSetting(QStringLiteral("txtPelletMake"), QStringLiteral("H&N"));
         TestApp app;
         frmMain& m = app.start();
+        m.show(); // laid out as the user sees it
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
         // What is painted must be what a plain label shows for the typed text, one "&" each.
         for (auto [label, shown] : {std::pair{m.lblSelGun, QStringLiteral("S&W Model of Gun")},
                                     std::pair{m.lblSelProjectile, QStringLiteral("H&N .22 - 1 Grains")}}) {
-            QLabel reference(shown);
-            reference.setFont(label->font());
-            reference.setAlignment(label->alignment());
-            auto painted = [size = label->sizeHint()](QLabel* l) {
-                l->resize(size);
-                QImage image(size, QImage::Format_ARGB32);
+            auto painted = [](QLabel* l) {
+                QImage image(l->size(), QImage::Format_ARGB32);
                 image.fill(Qt::white);
                 l->render(&image, {}, {}, QWidget::DrawChildren);
                 return image;
             };
-            QCOMPARE(painted(label), painted(&reference));
+            const QImage actual = painted(label);
+            // A plain label with the literal text, beside it: same font, palette, style and place.
+            QLabel reference(shown, label->parentWidget());
+            reference.setAlignment(label->alignment());
+            reference.setGeometry(label->geometry());
+            QVERIFY(label->height() > 0 && label->width() > 0);
+            QCOMPARE(actual, painted(&reference));
         }
     }
 };
