@@ -15,6 +15,16 @@ void ClosingDialog::setDefaultButton(QPushButton* button)
         button->setDefault(true);
 }
 
+void ClosingDialog::chainTabOrder(std::initializer_list<QWidget*> widgets)
+{
+    QWidget* previous = nullptr;
+    for (QWidget* widget : widgets) {
+        if (previous)
+            setTabOrder(previous, widget);
+        previous = widget;
+    }
+}
+
 void ClosingDialog::reject()
 {
     if (m_escape && m_escape->isVisibleTo(this) && m_escape->isEnabled())

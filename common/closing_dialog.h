@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QPushButton>
+#include <initializer_list>
 
 // The one way every dialog and tool window of the program closes. Its own button, Escape, the
 // window manager's close button and a close by the program all end in the window's closing
@@ -28,6 +29,8 @@ protected:
     void setEscapeButton(QAbstractButton* button) { m_escape = button; }
     // The one button Enter presses wherever the focus is (none by default).
     void setDefaultButton(QPushButton* button);
+    // Tab visits the widgets in this order (the visual one, where creation order differs).
+    static void chainTabOrder(std::initializer_list<QWidget*> widgets);
 
     void closeEvent(QCloseEvent* event) final;
     void keyPressEvent(QKeyEvent* event) override;

@@ -56,6 +56,9 @@ frmChronyExtras::frmChronyExtras(frmMain& main) : ClosingDialog(&main), m_main(m
     grid->addWidget(btnDumpAll, 2, 1);
     grid->addWidget(btnClear, 2, 2);
     (new QVBoxLayout(this))->addWidget(fmeChrony);
+    lstString->setAccessibleName(QStringLiteral("String"));
+    txtChronyOutput->setAccessibleName(fmeChrony->title());
+    chainTabOrder({txtStoredStrings, lstString, txtChronyOutput, btnDumpAll, btnClear});
 
     connect(lstString, &QComboBox::activated, this, guarded(this, &frmChronyExtras::lstString_Click));
     connect(btnDumpAll, &QPushButton::clicked, this, guarded(this, &frmChronyExtras::btnDumpAll_Click));

@@ -51,6 +51,7 @@ frmProChronoExtras::frmProChronoExtras(frmMain& main) : ClosingDialog(&main), m_
     layout->addWidget(btnDeleteString, 1, 2);
     layout->addWidget(btnDumpString, 2, 2);
     layout->addWidget(btnClose, 3, 2);
+    chainTabOrder({txtPCString, btnChangeString, txtPCShots, btnDeleteString, btnDumpString, btnClose});
     connect(btnChangeString, &QPushButton::clicked, this, guarded(this, &frmProChronoExtras::btnChangeString_Click));
     connect(btnDeleteString, &QPushButton::clicked, this, guarded(this, &frmProChronoExtras::btnDeleteString_Click));
     connect(btnDumpString, &QPushButton::clicked, this, guarded(this, &frmProChronoExtras::btnDumpString_Click));

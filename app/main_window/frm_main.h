@@ -165,5 +165,6 @@ private:
     std::unique_ptr<frmOptions> m_options;
     std::unique_ptr<frmPellet> m_pellet;
     QPointer<frmSpeed> m_speed;
+    int m_undockedBy = 0; // how much shorter the window became when the panel was undocked
     bool m_shutDown = false;
 };

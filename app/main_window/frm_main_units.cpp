@@ -121,17 +121,21 @@ void frmMain::btnMax_Click()
     fmePower->hide();
     fmeSpeed->hide();
     btnMax->hide();
+    const int before = height();
     resize(width(), height() - frameHeight);
+    // The layout may not let the window shrink by the whole frame; docking gives back only what
+    // was taken, so that the window does not grow with every undocking.
+    m_undockedBy = before - height();
 }
 
 void frmMain::dockSpeedPanel()
 {
     setEnabled(true);
-    const int frameHeight = fmePower->height();
     fmePower->show();
     fmeSpeed->show();
     btnMax->show();
-    resize(width(), height() + frameHeight);
+    resize(width(), height() + m_undockedBy);
+    m_undockedBy = 0;
 }
 
 frmSpeed* frmMain::visibleSpeedPanel() const

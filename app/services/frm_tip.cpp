@@ -56,6 +56,7 @@ frmTip::frmTip(frmMain& main) : ClosingDialog(&main), m_main(main)
     layout->addWidget(cmdNextTip, 1, 2, Qt::AlignTop);
     layout->addWidget(chkLoadTipsAtStartup, 2, 0, 1, 2);
     layout->addWidget(Label2, 2, 2);
+    chainTabOrder({cmdOK, cmdNextTip, chkLoadTipsAtStartup, Label2});
 
     connect(cmdOK, &QPushButton::clicked, this, &QWidget::close);
     // OK is the window's default and cancel button: Enter and Escape both press it.
