@@ -8,6 +8,7 @@
 
 #include <QPointer>
 #include <atomic>
+#include <limits>
 #include <stdexcept>
 
 namespace devlink {
@@ -60,6 +61,29 @@ void disconnected(int32_t status) { raise(&DevPort::Disconnected, int(status)); 
 using devlink::ControlState;
 
 namespace {
+
+int toInt16(int32_t value)
+{
+    if (value < -32768 || value > 32767)
+        throw DevlinkError(DevlinkError::Overflow, "Overflow");
+    return value;
+}
+
+// A buffer of Size + 1 zeroed bytes for a report.
+QByteArray reportBuffer(int size)
+{
+    if (size < 0)
+        throw DevlinkError(DevlinkError::SubscriptOutOfRange, "Subscript out of range");
+    if (size == std::numeric_limits<int>::max())
+        throw DevlinkError(DevlinkError::Overflow, "Overflow");
+    return QByteArray(size + 1, '\0');
+}
+
+void needElements(const QByteArray& buffer)
+{
+    if (buffer.isEmpty())
+        throw DevlinkError(DevlinkError::SubscriptOutOfRange, "Subscript out of range");
+}
 
 // A text of 255 characters filled by Devcore: the string, its NUL and the rest of the padding.
 QString filledText(void (*get)(int32_t, char*), int32_t handle)
@@ -155,16 +179,14 @@ void DevPort::Disconnect()
     m_state->api->Disconnect(m_state->handle);
 }
 
-QVariant DevPort::VID() const
+int DevPort::VID() const
 {
-    const int32_t v = m_state->api->GetVid(m_state->handle);
-    return v >= -32768 && v <= 32767 ? QVariant(int(v)) : QVariant(); // an overflow reads as nothing
+    return toInt16(m_state->api->GetVid(m_state->handle));
 }
 
-QVariant DevPort::PID() const
+int DevPort::PID() const
 {
-    const int32_t v = m_state->api->GetPid(m_state->handle);
-    return v >= -32768 && v <= 32767 ? QVariant(int(v)) : QVariant();
+    return toInt16(m_state->api->GetPid(m_state->handle));
 }
 
 int DevPort::Version() const { return m_state->api->GetVer(m_state->handle); }
@@ -249,9 +271,9 @@ QByteArray DevPort::ReadFrom(int Size)
 
 QByteArray DevPort::ReadFrom(int* Size)
 {
-    if (!userMode() || *Size < 0)
+    if (!userMode())
         return {};
-    QByteArray buffer(*Size + 1, '\0');
+    QByteArray buffer = reportBuffer(*Size);
     int32_t size = *Size;
     m_state->api->Read(m_state->handle, reinterpret_cast<uint8_t*>(buffer.data()), &size);
     *Size = size;
@@ -260,9 +282,9 @@ QByteArray DevPort::ReadFrom(int* Size)
 
 QByteArray DevPort::GetFeature(int Size)
 {
-    if (!userMode() || Size < 0)
+    if (!userMode())
         return {};
-    QByteArray buffer(Size + 1, '\0');
+    QByteArray buffer = reportBuffer(Size);
     if (!m_state->api->GetFeature(m_state->handle, reinterpret_cast<uint8_t*>(buffer.data()), Size))
         return {};
     return buffer;
@@ -276,8 +298,9 @@ void DevPort::WriteTo(const QByteArray& Buffer, int Size)
 
 void DevPort::WriteTo(QByteArray* Buffer, int* Size)
 {
-    if (!userMode() || Buffer->isEmpty())
+    if (!userMode())
         return;
+    needElements(*Buffer);
     // Devcore reads Size bytes from the array: never more than the array holds.
     int32_t size = std::min<int32_t>(*Size, int32_t(Buffer->size()));
     m_state->api->Write(m_state->handle, reinterpret_cast<uint8_t*>(Buffer->data()), &size);
@@ -286,8 +309,9 @@ void DevPort::WriteTo(QByteArray* Buffer, int* Size)
 
 bool DevPort::SetFeature(const QByteArray& Buffer, int Size)
 {
-    if (!userMode() || Buffer.isEmpty())
+    if (!userMode())
         return false;
+    needElements(Buffer);
     QByteArray buffer = Buffer;
     const int32_t size = std::min<int32_t>(Size, int32_t(buffer.size()));
     return m_state->api->SetFeature(m_state->handle, reinterpret_cast<uint8_t*>(buffer.data()), size) != 0;

@@ -22,8 +22,8 @@ struct ControlState;
 // control: only Uninit lets it terminate.
 class DevPort : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QVariant VID READ VID)
-    Q_PROPERTY(QVariant PID READ PID)
+    Q_PROPERTY(int VID READ VID)
+    Q_PROPERTY(int PID READ PID)
     Q_PROPERTY(int Version READ Version)
     Q_PROPERTY(QString Manufacturer READ Manufacturer)
     Q_PROPERTY(QString Product READ Product)
@@ -54,10 +54,14 @@ public:
     // The same, with whatever Devcore leaves in the path copied back.
     int ConnectToPath(QString* Path);
     Q_INVOKABLE void Disconnect();
-    // Size + 1 bytes read (empty at design time, and for a negative size, without calling Devcore).
+    // Size + 1 bytes read; empty at design time. In run mode a negative Size fails with
+    // DevlinkError SubscriptOutOfRange, and one whose Size + 1 does not fit 32 bits with
+    // Overflow, before Devcore is called. GetFeature alike.
     Q_INVOKABLE QByteArray ReadFrom(int Size);
     QByteArray ReadFrom(int* Size);
     Q_INVOKABLE QByteArray GetFeature(int Size);
+    // In run mode an empty Buffer fails with DevlinkError SubscriptOutOfRange; Devcore is given
+    // at most the bytes the array holds. SetFeature alike.
     Q_INVOKABLE void WriteTo(const QByteArray& Buffer, int Size);
     void WriteTo(QByteArray* Buffer, int* Size);
     Q_INVOKABLE bool SetFeature(const QByteArray& Buffer, int Size);
@@ -69,8 +73,10 @@ public:
     Q_INVOKABLE QVariantMap WriteProperties() const;
     Q_INVOKABLE void ReadProperties(const QVariantMap& bag);
 
-    QVariant VID() const;
-    QVariant PID() const;
+    // The connected device's IDs in 16 signed bits: one above 32767 fails with DevlinkError
+    // Overflow (MatchVID and MatchPID hold the whole range).
+    int VID() const;
+    int PID() const;
     int Version() const;
     QString Manufacturer() const;
     QString Product() const;

@@ -14,6 +14,7 @@
 #endif
 
 namespace {
+// The library's title: the about box's own texts, and the title of its message.
 const QString kTitle = QStringLiteral("Devlink");
 }
 
@@ -77,5 +78,5 @@ void frmAbout::cmdSysInfo_Click()
 {
     const QString program = systemInfoProgram();
     if (program.isEmpty() || !QProcess::startDetached(program, {}))
-        devlink::showMessage(QStringLiteral("System Information Is Unavailable At This Time"), windowTitle());
+        devlink::showMessage(QStringLiteral("System Information Is Unavailable At This Time"), kTitle);
 }

@@ -9,8 +9,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVariant>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <optional>
 
 namespace {
+
+std::atomic<int> g_livePages{0};
 
 struct Row {
     const char* label;
@@ -27,8 +33,7 @@ const Row kRows[] = {
     {"MatchVersion:", &MatchCriteria::txtMatchVersion, &MatchCriteria::VersionChk, "txtMatchVersion", "VersionChk", 4},
     {"MatchManufacturer:", &MatchCriteria::txtMatchManufacturer, &MatchCriteria::ManufacturerChk,
      "txtMatchManufacturer", "ManufacturerChk", 8},
-    {"MatchProduct:", &MatchCriteria::txtMatchProduct, &MatchCriteria::ProductChk, "txtMatchProduct", "ProductChk",
-     16},
+    {"MatchProduct:", &MatchCriteria::txtMatchProduct, &MatchCriteria::ProductChk, "txtMatchProduct", "ProductChk", 16},
     {"MatchSerial:", &MatchCriteria::txtMatchSerial, &MatchCriteria::SerialChk, "txtMatchSerial", "SerialChk", 32},
 };
 
@@ -46,10 +51,31 @@ QString upToNul(const QString& text)
     return nul >= 0 ? text.left(nul) : text;
 }
 
+// The number in a numeric box, or nothing for a text that is not a finite number.
+std::optional<double> boxNumber(const QLineEdit* box)
+{
+    bool ok = false;
+    const double value = box->text().trimmed().toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+}
+
+// A box's number as a whole number for the control: to the nearest, halves to even, and held to
+// the int range so that the control's own range check refuses what is too large.
+int wholeNumber(double value)
+{
+    const double rounded = std::nearbyint(value);
+    if (rounded <= double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    if (rounded >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    return int(rounded);
+}
+
 } // namespace
 
 MatchCriteria::MatchCriteria(QWidget* parent) : QWidget(parent)
 {
+    ++g_livePages;
     setObjectName(QStringLiteral("MatchCriteria"));
     setWindowTitle(QStringLiteral("Match Criteria"));
     Label1 = new QLabel(QStringLiteral("Please specify your match criteria below.  Check the checkbox if you want that "
@@ -88,19 +114,28 @@ MatchCriteria::MatchCriteria(QWidget* parent) : QWidget(parent)
     connect(BrowseBtn, &QPushButton::clicked, this, &MatchCriteria::BrowseBtn_Click);
 }
 
+MatchCriteria::~MatchCriteria()
+{
+    --g_livePages;
+}
+
+int MatchCriteria::livePages()
+{
+    return g_livePages;
+}
+
 void MatchCriteria::numberEdited(QLineEdit* box)
 {
     if (m_filling)
         return;
-    bool ok = false;
-    const double value = box->text().trimmed().toDouble(&ok);
-    if (!ok || (value == qint64(value) && (value < 0 || value > 65335))) {
+    const auto value = boxNumber(box);
+    if (!value || (*value == std::floor(*value) && (*value < 0 || *value > 65335))) {
         devlink::showMessage(QStringLiteral("Invalid Number! Number must be between 0 and 65335."),
                              QStringLiteral("Error"));
         const QSignalBlocker quiet(box);
         box->setText(QStringLiteral("0"));
-        return;
     }
+    // The box holds a number now, the one typed or "0", which Apply must write.
     m_changed = true;
 }
 
@@ -147,9 +182,11 @@ void MatchCriteria::ApplyChanges()
     control->setProperty("MatchSerial", txtMatchSerial->text());
     control->setProperty("MatchProduct", txtMatchProduct->text());
     control->setProperty("MatchManufacturer", txtMatchManufacturer->text());
-    control->setProperty("MatchVersion", txtMatchVersion->text().toInt());
-    control->setProperty("MatchPID", txtMatchPID->text().toInt());
-    control->setProperty("MatchVID", txtMatchVID->text().toInt());
+    const std::pair<const char*, QLineEdit*> numbers[] = {
+        {"MatchVersion", txtMatchVersion}, {"MatchPID", txtMatchPID}, {"MatchVID", txtMatchVID}};
+    for (const auto& [name, box] : numbers)
+        if (const auto value = boxNumber(box))
+            control->setProperty(name, wholeNumber(*value));
     int method = 0;
     control->setProperty("MatchMethod", method);
     for (const Row& row : kRows)

@@ -17,6 +17,9 @@ class MatchCriteria : public QWidget {
     Q_OBJECT
 public:
     explicit MatchCriteria(QWidget* parent = nullptr);
+    ~MatchCriteria() override;
+    // Pages alive now (for DllCanUnloadNow).
+    static int livePages();
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtMatchVID = nullptr;

@@ -2,6 +2,7 @@
 // per-user registry file ("~/.config/Devlink/registry.conf") naming this library, the class
 // object is a factory, and the library may be unloaded when no control is alive.
 #include "devport.h"
+#include "match_criteria.h"
 
 #include <devlink_host.h>
 
@@ -14,9 +15,9 @@
 
 namespace {
 
-constexpr int kOk = 0;          // S_OK
-constexpr int kFalse = 1;       // S_FALSE
-constexpr int kNoClass = -1;    // CLASS_E_CLASSNOTAVAILABLE
+constexpr int kOk = 0;       // S_OK
+constexpr int kFalse = 1;    // S_FALSE
+constexpr int kNoClass = -1; // CLASS_E_CLASSNOTAVAILABLE
 constexpr int kCannotWrite = -2;
 
 const char* const kControlProgId = "Devlink.DevPort";
@@ -49,7 +50,14 @@ QObject* createDevPort(QObject* container, DevlinkSite* site)
     }
 }
 
-const DevlinkClassFactory kFactory{createDevPort};
+// The property page: a widget, owned by the container when that is a widget, else by the caller.
+QObject* createMatchCriteria(QObject* container, DevlinkSite*)
+{
+    return new MatchCriteria(qobject_cast<QWidget*>(container));
+}
+
+const DevlinkClassFactory kControlFactory{createDevPort};
+const DevlinkClassFactory kPageFactory{createMatchCriteria};
 
 } // namespace
 
@@ -82,13 +90,14 @@ DEVLINK_EXPORT int DllGetClassObject(const char* progId, const DevlinkClassFacto
     if (!factory)
         return kNoClass;
     *factory = nullptr;
-    if (!progId || qstrcmp(progId, kControlProgId) != 0)
-        return kNoClass;
-    *factory = &kFactory;
-    return kOk;
+    if (progId && qstrcmp(progId, kControlProgId) == 0)
+        *factory = &kControlFactory;
+    else if (progId && qstrcmp(progId, kPageProgId) == 0)
+        *factory = &kPageFactory;
+    return *factory ? kOk : kNoClass;
 }
 
 DEVLINK_EXPORT int DllCanUnloadNow()
 {
-    return DevPort::liveControls() == 0 ? kOk : kFalse;
+    return DevPort::liveControls() == 0 && MatchCriteria::livePages() == 0 ? kOk : kFalse;
 }

@@ -16,8 +16,11 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <climits>
 #include <devlink_host.h>
+#include <functional>
 
 extern "C" int DllRegisterServer();
 extern "C" int DllUnregisterServer();
@@ -126,10 +129,84 @@ private slots:
         QVERIFY(text.startsWith(QStringLiteral("X") + QChar(0)));
         QCOMPARE(port.Browse().size(), 255);
         QCOMPARE(port.ReadFrom(8).size(), 9);
-        QVERIFY(port.ReadFrom(-1).isEmpty());
         QVERIFY(port.GetFeature(4).isEmpty()); // not connected: Devcore reports failure
         QCOMPARE(port.Product().size(), 255);
-        QVERIFY(!port.VID().isNull()); // 0 when nothing is connected
+        QCOMPARE(port.VID(), 0); // nothing connected
+        port.Uninit();
+    }
+
+    // Sizes and arrays a report cannot have fail as the member's failure, before Devcore is
+    // called, and reach a host calling by name; the control works on.
+    void impossibleBuffersFail()
+    {
+        DevPort port;
+        const auto fails = [](int number, const std::function<void()>& member) {
+            try {
+                member();
+            } catch (const DevlinkError& e) {
+                return e.number() == number;
+            }
+            return false;
+        };
+        int size = -1;
+        QVERIFY(fails(DevlinkError::SubscriptOutOfRange, [&] { port.ReadFrom(&size); }));
+        QCOMPARE(size, -1);
+        size = INT_MAX;
+        QVERIFY(fails(DevlinkError::Overflow, [&] { port.ReadFrom(&size); }));
+        QCOMPARE(size, INT_MAX);
+        QVERIFY(fails(DevlinkError::SubscriptOutOfRange, [&] { port.GetFeature(-5); }));
+        QVERIFY(fails(DevlinkError::Overflow, [&] { port.GetFeature(INT_MAX); }));
+        const int written = m_sim->requests();
+        QVERIFY(fails(DevlinkError::SubscriptOutOfRange, [&] { port.WriteTo(QByteArray(), 6); }));
+        QVERIFY(fails(DevlinkError::SubscriptOutOfRange, [&] { port.SetFeature(QByteArray(), 1); }));
+        QCOMPARE(m_sim->requests(), written);
+        QVERIFY(fails(DevlinkError::SubscriptOutOfRange, [&] {
+            QByteArray bytes;
+            QMetaObject::invokeMethod(&port, "ReadFrom", Qt::DirectConnection, Q_RETURN_ARG(QByteArray, bytes),
+                                      Q_ARG(int, -1));
+        }));
+        QCOMPARE(port.ReadFrom(8).size(), 9);
+        port.Uninit();
+
+        TestSite site;
+        site.runMode = false; // at design time nothing is read or written: no failure
+        DevPort design(nullptr, &site);
+        QVERIFY(design.ReadFrom(-1).isEmpty());
+        design.WriteTo(QByteArray(), 1);
+        QVERIFY(!design.SetFeature(QByteArray(), 1));
+        design.Uninit();
+    }
+
+    // The CED M2's product ID 58586: whole in MatchPID, as the program sets it; an overflow of
+    // the 16-bit PID of the connected device, as a failure a host sees.
+    void idsAbove32767()
+    {
+        m_sim->scenario("string 801.5\n");
+        TestSite site;
+        DevPort port(nullptr, &site);
+        QObject* control = &port;
+        QVERIFY(control->setProperty("MatchPID", 58586));
+        QCOMPARE(control->property("MatchPID"), QVariant(58586));
+        QCOMPARE(devcore().GetMatchPid(port.handle()), 58586);
+        QVERIFY(control->setProperty("MatchVID", 65535));
+        QCOMPARE(control->property("MatchVID"), QVariant(65535));
+        QCOMPARE(port.WriteProperties().value(QStringLiteral("MatchPID")), QVariant(58586));
+        MatchCriteria page;
+        page.setSelectedControls({control});
+        QCOMPARE(page.txtMatchPID->text(), QStringLiteral("58586"));
+        page.ApplyChanges();
+        QCOMPARE(port.MatchPID(), 58586);
+
+        QCOMPARE(port.ConnectToPath(QStringLiteral("/sim/ced-m2")), 0);
+        QCOMPARE(port.VID(), 1027);
+        try {
+            control->property("PID");
+            QFAIL("the PID of the CED M2 does not fit 16 signed bits");
+        } catch (const DevlinkError& e) {
+            QCOMPARE(e.number(), int(DevlinkError::Overflow));
+        }
+        QVERIFY(port.Connected()); // nothing else changes
+        port.Disconnect();
         port.Uninit();
     }
 
@@ -192,7 +269,9 @@ private slots:
     {
         QCOMPARE(DllRegisterServer(), 0);
         QSettings registry(LibraryControlHost::registryFile(), QSettings::IniFormat);
-        QVERIFY(registry.value(QStringLiteral("Devlink.DevPort/library")).toString().endsWith(QStringLiteral("libdevlink.so")));
+        QVERIFY(registry.value(QStringLiteral("Devlink.DevPort/library"))
+                    .toString()
+                    .endsWith(QStringLiteral("libdevlink.so")));
         QVERIFY(!LibraryControlHost::registeredLibrary(QStringLiteral("Devlink.DevPort")).isEmpty());
         const DevlinkClassFactory* factory = nullptr;
         QCOMPARE(DllGetClassObject("Devlink.Other", &factory), -1);
@@ -202,6 +281,17 @@ private slots:
         QCOMPARE(DllCanUnloadNow(), 1);
         QMetaObject::invokeMethod(control, "Uninit");
         delete control;
+        QCOMPARE(DllCanUnloadNow(), 0);
+        // The property page, registered beside the control.
+        QCOMPARE(registry.value(QStringLiteral("Devlink.MatchCriteria/library")).toString(),
+                 registry.value(QStringLiteral("Devlink.DevPort/library")).toString());
+        QCOMPARE(DllGetClassObject("Devlink.MatchCriteria", &factory), 0);
+        QWidget form;
+        QObject* page = factory->createInstance(&form, nullptr);
+        QVERIFY(qobject_cast<MatchCriteria*>(page));
+        QCOMPARE(page->parent(), &form);
+        QCOMPARE(DllCanUnloadNow(), 1);
+        delete page;
         QCOMPARE(DllCanUnloadNow(), 0);
         QCOMPARE(DllUnregisterServer(), 0);
         QVERIFY(LibraryControlHost::registeredLibrary(QStringLiteral("Devlink.DevPort")).isEmpty());
@@ -246,16 +336,55 @@ private slots:
         port.Uninit();
     }
 
+    // What the page's check lets through is what Apply writes; what it refuses becomes "0", which
+    // is a change Apply writes too.
+    void propertyPageNumbers()
+    {
+        DevPort port;
+        MatchCriteria page;
+        page.setSelectedControls({&port});
+        page.txtMatchVID->setText(QStringLiteral("1027.0"));
+        page.txtMatchPID->setText(QStringLiteral("5.8586e4"));
+        page.txtMatchVersion->setText(QStringLiteral(" 2.5 ")); // not whole: let through, half to even
+        QVERIFY(m_libraryMessages.isEmpty());
+        page.ApplyChanges();
+        QCOMPARE(port.MatchVID(), 1027);
+        QCOMPARE(port.MatchPID(), 58586);
+        QCOMPARE(port.MatchVersion(), 2);
+
+        page.setSelectedControls({&port});
+        QVERIFY(!page.changed());
+        page.txtMatchVID->setText(QStringLiteral("1e20"));
+        QCOMPARE(page.txtMatchVID->text(), QStringLiteral("0"));
+        QVERIFY(page.changed());
+        for (const char* text : {"-1e300", "inf", "nan", "0x10"}) {
+            page.txtMatchVID->setText(QString::fromLatin1(text));
+            QCOMPARE(page.txtMatchVID->text(), QStringLiteral("0"));
+        }
+        QCOMPARE(m_libraryMessages.size(), 5);
+        page.txtMatchPID->setText(QStringLiteral("3000000000.5")); // the control's own check refuses it
+        page.ApplyChanges();
+        QCOMPARE(port.MatchVID(), 0);
+        QCOMPARE(port.MatchPID(), 58586);
+        QCOMPARE(m_libraryMessages.size(), 6);
+        QCOMPARE(m_libraryMessages.last(), kVidMessage);
+        port.Uninit();
+    }
+
     void aboutBox()
     {
         frmAbout about;
         QCOMPARE(about.windowTitle(), QStringLiteral("About Devlink"));
+        QCOMPARE(about.lblTitle->text(), QStringLiteral("Devlink"));
         QCOMPARE(about.lblVersion->text(), QStringLiteral("Version 1.1.0"));
         QCOMPARE(about.cmdSysInfo->text(), QStringLiteral("&System Info..."));
-        if (!frmAbout::systemInfoProgram().isEmpty())
-            QSKIP("a system-information program is installed here");
+        // No system-information program on an empty search path: the message, under the library's title.
+        const QByteArray path = qgetenv("PATH");
+        QTemporaryDir empty;
+        qputenv("PATH", empty.path().toLocal8Bit());
         about.cmdSysInfo_Click();
-        QCOMPARE(m_libraryMessages, QStringList({"About Devlink:System Information Is Unavailable At This Time"}));
+        qputenv("PATH", path);
+        QCOMPARE(m_libraryMessages, QStringList({"Devlink:System Information Is Unavailable At This Time"}));
     }
 
     // velmora's host -> libdevlink -> the simulated Devcore.
@@ -265,7 +394,8 @@ private slots:
         ScriptedPrompt prompt;
         LibraryControlHost host(&prompt);
         QObject container;
-        QObject* DevPort1 = host.createControl(QStringLiteral("Devlink.DevPort"), QStringLiteral("DevPort1"), &container);
+        QObject* DevPort1 =
+            host.createControl(QStringLiteral("Devlink.DevPort"), QStringLiteral("DevPort1"), &container);
         QCOMPARE(DevPort1->objectName(), QStringLiteral("DevPort1"));
         DevPort1->setProperty("MatchManufacturer", QStringLiteral("Competitive Edge Dynamics"));
         DevPort1->setProperty("MatchMethod", 19);

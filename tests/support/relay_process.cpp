@@ -2,10 +2,11 @@
 
 #include "sim_process.h"
 
-RelayProcess::RelayProcess(const QString& seedFolder)
+RelayProcess::RelayProcess(const QString& seedFolder, const QStringList& serveOptions)
 {
-    QStringList arguments{QStringLiteral("--db"), m_dir.filePath(QStringLiteral("relay.db")), QStringLiteral("serve"),
-                          QStringLiteral("--port"), QStringLiteral("0")};
+    QStringList arguments{QStringLiteral("--db"), databasePath(), QStringLiteral("serve"), QStringLiteral("--port"),
+                          QStringLiteral("0")};
+    arguments += serveOptions;
     if (!seedFolder.isEmpty())
         arguments << QStringLiteral("--seed") << seedFolder;
     m_process.start(SimProcess::binary(QStringLiteral("velmora-relay")), arguments);
@@ -33,7 +34,7 @@ QString RelayProcess::moderate(const QStringList& arguments)
 {
     QProcess p;
     p.start(SimProcess::binary(QStringLiteral("velmora-relay")),
-            QStringList{QStringLiteral("--db"), m_dir.filePath(QStringLiteral("relay.db"))} + arguments);
+            QStringList{QStringLiteral("--db"), databasePath()} + arguments);
     p.waitForFinished(5000);
     return QString::fromUtf8(p.readAllStandardOutput());
 }

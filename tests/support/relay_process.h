@@ -7,13 +7,15 @@
 // velmora-relay as a child process on a free loopback port, with its own database file.
 class RelayProcess {
 public:
-    explicit RelayProcess(const QString& seedFolder = QString());
+    explicit RelayProcess(const QString& seedFolder = QString(), const QStringList& serveOptions = {});
     ~RelayProcess();
     bool isRunning() const { return m_port > 0; }
     int port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
     QString address() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
     // Runs a moderation command ("list", "approve 3") on the same database; its standard output.
     QString moderate(const QStringList& arguments);
+    QString databasePath() const { return m_dir.filePath(QStringLiteral("relay.db")); }
 
 private:
     QTemporaryDir m_dir;

@@ -1,6 +1,8 @@
 #include "relay_protocol.h"
 
-#include <cstdlib>
+#include "relay_number.h"
+#include "relay_text.h"
+
 #include <pugixml.hpp>
 #include <sstream>
 
@@ -8,20 +10,44 @@ namespace relay {
 
 namespace {
 
-bool positiveNumber(const std::string& text)
-{
-    if (text.empty() || text.size() > 32)
-        return false;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    return end && *end == '\0' && value > 0 && value < 1e6;
-}
-
 std::string serialise(const pugi::xml_document& doc)
 {
     std::ostringstream out;
     doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
     return out.str();
+}
+
+// The one element of that name under `parent`, holding text only; nothing when it is missing,
+// given more than once, or holds elements.
+std::optional<std::string> onlyText(const pugi::xml_node& parent, const char* name)
+{
+    pugi::xml_node found;
+    for (const pugi::xml_node& child : parent.children(name)) {
+        if (found)
+            return std::nullopt;
+        found = child;
+    }
+    if (!found)
+        return std::nullopt;
+    int parts = 0;
+    for (const pugi::xml_node& part : found.children()) {
+        if (part.type() != pugi::node_pcdata && part.type() != pugi::node_cdata)
+            return std::nullopt;
+        ++parts;
+    }
+    if (parts > 1)
+        return std::nullopt;
+    return std::string(found.text().get());
+}
+
+const std::map<std::string, std::vector<std::string>>& fieldsOf()
+{
+    static const std::map<std::string, std::vector<std::string>> kFields{
+        {"updatelist", {}},
+        {"submitgun", {"guntype", "gunmake", "gunmodel"}},
+        {"submitprojectile", {"pelcaliber", "pelmake", "pelweight"}},
+    };
+    return kFields;
 }
 
 } // namespace
@@ -33,43 +59,44 @@ std::optional<Request> parseRequest(const std::string& body)
     pugi::xml_document doc;
     if (!doc.load_buffer(body.data(), body.size(), pugi::parse_default, pugi::encoding_utf8))
         return std::nullopt;
-    const pugi::xml_node query = doc.child("query");
-    if (!query)
+    // One document element, the query, and nothing else beside it.
+    const pugi::xml_node query = doc.first_child();
+    if (!query || query.next_sibling() || query.type() != pugi::node_element || std::string(query.name()) != "query")
+        return std::nullopt;
+    const auto type = onlyText(query, "type");
+    if (!type)
+        return std::nullopt;
+    const auto known = fieldsOf().find(*type);
+    if (known == fieldsOf().end())
         return std::nullopt;
     Request r;
-    r.type = query.child("type").text().get();
-    static const std::map<std::string, std::vector<std::string>> kFields{
-        {"updatelist", {}},
-        {"submitgun", {"guntype", "gunmake", "gunmodel"}},
-        {"submitprojectile", {"pelcaliber", "pelmake", "pelweight"}},
-    };
-    const auto known = kFields.find(r.type);
-    if (known == kFields.end())
-        return std::nullopt;
+    r.type = *type;
     for (const std::string& name : known->second) {
-        const pugi::xml_node field = query.child(name.c_str());
-        if (!field)
+        auto value = onlyText(query, name.c_str());
+        if (!value || value->size() > kMaxFieldChars || !isCleanText(*value))
             return std::nullopt;
-        std::string value = field.text().get();
-        if (value.size() > kMaxFieldChars)
-            return std::nullopt;
-        r.fields[name] = value;
+        r.fields[name] = *value;
     }
     if (r.type == "submitgun" && (r.fields["gunmake"].empty() || r.fields["gunmodel"].empty()))
         return std::nullopt;
     if (r.type == "submitprojectile") {
-        const std::string& calibre = r.fields["pelcaliber"];
-        const bool calibreOk = !calibre.empty() && positiveNumber(calibre[0] == '.' ? "0" + calibre : calibre);
-        if (r.fields["pelmake"].empty() || !positiveNumber(r.fields["pelweight"]) || !calibreOk)
+        const auto calibre = submittedNumber(r.fields["pelcaliber"]);
+        const auto weight = submittedNumber(r.fields["pelweight"]);
+        if (r.fields["pelmake"].empty() || !calibre || !weight)
             return std::nullopt;
+        r.fields["pelcaliber"] = calibre->text;
+        r.fields["pelweight"] = weight->text;
     }
     return r;
 }
 
-std::string statusAnswer(const char* status)
+std::string statusAnswer(const char* status, const char* reason)
 {
     pugi::xml_document doc;
-    doc.append_child("Response").append_child("status").text().set(status);
+    pugi::xml_node response = doc.append_child("Response");
+    response.append_child("status").text().set(status);
+    if (reason)
+        response.append_child("reason").text().set(reason);
     return serialise(doc);
 }
 

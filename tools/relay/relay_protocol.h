@@ -25,11 +25,15 @@ struct Gun {
     int pistol = 0;
 };
 
-// A request the relay understands, or nothing for a malformed, oversized or unknown one
-// (missing fields, empty make or model, a weight or calibre that is not a positive number).
+// A request the relay understands, or nothing for a malformed, oversized or unknown one: a
+// field missing, given twice or holding elements; a field over 200 bytes, not UTF-8 or with a
+// control character; an empty make or model; a weight or calibre that is not a number Velmora
+// reads (a decimal comma is accepted). Calibre and weight come back with a decimal point.
 std::optional<Request> parseRequest(const std::string& body);
 
-std::string statusAnswer(const char* status);
+// "<Response><status>...</status></Response>", with a "reason" element when one is given
+// (Velmora reads only the status).
+std::string statusAnswer(const char* status, const char* reason = nullptr);
 std::string listAnswer(const std::vector<Projectile>& projectiles, const std::vector<Gun>& guns);
 
 } // namespace relay

@@ -1,5 +1,8 @@
 #include "relay_store.h"
 
+#include "relay_number.h"
+#include "relay_text.h"
+
 #include <fstream>
 #include <sstream>
 
@@ -97,23 +100,36 @@ std::vector<Gun> Store::guns()
 
 bool Store::publishProjectile(const Projectile& p)
 {
-    return Statement(m_db, "INSERT INTO projectiles VALUES (?, ?, ?)").bind(1, p.name).bind(2, p.caliber).bind(3, p.metric).step() ==
-           SQLITE_DONE;
+    return Statement(m_db, "INSERT INTO projectiles VALUES (?, ?, ?)")
+               .bind(1, p.name)
+               .bind(2, p.caliber)
+               .bind(3, p.metric)
+               .step() == SQLITE_DONE;
 }
 
 bool Store::publishGun(const Gun& g)
 {
-    return Statement(m_db, "INSERT INTO guns VALUES (?, ?, ?)").bind(1, g.make).bind(2, g.model).bind(3, g.pistol).step() ==
-           SQLITE_DONE;
+    return Statement(m_db, "INSERT INTO guns VALUES (?, ?, ?)")
+               .bind(1, g.make)
+               .bind(2, g.model)
+               .bind(3, g.pistol)
+               .step() == SQLITE_DONE;
 }
 
 bool Store::importSeed(const std::string& folder)
 {
-    auto rows = [](const std::string& file) {
-        std::vector<std::vector<std::string>> result;
+    // Every row must be one the relay would accept from a submission; one bad row refuses all.
+    using Rows = std::vector<std::pair<int, std::vector<std::string>>>;
+    auto read = [this](const std::string& file, Rows& rows) {
         std::ifstream in(file);
+        if (!in) {
+            m_error = "cannot read " + file;
+            return false;
+        }
         std::string line;
-        while (std::getline(in, line)) {
+        for (int number = 1; std::getline(in, line); ++number) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
             if (line.empty() || line[0] == '#')
                 continue;
             std::vector<std::string> fields;
@@ -121,17 +137,47 @@ bool Store::importSeed(const std::string& folder)
             std::string cell;
             while (std::getline(cells, cell, '\t'))
                 fields.push_back(cell);
-            result.push_back(fields);
+            rows.push_back({number, fields});
         }
-        return result;
+        return true;
     };
+    auto refuse = [this](const std::string& file, int line, const char* why) {
+        m_error = file + " line " + std::to_string(line) + ": " + why;
+        return false;
+    };
+    const std::string projectileFile = folder + "/projectiles.tsv";
+    const std::string gunFile = folder + "/guns.tsv";
+    Rows projectileRows, gunRows;
+    if (!read(projectileFile, projectileRows) || !read(gunFile, gunRows))
+        return false;
+    std::vector<Projectile> projectiles;
+    for (const auto& [line, r] : projectileRows) {
+        if (r.size() < 3 || r[0].empty() || !isCleanText(r[0]) || r[0].size() > kMaxFieldChars)
+            return refuse(projectileFile, line, "a name, a calibre and a weight are needed");
+        const auto calibre = submittedNumber(r[1]);
+        const auto weight = submittedNumber(r[2]);
+        if (!calibre || !weight)
+            return refuse(projectileFile, line, "the calibre or weight is not a number Velmora reads");
+        projectiles.push_back({r[0], calibre->text, weight->text});
+    }
+    std::vector<Gun> guns;
+    for (const auto& [line, r] : gunRows) {
+        const bool texts = r.size() >= 3 && !r[0].empty() && !r[1].empty() && isCleanText(r[0]) && isCleanText(r[1]) &&
+                           r[0].size() <= kMaxFieldChars && r[1].size() <= kMaxFieldChars;
+        const auto pistol = texts ? clientNumber(r[2]) : std::nullopt;
+        if (!pistol || (pistol->value != 0 && pistol->value != 1))
+            return refuse(gunFile, line, "a make, a model and a pistol flag of 0 or 1 are needed");
+        guns.push_back({r[0], r[1], int(pistol->value)});
+    }
     exec("BEGIN");
     bool ok = true;
-    for (const auto& r : rows(folder + "/projectiles.tsv"))
-        ok = r.size() >= 3 && publishProjectile({r[0], r[1], r[2]}) && ok;
-    for (const auto& r : rows(folder + "/guns.tsv"))
-        ok = r.size() >= 3 && publishGun({r[0], r[1], std::atoi(r[2].c_str())}) && ok;
+    for (const Projectile& p : projectiles)
+        ok = ok && publishProjectile(p);
+    for (const Gun& g : guns)
+        ok = ok && publishGun(g);
     exec(ok ? "COMMIT" : "ROLLBACK");
+    if (!ok)
+        m_error = sqlite3_errmsg(m_db);
     return ok;
 }
 
@@ -153,34 +199,103 @@ bool Store::submit(const Request& r)
 std::vector<Submission> Store::submissions(const std::string& state)
 {
     std::vector<Submission> result;
-    Statement s(m_db, "SELECT id, kind, a, b, c, state, received FROM submissions WHERE state = ? OR ? = '' ORDER BY id");
+    Statement s(m_db,
+                "SELECT id, kind, a, b, c, state, received FROM submissions WHERE state = ? OR ? = '' ORDER BY id");
     s.bind(1, state).bind(2, state);
     while (s.step() == SQLITE_ROW)
         result.push_back({s.integer(0), s.text(1), s.text(2), s.text(3), s.text(4), s.text(5), s.text(6)});
     return result;
 }
 
+long long Store::pendingCount()
+{
+    Statement s(m_db, "SELECT count(*) FROM submissions WHERE state = 'pending'");
+    return s.step() == SQLITE_ROW ? s.integer(0) : 0;
+}
+
+std::optional<Submission> Store::submission(long long id)
+{
+    Statement s(m_db, "SELECT id, kind, a, b, c, state, received FROM submissions WHERE id = ?");
+    s.bind(1, id);
+    if (s.step() != SQLITE_ROW)
+        return std::nullopt;
+    return Submission{s.integer(0), s.text(1), s.text(2), s.text(3), s.text(4), s.text(5), s.text(6)};
+}
+
+bool Store::setState(long long id, const char* state)
+{
+    Statement s(m_db, "UPDATE submissions SET state = ? WHERE id = ?");
+    s.bind(1, std::string(state)).bind(2, id);
+    return s.step() == SQLITE_DONE && sqlite3_changes(m_db) == 1;
+}
+
 bool Store::approve(long long id)
 {
-    for (const Submission& sub : submissions("pending")) {
-        if (sub.id != id)
-            continue;
-        exec("BEGIN");
-        const bool published = sub.kind == "gun" ? publishGun({sub.b, sub.c, pistolFor(sub.a)})
-                                                 : publishProjectile({sub.b, sub.a, sub.c});
-        const bool marked =
-            Statement(m_db, "UPDATE submissions SET state = 'approved' WHERE id = ?").bind(1, id).step() == SQLITE_DONE;
-        exec(published && marked ? "COMMIT" : "ROLLBACK");
-        return published && marked;
+    auto sub = submission(id);
+    if (!sub || sub->state != "pending") {
+        m_error = "no pending submission " + std::to_string(id);
+        return false;
     }
-    return false;
+    const bool gun = sub->kind == "gun";
+    if (!gun) {
+        // Kept by an older relay that did not check: only numbers Velmora reads are published.
+        const auto calibre = submittedNumber(sub->a);
+        const auto weight = submittedNumber(sub->c);
+        if (!calibre || !weight) {
+            m_error = "submission " + std::to_string(id) + " has a calibre or weight Velmora cannot read: reject it";
+            return false;
+        }
+        sub->a = calibre->text;
+        sub->c = weight->text;
+    }
+    exec("BEGIN");
+    const bool published =
+        gun ? publishGun({sub->b, sub->c, pistolFor(sub->a)}) : publishProjectile({sub->b, sub->a, sub->c});
+    const bool marked = Statement(m_db, "UPDATE submissions SET state = 'approved', a = ?, c = ? WHERE id = ?")
+                            .bind(1, sub->a)
+                            .bind(2, sub->c)
+                            .bind(3, id)
+                            .step() == SQLITE_DONE;
+    exec(published && marked ? "COMMIT" : "ROLLBACK");
+    if (!(published && marked))
+        m_error = sqlite3_errmsg(m_db);
+    return published && marked;
+}
+
+bool Store::unpublish(long long id)
+{
+    const auto sub = submission(id);
+    if (!sub || sub->state != "approved") {
+        m_error = "no approved submission " + std::to_string(id);
+        return false;
+    }
+    // The published row it became (the latest of equal ones: they cannot be told apart).
+    const bool gun = sub->kind == "gun";
+    Statement remove(m_db, gun ? "DELETE FROM guns WHERE rowid = (SELECT max(rowid) FROM guns WHERE make = ? AND "
+                                 "model = ? AND pistol = ?)"
+                               : "DELETE FROM projectiles WHERE rowid = (SELECT max(rowid) FROM projectiles WHERE "
+                                 "name = ? AND caliber = ? AND metric = ?)");
+    if (gun)
+        remove.bind(1, sub->b).bind(2, sub->c).bind(3, static_cast<long long>(pistolFor(sub->a)));
+    else
+        remove.bind(1, sub->b).bind(2, sub->a).bind(3, sub->c);
+    exec("BEGIN");
+    const bool removed = remove.step() == SQLITE_DONE && sqlite3_changes(m_db) == 1;
+    const bool marked = removed && setState(id, "unpublished");
+    exec(marked ? "COMMIT" : "ROLLBACK");
+    if (!marked)
+        m_error = "submission " + std::to_string(id) + " is no longer in the published list";
+    return marked;
 }
 
 bool Store::reject(long long id)
 {
     Statement s(m_db, "UPDATE submissions SET state = 'rejected' WHERE id = ? AND state = 'pending'");
     s.bind(1, id);
-    return s.step() == SQLITE_DONE && sqlite3_changes(m_db) == 1;
+    if (s.step() == SQLITE_DONE && sqlite3_changes(m_db) == 1)
+        return true;
+    m_error = "no pending submission " + std::to_string(id);
+    return false;
 }
 
 } // namespace relay

@@ -2,6 +2,7 @@
 
 #include "relay_protocol.h"
 
+#include <optional>
 #include <sqlite3.h>
 #include <string>
 #include <vector>
@@ -11,9 +12,9 @@ namespace relay {
 
 struct Submission {
     long long id = 0;
-    std::string kind; // "gun" or "projectile"
+    std::string kind;    // "gun" or "projectile"
     std::string a, b, c; // gun: type, make, model; projectile: calibre, make, grammes
-    std::string state;   // "pending", "approved" or "rejected"
+    std::string state;   // "pending", "approved", "rejected" or "unpublished"
     std::string received;
 };
 
@@ -32,17 +33,24 @@ public:
     std::vector<Gun> guns();
     bool publishProjectile(const Projectile& p);
     bool publishGun(const Gun& g);
-    // Imports the tab-separated seed files of data/seed (projectiles.tsv, guns.tsv).
+    // Imports the tab-separated seed files of data/seed (projectiles.tsv, guns.tsv), all or
+    // nothing: every row must be one the relay would accept (error() names the first bad line).
     bool importSeed(const std::string& folder);
 
     bool submit(const Request& request);
     std::vector<Submission> submissions(const std::string& state);
-    // Publishes a pending submission; false when there is no such pending one.
+    long long pendingCount();
+    // Publishes a pending submission with its numbers written with a point; false (and error())
+    // when there is no such pending one, or its numbers cannot be read.
     bool approve(long long id);
     bool reject(long long id);
+    // Takes an approved submission out of the published list again (state "unpublished").
+    bool unpublish(long long id);
 
 private:
     bool exec(const char* sql);
+    std::optional<Submission> submission(long long id);
+    bool setState(long long id, const char* state);
     sqlite3* m_db = nullptr;
     std::string m_error;
 };
