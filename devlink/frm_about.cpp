@@ -18,7 +18,7 @@ namespace {
 const QString kTitle = QStringLiteral("Devlink");
 }
 
-frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
+frmAbout::frmAbout(QWidget* parent) : ClosingDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     const QStringList version = QStringLiteral(DEVLINK_VERSION).split(u'.');
@@ -61,6 +61,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
     layout->addWidget(cmdOK, 0, 2);
     layout->addWidget(cmdSysInfo, 1, 2);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+    setDefaultButton(cmdOK);
+    setEscapeButton(cmdOK);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QDialog>
+#include "closing_dialog.h"
 
 class QLabel;
 class QPushButton;
 
 // The about box of the DevPort control.
-class frmAbout : public QDialog {
+class frmAbout : public ClosingDialog {
     Q_OBJECT
 public:
     explicit frmAbout(QWidget* parent = nullptr);

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -94,7 +95,11 @@ MatchCriteria::MatchCriteria(QWidget* parent) : QWidget(parent)
         box->setObjectName(QString::fromLatin1(row.boxName));
         check = new QCheckBox(this);
         check->setObjectName(QString::fromLatin1(row.checkName));
-        layout->addWidget(new QLabel(QString::fromLatin1(row.label), this), r, 0);
+        auto* label = new QLabel(QString::fromLatin1(row.label), this);
+        label->setBuddy(box);
+        // The check box has no caption of its own: it is named after its row.
+        check->setAccessibleName(QString::fromLatin1(row.label) + QStringLiteral(" in force"));
+        layout->addWidget(label, r, 0);
         layout->addWidget(box, r, 1);
         layout->addWidget(check, r, 2);
         ++r;
@@ -219,4 +224,13 @@ void MatchCriteria::BrowseBtn_Click()
     m_filling = false;
     for (const Row& row : kRows)
         (this->*(row.check))->setChecked(true);
+}
+
+void MatchCriteria::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && isWindow()) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

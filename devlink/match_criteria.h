@@ -42,6 +42,11 @@ public:
     void BrowseBtn_Click();
     bool changed() const { return m_changed; }
 
+protected:
+    // Shown on its own rather than in a host's property sheet, the page closes with Escape as
+    // every window of the program does.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QObject* first() const;
     void numberEdited(QLineEdit* box);

@@ -9,7 +9,9 @@
 #include "sim_ced.h"
 #include "test_app.h"
 
+#include <QAccessible>
 #include <QCheckBox>
+#include <QTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -385,6 +387,17 @@ private slots:
         about.cmdSysInfo_Click();
         qputenv("PATH", path);
         QCOMPARE(m_libraryMessages, QStringList({"Devlink:System Information Is Unavailable At This Time"}));
+        // Shown modally, it ends with Escape as with OK: the modal loop returns.
+        QTimer::singleShot(0, &about, [&about] { QTest::keyClick(&about, Qt::Key_Escape); });
+        about.exec();
+        QVERIFY(!about.isVisible());
+        // The page, shown as a window of its own, closes with Escape; its fields are named by their labels.
+        MatchCriteria page;
+        page.show();
+        QCOMPARE(QAccessible::queryAccessibleInterface(page.txtMatchPID)->text(QAccessible::Name),
+                 QStringLiteral("MatchPID:"));
+        QTest::keyClick(&page, Qt::Key_Escape);
+        QVERIFY(!page.isVisible());
     }
 
     // velmora's host -> libdevlink -> the simulated Devcore.

@@ -1,5 +1,6 @@
 #include "data_options/frm_pellet.h"
 #include "drivers/comm_port.h"
+#include "drivers/frm_chrony_extras.h"
 #include "drivers/frm_options.h"
 #include "main_window/clickable_label.h"
 #include "main_window/flex_grid.h"
@@ -12,12 +13,14 @@
 #include "storage/settings_store.h"
 #include "test_app.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -549,6 +552,41 @@ private slots:
         QVERIFY(m.options().isVisible());
         QTest::keyClick(m.options().txtCalibration, Qt::Key_Escape);
         QVERIFY(m.isEnabled());
+    }
+
+    // Every input a user can reach is named for screen readers, by its label where it has one.
+    void everyInputIsNamed()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.btnDump_Click();
+        QVERIFY(m.chronyExtras);
+        // A text box is named by its label; a list's name is its text, and its label is a relation
+        // (as Qt presents lists on Linux).
+        auto name = [](QWidget* w) {
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+            if (!qobject_cast<QComboBox*>(w))
+                return a->text(QAccessible::Name);
+            const auto labels = a->relations(QAccessible::Label);
+            return labels.isEmpty() ? a->text(QAccessible::Name) : labels.first().first->text(QAccessible::Name);
+        };
+        QCOMPARE(name(m.pellet().txtMake), QStringLiteral("Make:"));
+        QCOMPARE(name(m.pellet().txtWeight), QStringLiteral("Weight:"));
+        QCOMPARE(name(m.pellet().txtAddGunModel), QStringLiteral("Model"));
+        QCOMPARE(name(m.options().lstComm), QStringLiteral("Com Port:"));
+        QCOMPARE(name(m.pellet().lstCal), QStringLiteral("Lookup:"));
+        QCOMPARE(name(m.chronyExtras->txtStoredStrings), QStringLiteral("Strings stored:"));
+        for (QDialog* window : {static_cast<QDialog*>(&m.pellet()), static_cast<QDialog*>(&m.options()),
+                                static_cast<QDialog*>(m.chronyExtras.data())}) {
+            QVERIFY(!window->windowTitle().isEmpty());
+            for (QWidget* input : window->findChildren<QWidget*>()) {
+                const bool field = qobject_cast<QLineEdit*>(input) || qobject_cast<QComboBox*>(input) ||
+                                   qobject_cast<QPlainTextEdit*>(input);
+                if (!field || !input->isVisibleTo(window) || input->parentWidget()->inherits("QComboBox"))
+                    continue;
+                QVERIFY2(!name(input).isEmpty(), qPrintable(window->objectName() + u'/' + input->objectName()));
+            }
+        }
     }
 
     void ampersandsShowAsTyped()
