@@ -145,6 +145,16 @@ private slots:
         QVERIFY(p.checkWeight(p.txtWeight));
         p.txtAddWeight->setText(QString());
         QVERIFY(!p.checkWeight(p.txtAddWeight));
+        // The check runs when the focus moves on inside the window, not when another application
+        // takes it.
+        const qsizetype messages = app.prompt.shown.size();
+        QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+        QCoreApplication::sendEvent(p.txtWeight, &away);
+        QCOMPARE(app.prompt.shown.size(), messages);
+        p.txtWeight->setText(QString());
+        QFocusEvent tab(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(p.txtWeight, &tab);
+        QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Please Enter a value for weight."));
     }
 
     void gunTypeRecoloursThePower()

@@ -258,6 +258,17 @@ private slots:
         o.txtCalibration->setText(QStringLiteral("99.5"));
         o.txtCalibration_LostFocus();
         QCOMPARE(settings::read(settings::kTxtCalibration), QStringLiteral("99.5"));
+        // Another application taking the focus is not leaving the box; Tab to the next control is.
+        o.txtCalibration->setText(QStringLiteral("lots"));
+        const qsizetype messages = app.prompt.shown.size();
+        for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+            QFocusEvent away(QEvent::FocusOut, reason);
+            QCoreApplication::sendEvent(o.txtCalibration, &away);
+        }
+        QCOMPARE(app.prompt.shown.size(), messages);
+        QFocusEvent tab(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(o.txtCalibration, &tab);
+        QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Please only enter numbers in calibration value."));
     }
 
     void aCommaCalibrationIsAcceptedInACommaLocale()
