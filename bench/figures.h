@@ -3,3 +3,4 @@
 // Each prints rows of the table "| figure | value | target |".
 void captureFigures();
 void cedFigures();
+void chartFigures();

@@ -15,5 +15,6 @@ int main(int argc, char** argv)
     std::printf("| figure | value | target |\n|---|---|---|\n");
     captureFigures();
     cedFigures();
+    chartFigures();
     return 0;
 }
