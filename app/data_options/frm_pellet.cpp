@@ -1,5 +1,6 @@
 #include "frm_pellet.h"
 
+#include "history/string_history.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
@@ -199,7 +200,7 @@ void frmPellet::buildUi()
     chkArchiveStrings = named(new QCheckBox(QStringLiteral("Keep every string in the history"), fmeOnline),
                               "chkArchiveStrings",
                               QStringLiteral("Archive each string as a CSV when it is cleared and when Velmora ends"));
-    chkArchiveStrings->setChecked(settings::read(settings::kArchiveStrings) != QLatin1String("0"));
+    chkArchiveStrings->setChecked(StringHistory::archivingOn());
     auto* onlineLayout = new QGridLayout(fmeOnline);
     onlineLayout->addWidget(addProjectile, 0, 0);
     onlineLayout->addWidget(addGun, 0, 1);
