@@ -415,7 +415,7 @@ void ShotPlot::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Up: {
         const int lines = int(m_lines.size());
         hit.line = (hit.line + (event->key() == Qt::Key_Down ? 1 : lines - 1)) % lines;
-        hit.index = std::clamp(hit.index, 0, count(hit.line) - 1);
+        hit.index = std::min(std::max(hit.index, 0), count(hit.line) - 1);
         break;
     }
     default:

@@ -27,9 +27,11 @@ template <typename F> void run(const char* where, F&& handler) noexcept
 // Calls `f` with the signal's arguments when it takes them, without when it does not.
 template <typename F, typename... Args> void invokeFitting(F& f, Args&&... args)
 {
+    // Only a call that fits is compiled: a compiler may instantiate the others while Qt works
+    // out how many of a signal's arguments the slot takes.
     if constexpr (std::is_invocable_v<F&, Args...>)
         std::invoke(f, std::forward<Args>(args)...);
-    else
+    else if constexpr (std::is_invocable_v<F&>)
         std::invoke(f);
 }
 
@@ -51,7 +53,7 @@ template <typename R, typename M> auto guarded(R* receiver, M method)
     return guarded([receiver, method](auto&&... args) {
         if constexpr (std::is_invocable_v<M, R*, decltype(args)...>)
             std::invoke(method, receiver, std::forward<decltype(args)>(args)...);
-        else
+        else if constexpr (std::is_invocable_v<M, R*>)
             std::invoke(method, receiver);
     });
 }
