@@ -4,3 +4,4 @@
 void captureFigures();
 void cedFigures();
 void relayFigures();
+void chartFigures();

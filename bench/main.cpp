@@ -16,5 +16,6 @@ int main(int argc, char** argv)
     captureFigures();
     cedFigures();
     relayFigures();
+    chartFigures();
     return 0;
 }

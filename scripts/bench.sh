@@ -9,5 +9,5 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/config" "$work/runtime"
 chmod 700 "$work/runtime"
-(cd "$work" && XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen \
+(cd "$work" && XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen \
     "$OLDPWD/build-rel/bin/velmora-bench") | tee bench/latest.md

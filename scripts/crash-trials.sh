@@ -11,5 +11,5 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/config" "$work/runtime"
 chmod 700 "$work/runtime"
 cd "$work"
-XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" VELMORA_BIN="$OLDPWD/build/bin" \
+XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" VELMORA_BIN="$OLDPWD/build/bin" \
     "$OLDPWD/build/bin/crash-trials" "$@"

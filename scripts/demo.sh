@@ -64,4 +64,4 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 echo "Velmora is starting on a simulated $family; a shot arrives every 2.5 s."
 cd "$demo/work"
-env XDG_CONFIG_HOME="$demo/config" "${env[@]}" "${run[@]}" "$OLDPWD/build/bin/velmora"
+env XDG_CONFIG_HOME="$demo/config" XDG_DATA_HOME="$demo/data" "${env[@]}" "${run[@]}" "$OLDPWD/build/bin/velmora"

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-qpa-plugins qt6-serialport-dev libqt6sql6-sqlite qt6-multimedia-dev
+    qt6-base-dev qt6-qpa-plugins qt6-serialport-dev libqt6sql6-sqlite qt6-multimedia-dev qt6-svg-dev
     libpugixml-dev libhidapi-dev libcpp-httplib-dev libsqlite3-dev tzdata
     xvfb xdotool
     clang libclang-rt-14-dev

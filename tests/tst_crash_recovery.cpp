@@ -1,6 +1,9 @@
 // The real program captures shots from the simulator, is killed with SIGKILL in the middle of a
-// string, and the next start replays every shot it had recorded.
+// string, and the next start replays every shot it had recorded; the string, finished after the
+// restart, is archived once at the normal exit, as "Save Capture" writes it.
+#include "history/string_archive.h"
 #include "main_window/flex_grid.h"
+#include "shot/record_shot.h"
 #include "main_window/frm_main.h"
 #include "services/regional.h"
 #include "services/timestamps.h"
@@ -13,6 +16,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 
@@ -55,6 +59,7 @@ private slots:
             s.setValue(QStringLiteral("Ports/1"), sim.path());
         }
         QFile::remove(PelletStore::defaultPath());
+        QDir(StringArchive::defaultFolder()).removeRecursively();
 
         QProcess velmora;
         velmora.setProcessEnvironment(x.environment());
@@ -104,8 +109,23 @@ private slots:
             QCOMPARE(m.MSFlexGrid1->TextMatrix(i + 1, 4), regional::format2(sent[i]));
         }
         QCOMPARE(m.MSFlexGrid2->TextMatrix(1, 0), QString::number(cached.size()));
+        const QDir history(StringArchive::defaultFolder());
+        QVERIFY(history.entryList({QStringLiteral("*.csv")}, QDir::Files).isEmpty()); // the killed run archived nothing
+
+        // The string goes on after the restart, then the program leaves normally.
+        RecordShot(m, 806.5);
+        RecordShot(m, 807.5);
+        QTemporaryDir saved;
+        app.files.next = FileChooser::Choice{saved.filePath(QStringLiteral("string.csv")), 1};
+        m.btnSave_Click();
         app.exit();
         QVERIFY(TestApp::cacheRows().isEmpty()); // a normal exit empties the cache
+        const QStringList archives = history.entryList({QStringLiteral("*.csv")}, QDir::Files);
+        QCOMPARE(archives.size(), 1);
+        QFile archive(history.filePath(archives.first()));
+        QFile expected(saved.filePath(QStringLiteral("string.csv")));
+        QVERIFY(archive.open(QIODevice::ReadOnly) && expected.open(QIODevice::ReadOnly));
+        QCOMPARE(archive.readAll(), expected.readAll());
     }
 };
 

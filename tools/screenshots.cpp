@@ -1,6 +1,10 @@
-// velmora-screenshots DIR: renders the main window, the data options window and the undocked
-// panel with a short recorded string into DIR as PNG files (run it under Xvfb for the README).
+// velmora-screenshots DIR: renders the main window, the data options window, the undocked panel,
+// the chart and the history window with short recorded strings into DIR as PNG files (run it
+// under Xvfb for the README).
+#include "chart/frm_chart.h"
 #include "data_options/frm_pellet.h"
+#include "history/frm_history.h"
+#include "history/string_history.h"
 #include "drivers/qserial_transport.h"
 #include "main_window/frm_main.h"
 #include "main_window/frm_speed.h"
@@ -15,6 +19,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -55,6 +60,7 @@ int main(int argc, char** argv)
     QTemporaryDir work;
     QDir::setCurrent(work.path());
     qputenv("XDG_CONFIG_HOME", work.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", work.filePath(QStringLiteral("data")).toLocal8Bit());
 
     QuietPrompt prompt;
     Clock clock;
@@ -99,6 +105,32 @@ int main(int argc, char** argv)
         ok = save(panel, out.filePath(QStringLiteral("speed-panel.png"))) && ok;
         panel->close();
     }
+
+    frmChart& chart = window.history().showChart();
+    chart.resize(820, 600);
+    ok = save(&chart, out.filePath(QStringLiteral("chart.png"))) && ok;
+    // Three strings in the history: this one, and two more with another projectile and gun.
+    window.btnReset_Click();
+    pellet.txtPelletMake->setText(QStringLiteral("H&N Baracuda"));
+    pellet.txtWeight->setText(QStringLiteral("21.14"));
+    for (double fps : {702.3, 699.8, 704.1, 701.0, 698.2, 703.5})
+        RecordShot(window, fps);
+    window.btnReset_Click();
+    pellet.txtMake->setText(QStringLiteral("Air Arms"));
+    pellet.txtModel->setText(QStringLiteral("S400"));
+    pellet.txtPelletMake->setText(QStringLiteral("JSB Exact"));
+    pellet.txtWeight->setText(QStringLiteral("8.44"));
+    for (double fps : {803.1, 799.4, 806.0, 801.7, 797.5, 804.8, 800.2, 802.9})
+        RecordShot(window, fps);
+    window.btnReset_Click();
+    frmHistory& history = window.history().showHistory();
+    history.resize(920, 300);
+    history.tblStrings->selectAll();
+    ok = save(&history, out.filePath(QStringLiteral("history.png"))) && ok;
+    history.btnShow_Click();
+    ok = save(&chart, out.filePath(QStringLiteral("chart-compare.png"))) && ok;
+    chart.close();
+    history.close();
     window.hide();
     return ok ? 0 : 1;
 }

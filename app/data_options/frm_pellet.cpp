@@ -1,5 +1,6 @@
 #include "frm_pellet.h"
 
+#include "history/string_history.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
@@ -196,11 +197,18 @@ void frmPellet::buildUi()
     chkTips = named(new QCheckBox(QStringLiteral("Enable Tips at startup"), fmeOnline), "chkTips",
                     QStringLiteral("Enable the tips at program start"));
     chkTips->setChecked(true);
+    chkArchiveStrings = named(new QCheckBox(QStringLiteral("Keep every string in the history"), fmeOnline),
+                              "chkArchiveStrings",
+                              QStringLiteral("Archive each string as a CSV when it is cleared and when Velmora ends"));
+    chkArchiveStrings->setChecked(StringHistory::archivingOn());
     auto* onlineLayout = new QGridLayout(fmeOnline);
     onlineLayout->addWidget(addProjectile, 0, 0);
     onlineLayout->addWidget(addGun, 0, 1);
     onlineLayout->addWidget(btnUpdate, 1, 0);
-    onlineLayout->addWidget(chkTips, 1, 1);
+    auto* switches = new QVBoxLayout;
+    switches->addWidget(chkTips);
+    switches->addWidget(chkArchiveStrings);
+    onlineLayout->addLayout(switches, 1, 1);
 
     btnPelletApply = named(new QPushButton(QStringLiteral("Close"), this), "btnPelletApply", QStringLiteral("Close Window"));
 
@@ -252,6 +260,8 @@ void frmPellet::connectHandlers()
     connect(lstGunModel, &QComboBox::activated, this, guarded(this, &frmPellet::lstGunModel_Click));
     connect(chkTips, &QCheckBox::toggled, this,
             [](bool on) { settings::SaveSettingValue(QStringLiteral("ShowTips"), on ? 1 : 0); });
+    connect(chkArchiveStrings, &QCheckBox::toggled, this,
+            [](bool on) { settings::SaveSettingValue(QString::fromLatin1(settings::kArchiveStrings.name), on ? 1 : 0); });
     connect(btnPelletApply, &QPushButton::clicked, this, guarded(this, &frmPellet::btnPelletApply_Click));
     connect(btnUpdate, &QPushButton::clicked, this, guarded(this, &frmPellet::btnUpdate_Click));
     connect(btnAddGun, &QPushButton::clicked, this, guarded(this, &frmPellet::btnAddGun_Click));

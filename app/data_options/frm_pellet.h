@@ -49,6 +49,7 @@ public:
     QPushButton* btnAddGun = nullptr;
     QPushButton* btnUpdate = nullptr;
     QCheckBox* chkTips = nullptr;
+    QCheckBox* chkArchiveStrings = nullptr;
     QPushButton* btnPelletApply = nullptr;
 
     // True while start-up puts the stored settings into the controls: the restored weight

@@ -21,6 +21,7 @@ public:
     void removeRowAt(int row);
     void resize(int rows);
     const QStringList& cells(int row) const { return m_rows[static_cast<size_t>(row)]; }
+    const std::vector<QStringList>& rows() const { return m_rows; }
     void setCell(int row, int column, const QString& text);
 
 private:
@@ -48,6 +49,8 @@ public:
     void setTextMatrix(int row, int column, const QString& text);
     // Cells of data row `row` (1-based, as TextMatrix).
     const QStringList& RowCells(int row) const { return m_model.cells(row - 1); }
+    // Every data row, in order (the header row is not among them).
+    const std::vector<QStringList>& DataRows() const { return m_model.rows(); }
 
     // Adds a row at the end from a TAB-separated text.
     void AddItem(const QString& tabbedText);

@@ -7,6 +7,7 @@
 #include "drivers/memory_windows.h"
 #include "drivers/prochrono_link.h"
 #include "drivers/reception.h"
+#include "history/string_history.h"
 #include "main_window/clickable_label.h"
 #include "main_window/flex_grid.h"
 #include "main_window/list_text.h"
@@ -67,6 +68,7 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Velmora"));
+    m_history = std::make_unique<StringHistory>(*this);
     buildUi();
 
     auto transport = m_services.makeSerialTransport();
@@ -199,6 +201,11 @@ void frmMain::buildUi()
     mnuSettings->setObjectName(QStringLiteral("mnuSettings"));
     mnuPelletSettings->setObjectName(QStringLiteral("mnuPelletSettings"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    mnuViewMenu->addSeparator();
+    mnuChart = mnuViewMenu->addAction(QStringLiteral("C&hart"));
+    mnuHistory = mnuViewMenu->addAction(QStringLiteral("&History"));
+    mnuChart->setObjectName(QStringLiteral("mnuChart"));
+    mnuHistory->setObjectName(QStringLiteral("mnuHistory"));
 
     connect(optSpeed, &OptionGroup::clicked, this, guarded(this, &frmMain::optSpeed_Click));
     connect(optPower, &OptionGroup::clicked, this, guarded(this, &frmMain::optPower_Click));
@@ -213,6 +220,8 @@ void frmMain::buildUi()
     connect(lblProjectile, &ClickableLabel::clicked, this, guarded(this, &frmMain::lblProjectile_Click));
     connect(mnuPelletSettings, &QAction::triggered, this, guarded(this, &frmMain::lblProjectile_Click));
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
+    connect(mnuChart, &QAction::triggered, this, guarded([this] { history().showChart(); }));
+    connect(mnuHistory, &QAction::triggered, this, guarded([this] { history().showHistory(); }));
 
     resize(900, 640);
 }

@@ -28,6 +28,10 @@ class frmSpeed;
 class frmChronyExtras;
 class frmProChronoExtras;
 class frmCEDStatus;
+class StringHistory;
+namespace capture_files {
+struct CsvString;
+}
 
 // The main window: the shot table, summary and list text, the large figures, the serial port,
 // the three timers and, when Devlink loads, the HID control. Its public values are shared with
@@ -96,6 +100,8 @@ public:
     QAction* mnuSettings = nullptr;
     QAction* mnuPelletSettings = nullptr;
     QAction* mnuExit = nullptr;
+    QAction* mnuChart = nullptr;
+    QAction* mnuHistory = nullptr;
     QObject* DevPort1 = nullptr;
     // The memory windows, while open.
     QPointer<frmChronyExtras> chronyExtras;
@@ -123,6 +129,13 @@ public:
 
     // Saving the string.
     void btnSave_Click();
+    // The CSV of these rows (the table's, or some of them) with the current fields and units.
+    capture_files::CsvString csvString(const std::vector<QStringList>& rows);
+    // The units the summary row is shown in.
+    SummaryUnits summaryUnits();
+
+    // The chart, the string history and the archive of cleared and finished strings.
+    StringHistory& history() { return *m_history; }
 
     // Commands.
     void btnDump_Click();
@@ -167,4 +180,5 @@ private:
     QPointer<frmSpeed> m_speed;
     int m_undockedBy = 0; // how much shorter the window became when the panel was undocked
     bool m_shutDown = false;
+    std::unique_ptr<StringHistory> m_history;
 };

@@ -9,6 +9,7 @@
 #include "drivers/control_host.h"
 #include "drivers/frm_options.h"
 #include "drivers/memory_windows.h"
+#include "history/string_history.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_speed.h"
 #include "main_window/list_lines.h"
@@ -156,6 +157,7 @@ void frmMain::Form_Load()
     last_ftlb = 0;
     stats.reset();
     skipOnError([&] { recoverCache(*this); });
+    skipOnError([&] { history().shotsReplayed(); });
 }
 
 void frmMain::connectSerialAtStartup(int storedPort)
@@ -241,6 +243,8 @@ void frmMain::shutDown()
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
     SetScreenSaverActive(true);
+    // The string ends here: archived while its fields are still there, before the cache goes.
+    history().stringEnding();
     m_options.reset();
     m_pellet.reset();
     if (m_services.store) {

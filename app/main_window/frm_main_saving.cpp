@@ -39,9 +39,29 @@ const QStringList kFilters{QStringLiteral("Velmora CSV (*.csv)"), QStringLiteral
 
 } // namespace
 
+capture_files::CsvString frmMain::csvString(const std::vector<QStringList>& rows)
+{
+    frmPellet& p = pellet();
+    capture_files::CsvString s;
+    s.rows = &rows;
+    s.trailing = {p.txtPelletMake->text(), p.txtCaliber->text(), p.txtMake->text(), p.txtModel->text()};
+    s.weightWord = weightWord();
+    for (int c = 0; c < MSFlexGrid2->Cols(); ++c)
+        s.summaryHeader.append(MSFlexGrid2->TextMatrix(0, c));
+    s.units = summaryUnits();
+    s.extraInfo = p.txtExtraInfo->toPlainText();
+    s.separator = separator;
+    return s;
+}
+
 void frmMain::appendCsvSummary()
 {
     updateTotals();
+    if (MSFlexGrid1->Rows() > 1) {
+        Text1->setText(capture_files::csvListText(csvString(MSFlexGrid1->DataRows())));
+        return;
+    }
+    // Without shots the recomputation leaves the list text as it was; the summary follows it.
     QStringList header, values;
     for (int c = 0; c < MSFlexGrid2->Cols(); ++c) {
         header.append(MSFlexGrid2->TextMatrix(0, c));
@@ -107,7 +127,7 @@ void frmMain::btnSave_Click()
 
     sFilename = choice->path;
     QSaveFile file(sFilename);
-    const QByteArray bytes = (text + QStringLiteral("\r\n")).toLocal8Bit();
+    const QByteArray bytes = capture_files::fileBytes(text);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         m_services.prompt->message(QStringLiteral("The file \"%1\" could not be saved: %2")
                                        .arg(QDir::toNativeSeparators(sFilename), file.errorString()),

@@ -6,6 +6,8 @@
 #include "main_window/list_lines.h"
 #include "main_window/list_text.h"
 #include "main_window/option_group.h"
+#include "main_window/shot_columns.h"
+#include "history/string_history.h"
 #include "services/prompt.h"
 #include "services/regional.h"
 #include "shot/record_shot.h"
@@ -15,8 +17,8 @@
 #include <QPushButton>
 
 namespace {
-constexpr int kFpsColumn = 4;
-constexpr int kFtLbfColumn = 6;
+constexpr int kFpsColumn = shot_columns::kFps;
+constexpr int kFtLbfColumn = shot_columns::kFtLbf;
 } // namespace
 
 void frmMain::resetStringState()
@@ -26,15 +28,20 @@ void frmMain::resetStringState()
     stats.reset();
 }
 
-void frmMain::writeSummaryRow()
+SummaryUnits frmMain::summaryUnits()
 {
     SummaryUnits units;
     units.feetPerSecond = optSpeed->isSelected(1);
     units.powerIndex = optPower->isSelected(1) ? 1 : optPower->isSelected(2) ? 2 : optPower->isSelected(3) ? 3 : 0;
-    const bool anyShots = MSFlexGrid1->Rows() > 1;
-    if (units.powerIndex == 3 && anyShots)
+    if (units.powerIndex == 3 && MSFlexGrid1->Rows() > 1)
         units.grains = WeightInGrains(*this);
-    MSFlexGrid2->AddItem(summaryCells(stats, anyShots, units).join(separator));
+    return units;
+}
+
+void frmMain::writeSummaryRow()
+{
+    const bool anyShots = MSFlexGrid1->Rows() > 1;
+    MSFlexGrid2->AddItem(summaryCells(stats, anyShots, summaryUnits()).join(separator));
     for (int c = 0; c < 9; ++c)
         MSFlexGrid2->setColWidth(c, kSummaryWidths[c]);
 }
@@ -94,6 +101,7 @@ void frmMain::btnReset_Click()
 {
     if (!m_services.prompt->confirm(QStringLiteral("Are you sure you want to clear the collected Data?")))
         return;
+    history().stringEnding();
     MSFlexGrid1->setRows(1);
     last_fps = 0;
     last_ftlb = 0;

@@ -1,9 +1,12 @@
 #include "frm_speed.h"
 
+#include "history/string_history.h"
 #include "main_window/frm_main.h"
+#include "services/event_guard.h"
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 
 namespace {
 constexpr int kTwips = 15; // per pixel
@@ -43,6 +46,11 @@ frmSpeed::frmSpeed(frmMain& main)
     lblShot->setGeometry(6, 148, 60, 20);
     lblShotCount = arialLabel(QStringLiteral("lblShotCount"), QString(), fmePower);
     lblShotCount->setGeometry(68, 148, 100, 20);
+    btnChart = new QPushButton(QStringLiteral("Chart"), fmePower);
+    btnChart->setObjectName(QStringLiteral("btnChart"));
+    btnChart->setToolTip(QStringLiteral("Show the string as a chart"));
+    btnChart->setGeometry(196, 144, 70, 24);
+    connect(btnChart, &QPushButton::clicked, this, guarded([this] { m_main.history().showChart(); }));
     for (QLabel* figure : {Label5, Label3})
         figure->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     resize(panel_layout::kDesignWidth / kTwips, panel_layout::kDesignHeight / kTwips);
@@ -58,7 +66,7 @@ frmSpeed::frmSpeed(frmMain& main)
 
 QList<QWidget*> frmSpeed::scaledControls() const
 {
-    return {fmePower, Label5, Label7, Label3, Label4, lblShot, lblShotCount};
+    return {fmePower, Label5, Label7, Label3, Label4, lblShot, lblShotCount, btnChart};
 }
 
 void frmSpeed::recordLayout()

@@ -7,6 +7,7 @@
 
 class QGroupBox;
 class QLabel;
+class QPushButton;
 class frmMain;
 
 // "Speed/Power": the large figures undocked into a resizable window whose contents grow with it.
@@ -22,6 +23,7 @@ public:
     QLabel* Label4 = nullptr;
     QLabel* lblShot = nullptr;
     QLabel* lblShotCount = nullptr;
+    QPushButton* btnChart = nullptr;
 
     // Copies the main window's figures after a shot.
     void showShot(const QString& power, const QString& speed, qint16 shotCount);

@@ -35,41 +35,45 @@ void StringStatistics::settle(int n)
     }
 }
 
+SummaryFigures summaryFigures(const StringStatistics& s, bool anyShots, const SummaryUnits& units)
+{
+    SummaryFigures f;
+    if (!anyShots)
+        return f;
+    f.minSpeed = s.minFps;
+    f.maxSpeed = s.maxFps;
+    f.avgSpeed = s.avgFps;
+    f.deviation = s.stdDevFps;
+    f.minPower = s.minFtLbf;
+    f.maxPower = s.maxFtLbf;
+    f.avgPower = s.avgFtLbf;
+    if (units.powerIndex == 2) {
+        f.minPower *= ballistics::kJoulesPerFtLbf;
+        f.maxPower *= ballistics::kJoulesPerFtLbf;
+        f.avgPower *= ballistics::kJoulesPerFtLbf;
+    } else if (units.powerIndex == 3) {
+        // One decimal, as the factor is shown, before the two-decimal cell.
+        auto factor = [&](double fps) {
+            return regional::toNumberOrFail(regional::format1(units.grains * fps / 1000.0));
+        };
+        f.minPower = factor(s.minFps);
+        f.maxPower = factor(s.maxFps);
+        f.avgPower = factor(s.avgFps);
+    }
+    if (!units.feetPerSecond) {
+        f.minSpeed *= ballistics::kMetresPerFoot;
+        f.maxSpeed *= ballistics::kMetresPerFoot;
+        f.avgSpeed *= ballistics::kMetresPerFoot;
+        f.deviation *= ballistics::kMetresPerFoot;
+    }
+    f.spread = f.maxSpeed - f.minSpeed;
+    return f;
+}
+
 QStringList summaryCells(const StringStatistics& s, bool anyShots, const SummaryUnits& units)
 {
-    double minSpeed = 0, maxSpeed = 0, avgSpeed = 0, deviation = 0;
-    double minPower = 0, maxPower = 0, avgPower = 0;
-    if (anyShots) {
-        minSpeed = s.minFps;
-        maxSpeed = s.maxFps;
-        avgSpeed = s.avgFps;
-        deviation = s.stdDevFps;
-        minPower = s.minFtLbf;
-        maxPower = s.maxFtLbf;
-        avgPower = s.avgFtLbf;
-        if (units.powerIndex == 2) {
-            minPower *= ballistics::kJoulesPerFtLbf;
-            maxPower *= ballistics::kJoulesPerFtLbf;
-            avgPower *= ballistics::kJoulesPerFtLbf;
-        } else if (units.powerIndex == 3) {
-            // One decimal, as the factor is shown, before the two-decimal cell.
-            auto factor = [&](double fps) {
-                return regional::toNumberOrFail(regional::format1(units.grains * fps / 1000.0));
-            };
-            minPower = factor(s.minFps);
-            maxPower = factor(s.maxFps);
-            avgPower = factor(s.avgFps);
-        }
-        if (!units.feetPerSecond) {
-            minSpeed *= ballistics::kMetresPerFoot;
-            maxSpeed *= ballistics::kMetresPerFoot;
-            avgSpeed *= ballistics::kMetresPerFoot;
-            deviation *= ballistics::kMetresPerFoot;
-        }
-    }
-    return {QString::number(s.shotsInTable),     regional::format2(minSpeed),
-            regional::format2(maxSpeed),         regional::format2(avgSpeed),
-            regional::format2(maxSpeed - minSpeed), regional::format2(deviation),
-            regional::format2(minPower),         regional::format2(maxPower),
-            regional::format2(avgPower)};
+    const SummaryFigures f = summaryFigures(s, anyShots, units);
+    return {QString::number(s.shotsInTable), regional::format2(f.minSpeed), regional::format2(f.maxSpeed),
+            regional::format2(f.avgSpeed),   regional::format2(f.spread),   regional::format2(f.deviation),
+            regional::format2(f.minPower),   regional::format2(f.maxPower), regional::format2(f.avgPower)};
 }

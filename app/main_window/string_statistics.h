@@ -30,7 +30,16 @@ struct SummaryUnits {
     bool feetPerSecond = true;
     int powerIndex = 1; // 1 ft·lbf, 2 joules, 3 IPSC factor
     double grains = 0;  // read only for the IPSC factor
+    bool operator==(const SummaryUnits&) const = default;
 };
+
+// The summary's values in the selected units: speeds and deviation in fps or m/s, powers in
+// ft·lbf, joules or the IPSC factor (one decimal, as the factor is shown). All 0 without shots.
+struct SummaryFigures {
+    double minSpeed = 0, maxSpeed = 0, avgSpeed = 0, spread = 0, deviation = 0;
+    double minPower = 0, maxPower = 0, avgPower = 0;
+};
+SummaryFigures summaryFigures(const StringStatistics& stats, bool anyShots, const SummaryUnits& units);
 
 // The nine summary cells: count, then min, max, average, spread and deviation of the speed and
 // min, max, average of the power, formatted "0.00". With no shots every value shows 0.

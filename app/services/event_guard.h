@@ -40,10 +40,12 @@ constexpr bool takesLeading(std::index_sequence<I...>)
 
 template <std::size_t N, typename F, typename Tuple> void callWithLeading(F& f, Tuple& args)
 {
-    if constexpr (N > 0 && !takesLeading<F, Tuple>(std::make_index_sequence<N>{}))
-        callWithLeading<N - 1>(f, args);
-    else
+    // Only a call that fits is compiled: Qt instantiates the slot with fewer arguments than the
+    // signal gives while it works out how many the slot takes.
+    if constexpr (takesLeading<F, Tuple>(std::make_index_sequence<N>{}))
         callWith(f, args, std::make_index_sequence<N>{});
+    else if constexpr (N > 0)
+        callWithLeading<N - 1>(f, args);
 }
 
 } // namespace event_guard

@@ -231,7 +231,7 @@ QString PelletStore::insertCacheRow(const CacheRow& row)
 std::vector<PelletStore::CachedShot> PelletStore::cachedShots()
 {
     std::vector<CachedShot> shots;
-    if (!isOpen() || !m_hasCache || !exec(QStringLiteral("SELECT shot, mytimestamp, fps, grains FROM Cache ORDER BY rowid")))
+    if (!isOpen() || !m_hasCache || !exec(QStringLiteral("SELECT shot, mytimestamp, fps, grains, rowid FROM Cache ORDER BY rowid")))
         return shots;
     while (storeRecordset.next()) {
         const auto shot = storedNumber(storeRecordset.value(0));
@@ -241,7 +241,8 @@ std::vector<PelletStore::CachedShot> PelletStore::cachedShots()
         if (!shot || !stamp || !fps || *shot < -32768 || *shot > 32767 || std::abs(*stamp) > 4e9 ||
             !std::isfinite(*fps))
             continue;
-        shots.push_back({qint16(*shot), qint64(*stamp), *fps, storeRecordset.value(3).toString()});
+        shots.push_back({qint16(*shot), qint64(*stamp), *fps, storeRecordset.value(3).toString(),
+                         storeRecordset.value(4).toLongLong()});
     }
     return shots;
 }
@@ -250,6 +251,27 @@ void PelletStore::emptyCache()
 {
     if (isOpen() && m_hasCache)
         exec(QStringLiteral("delete from Cache where shot > 0"));
+}
+
+std::optional<PelletStore::StoredRow> PelletStore::storedRow(const QString& where, const QVariantList& values)
+{
+    if (!isOpen() || !m_hasCache ||
+        !exec(QStringLiteral("SELECT rowid, shot, mytimestamp, fps FROM Cache ") + where, values) ||
+        !storeRecordset.next())
+        return std::nullopt;
+    const QStringList fields{storeRecordset.value(1).toString(), storeRecordset.value(2).toString(),
+                             storeRecordset.value(3).toString()};
+    return StoredRow{storeRecordset.value(0).toLongLong(), fields.join(u'\t')};
+}
+
+std::optional<PelletStore::StoredRow> PelletStore::lastCacheRow()
+{
+    return storedRow(QStringLiteral("ORDER BY rowid DESC LIMIT 1"), {});
+}
+
+std::optional<PelletStore::StoredRow> PelletStore::cacheRow(qint64 rowid)
+{
+    return storedRow(QStringLiteral("WHERE rowid = ?"), {rowid});
 }
 
 QList<double> PelletStore::distinctCalibres()

@@ -27,6 +27,12 @@ public:
         qint64 timestamp = 0;
         double fps = 0;
         QString grains; // as written
+        qint64 rowid = 0; // the row's place in the table, growing with each insert
+    };
+    // A cache row as stored, to recognise it again.
+    struct StoredRow {
+        qint64 rowid = 0;
+        QString text; // shot, time stamp and velocity as stored, TAB-separated
     };
     struct Projectile {
         qint64 id = 0;
@@ -61,6 +67,9 @@ public:
     std::vector<CachedShot> cachedShots();
     // Empties the cache at a normal exit; a failure is ignored.
     void emptyCache();
+    // The last cache row, and the row with a given rowid; none when there is no such row.
+    std::optional<StoredRow> lastCacheRow();
+    std::optional<StoredRow> cacheRow(qint64 rowid);
 
     QList<double> distinctCalibres();
     // The calibre as listed: a comma becomes a point before it is compared.
@@ -88,6 +97,7 @@ public:
 
 private:
     bool exec(const QString& sql, const QVariantList& values = {});
+    std::optional<StoredRow> storedRow(const QString& where, const QVariantList& values);
     QString createTablesAndSeed();
     // Undoes the open transaction; the failed statement's error.
     QString rollBack();

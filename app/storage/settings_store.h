@@ -27,6 +27,8 @@ inline constexpr Key kSelWeight{"selWeight", "1"};
 // Its default is 100 formatted "0.0" in the user's format: "100,0" where the comma is decimal.
 inline constexpr Key kTxtCalibration{"txtCalibration", "100.0"};
 inline constexpr Key kShowTips{"ShowTips", "1"};
+// Every string that held shots is archived when it is cleared and at exit: 1 on, 0 off.
+inline constexpr Key kArchiveStrings{"ArchiveStrings", "1"};
 // The base address of the program's web service ("/relay.php", "/graphme.php", "/tips.php").
 // There is no public service: the reserved ".invalid" domain fails at once until one is set.
 inline constexpr Key kWebService{"WebService", "http://velmora.invalid"};

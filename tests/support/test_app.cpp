@@ -53,6 +53,12 @@ void TestApp::exit()
     m_main.reset();
 }
 
+void TestApp::abandon()
+{
+    m_main.reset();
+    store.close();
+}
+
 void TestApp::clearSettings()
 {
     QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Velmora"), QStringLiteral("Velmora"));

@@ -24,6 +24,8 @@ public:
     frmMain& main() { return *m_main; }
     // Closes the main window answering Yes to the exit question.
     void exit();
+    // Drops the main window without its shut-down, leaving the files as a crash would.
+    void abandon();
 
     ScriptedPrompt prompt;
     FakeClock clock;

@@ -1,0 +1,98 @@
+#include "chart_series.h"
+
+#include "main_window/shot_columns.h"
+#include "services/regional.h"
+#include "shot/ballistics.h"
+
+ChartShot ChartShot::fromTableRow(const QStringList& cells)
+{
+    ChartShot shot;
+    shot.number = cells.value(shot_columns::kNumber);
+    shot.time = cells.value(shot_columns::kDateTime);
+    shot.fps = regional::toNumberOrFail(cells.value(shot_columns::kFps));
+    shot.ftLbf = regional::toNumberOrFail(cells.value(shot_columns::kFtLbf));
+    shot.ipscFactor = regional::toNumberOrFail(cells.value(shot_columns::kIpsc));
+    return shot;
+}
+
+void ChartSeries::reset(std::vector<ChartShot> shots)
+{
+    m_shots = std::move(shots);
+    m_stats.reset();
+    for (const ChartShot& shot : m_shots)
+        m_stats.add(shot.fps, shot.ftLbf);
+    m_stats.shotsInTable = regional::toInt16(double(m_shots.size()));
+    m_stats.settle(m_stats.shotsInTable);
+}
+
+void ChartSeries::append(const ChartShot& shot)
+{
+    m_shots.push_back(shot);
+    m_stats.add(shot.fps, shot.ftLbf);
+    m_stats.shotsInTable = regional::toInt16(double(m_shots.size()));
+    m_stats.settle(m_stats.shotsInTable);
+}
+
+double ChartSeries::velocity(int index) const
+{
+    const double fps = shot(index).fps;
+    return m_units.summary.feetPerSecond ? fps : fps * ballistics::kMetresPerFoot;
+}
+
+double ChartSeries::power(int index) const
+{
+    const ChartShot& s = shot(index);
+    switch (m_units.summary.powerIndex) {
+    case 2:
+        return s.ftLbf * ballistics::kJoulesPerFtLbf;
+    case 3:
+        return s.ipscFactor;
+    default:
+        return s.ftLbf;
+    }
+}
+
+SummaryFigures ChartSeries::figures() const
+{
+    return summaryFigures(m_stats, !m_shots.empty(), m_units.summary);
+}
+
+std::optional<double> ChartSeries::powerLimit() const
+{
+    if (m_units.gunType != 6 && m_units.gunType != 12)
+        return std::nullopt;
+    switch (m_units.summary.powerIndex) {
+    case 1:
+        return double(m_units.gunType);
+    case 2:
+        return m_units.gunType * ballistics::kJoulesPerFtLbf;
+    default:
+        return std::nullopt;
+    }
+}
+
+QString ChartSeries::speedWord() const
+{
+    return m_units.summary.feetPerSecond ? QStringLiteral("fps") : QStringLiteral("m/s");
+}
+
+QString ChartSeries::powerWord() const
+{
+    switch (m_units.summary.powerIndex) {
+    case 2:
+        return QStringLiteral("Joules");
+    case 3:
+        return QStringLiteral("IPSC-F");
+    default:
+        return QStringLiteral("Ft.Lbf");
+    }
+}
+
+QString ChartSeries::describe(int index) const
+{
+    const ChartShot& s = shot(index);
+    const QString powerText =
+        m_units.summary.powerIndex == 3 ? regional::format1(power(index)) : regional::format2(power(index));
+    return QStringLiteral("Shot %1\n%2\n%3 %4\n%5 %6")
+        .arg(s.number, s.time, regional::format2(velocity(index)), speedWord(), powerText, powerWord());
+}

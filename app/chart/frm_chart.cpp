@@ -1,0 +1,330 @@
+#include "frm_chart.h"
+
+#include "data_options/frm_pellet.h"
+#include "history/history_reader.h"
+#include "main_window/flex_grid.h"
+#include "main_window/frm_main.h"
+#include "main_window/option_group.h"
+#include "services/clock.h"
+#include "services/event_guard.h"
+#include "services/file_chooser.h"
+#include "services/prompt.h"
+#include "shot/record_shot.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QSvgGenerator>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+namespace {
+
+// No red among them: red is the limit's.
+const QColor kColours[] = {QColor(31, 119, 180), QColor(44, 160, 44),  QColor(255, 127, 14), QColor(148, 103, 189),
+                           QColor(140, 86, 75),  QColor(23, 190, 207), QColor(188, 189, 34), QColor(127, 127, 127)};
+
+const QString kPointHint = QStringLiteral("Point at a shot, or use the arrow keys in a plot, to see its figures.");
+
+QPushButton* button(const char* name, const QString& caption, const QString& toolTip, QWidget* parent)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(toolTip);
+    return b;
+}
+
+} // namespace
+
+frmChart::frmChart(frmMain& main) : CompanionWindow(&main), m_main(main)
+{
+    setObjectName(QStringLiteral("frmChart"));
+    setWindowTitle(QStringLiteral("Velmora - Chart"));
+    lblShowing = new QLabel(this);
+    lblShowing->setObjectName(QStringLiteral("lblShowing"));
+    plotVelocity = new ShotPlot(QStringLiteral("Velocity"), this);
+    plotVelocity->setObjectName(QStringLiteral("plotVelocity"));
+    plotPower = new ShotPlot(QStringLiteral("Power"), this);
+    plotPower->setObjectName(QStringLiteral("plotPower"));
+    lblPoint = new QLabel(kPointHint, this);
+    lblPoint->setObjectName(QStringLiteral("lblPoint"));
+    lblPoint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    btnCurrent = button("btnCurrent", QStringLiteral("Current String"), QStringLiteral("Show the string being captured"), this);
+    btnCopy = button("btnCopy", QStringLiteral("Copy Image"), QStringLiteral("Copy the chart to the clipboard"), this);
+    btnSave = button("btnSave", QStringLiteral("Save Image..."), QStringLiteral("Save the chart as a PNG or SVG file"), this);
+    btnClose = button("btnClose", QStringLiteral("Close"), QStringLiteral("Close Window"), this);
+
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {btnCurrent, btnCopy, btnSave})
+        buttons->addWidget(b);
+    buttons->addStretch(1);
+    buttons->addWidget(btnClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblShowing);
+    layout->addWidget(plotVelocity, 1);
+    layout->addWidget(plotPower, 1);
+    layout->addWidget(lblPoint);
+    layout->addLayout(buttons);
+    setTabOrder(plotVelocity, plotPower);
+    setTabOrder(plotPower, btnCurrent);
+    setTabOrder(btnCurrent, btnCopy);
+    setTabOrder(btnCopy, btnSave);
+    setTabOrder(btnSave, btnClose);
+    setEscapeButton(btnClose);
+
+    connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(btnCurrent, &QPushButton::clicked, this, guarded(this, &frmChart::showCurrentString));
+    connect(btnCopy, &QPushButton::clicked, this, guarded(this, &frmChart::btnCopy_Click));
+    connect(btnSave, &QPushButton::clicked, this, guarded(this, &frmChart::btnSave_Click));
+    for (ShotPlot* plot : {plotVelocity, plotPower})
+        connect(plot, &ShotPlot::pointed, this,
+                guarded([this, plot](std::optional<ShotPlot::Hit> hit, const QPoint& at) { pointed(plot, hit, at); }));
+
+    const QAbstractItemModel* table = m_main.MSFlexGrid1->model();
+    // The model's signals carry a private argument that `guarded` cannot pass on.
+    connect(table, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+        event_guard::run("chart", [&] { tableRowsAdded(first, last); });
+    });
+    connect(table, &QAbstractItemModel::rowsRemoved, this, guarded(this, &frmChart::tableChanged));
+    connect(table, &QAbstractItemModel::modelReset, this, guarded(this, &frmChart::tableChanged));
+    connect(table, &QAbstractItemModel::dataChanged, this, guarded(this, &frmChart::tableChanged));
+    connect(m_main.MSFlexGrid2->model(), &QAbstractItemModel::rowsInserted, this,
+            guarded(this, &frmChart::unitsMayHaveChanged));
+    connect(m_main.pellet().optType, &OptionGroup::clicked, this, guarded(this, &frmChart::unitsMayHaveChanged));
+    resize(780, 600);
+}
+
+ChartUnits currentChartUnits(frmMain& main)
+{
+    ChartUnits units;
+    units.summary.feetPerSecond = main.optSpeed->isSelected(1);
+    units.summary.powerIndex = std::max(0, main.optPower->selectedIndex());
+    if (units.summary.powerIndex == 3) {
+        try {
+            units.summary.grains = WeightInGrains(main);
+        } catch (const std::exception&) {
+            units.summary.grains = 0; // the summary cannot show the factor either
+        }
+    }
+    units.gunType = main.pellet().optType->selectedIndex();
+    return units;
+}
+
+void frmChart::showCurrentString()
+{
+    m_live = true;
+    m_names = {QStringLiteral("Current string")};
+    m_grains.clear();
+    lblShowing->setText(QStringLiteral("The current string, as the shot table holds it."));
+    btnCurrent->setEnabled(false);
+    tableChanged();
+}
+
+void frmChart::showArchived(const std::vector<ArchivedString>& strings)
+{
+    m_live = false;
+    m_series.clear();
+    m_names.clear();
+    m_grains.clear();
+    const ChartUnits units = liveUnits();
+    for (const ArchivedString& s : strings) {
+        ChartUnits own = units;
+        own.summary.grains = s.grains;
+        ChartSeries series(own);
+        series.reset(s.shots);
+        m_series.push_back(std::move(series));
+        m_names.push_back(s.title());
+        m_grains.push_back(s.grains);
+    }
+    lblShowing->setText(strings.size() == 1 ? QStringLiteral("Archived string: ") + m_names.front()
+                                            : QStringLiteral("%1 archived strings, compared.").arg(strings.size()));
+    btnCurrent->setEnabled(true);
+    redraw();
+}
+
+void frmChart::tableChanged()
+{
+    if (!m_live)
+        return;
+    std::vector<ChartShot> shots;
+    const std::vector<QStringList>& rows = m_main.MSFlexGrid1->DataRows();
+    shots.reserve(rows.size());
+    for (const QStringList& row : rows) {
+        try {
+            shots.push_back(ChartShot::fromTableRow(row));
+        } catch (const std::exception&) {
+            // A row that is no shot (the table's own header is not among the rows) is not drawn.
+        }
+    }
+    ChartSeries series(liveUnits());
+    series.reset(std::move(shots));
+    m_series = {std::move(series)};
+    redraw();
+}
+
+void frmChart::tableRowsAdded(int first, int last)
+{
+    if (!m_live)
+        return;
+    if (m_series.empty()) {
+        tableChanged();
+        return;
+    }
+    ChartSeries& series = m_series.front();
+    const std::vector<QStringList>& rows = m_main.MSFlexGrid1->DataRows();
+    for (int r = first; r <= last && size_t(r) < rows.size(); ++r) {
+        try {
+            series.append(ChartShot::fromTableRow(rows[size_t(r)]));
+        } catch (const std::exception&) {
+            continue;
+        }
+        plotVelocity->append(0, series.velocity(series.size() - 1));
+        plotPower->append(0, series.power(series.size() - 1));
+    }
+    refreshLines();
+}
+
+void frmChart::unitsMayHaveChanged()
+{
+    const ChartUnits units = liveUnits();
+    bool changed = false;
+    for (size_t i = 0; i < m_series.size(); ++i) {
+        ChartUnits own = units;
+        if (!m_live)
+            own.summary.grains = m_grains[i];
+        if (own != m_series[i].units()) {
+            m_series[i].setUnits(own);
+            changed = true;
+        }
+    }
+    if (changed)
+        redraw();
+}
+
+void frmChart::redraw()
+{
+    std::vector<ShotPlot::Line> velocities, powers;
+    for (size_t i = 0; i < m_series.size(); ++i) {
+        const ChartSeries& s = m_series[i];
+        const QColor colour = kColours[i % std::size(kColours)];
+        ShotPlot::Line v{m_names.at(i), colour, {}, {}, {}};
+        ShotPlot::Line p{m_names.at(i), colour, {}, {}, {}};
+        v.values.reserve(size_t(s.size()));
+        p.values.reserve(size_t(s.size()));
+        for (int k = 0; k < s.size(); ++k) {
+            v.values.push_back(s.velocity(k));
+            p.values.push_back(s.power(k));
+        }
+        velocities.push_back(std::move(v));
+        powers.push_back(std::move(p));
+    }
+    const ChartSeries reference = m_series.empty() ? ChartSeries(liveUnits()) : m_series.front();
+    plotVelocity->setUnit(reference.speedWord());
+    plotPower->setUnit(reference.powerWord());
+    plotVelocity->setLines(std::move(velocities));
+    plotPower->setLines(std::move(powers));
+    lblPoint->setText(kPointHint);
+    refreshLines();
+}
+
+void frmChart::refreshLines()
+{
+    for (size_t i = 0; i < m_series.size(); ++i) {
+        const ChartSeries& s = m_series[i];
+        const bool any = s.size() > 0;
+        const SummaryFigures f = s.figures();
+        plotVelocity->setAverage(int(i), any ? std::optional(f.avgSpeed) : std::nullopt,
+                                 any ? std::optional(f.deviation) : std::nullopt);
+        plotPower->setAverage(int(i), any ? std::optional(f.avgPower) : std::nullopt, std::nullopt);
+    }
+    plotPower->setLimit(m_series.empty() ? ChartSeries(liveUnits()).powerLimit() : m_series.front().powerLimit());
+}
+
+void frmChart::pointed(ShotPlot* plot, std::optional<ShotPlot::Hit> hit, const QPoint& globalPos)
+{
+    if (!hit || size_t(hit->line) >= m_series.size()) {
+        QToolTip::hideText();
+        lblPoint->setText(kPointHint);
+        return;
+    }
+    QString text = m_series[size_t(hit->line)].describe(hit->index);
+    if (m_series.size() > 1)
+        text = m_names[size_t(hit->line)] + u'\n' + text;
+    lblPoint->setText(QString(text).replace(u'\n', QStringLiteral("   ")));
+    QToolTip::showText(globalPos, text, plot);
+}
+
+void frmChart::renderPlots(QPainter& painter, const QSize& size) const
+{
+    const QSize half(size.width(), size.height() / 2);
+    plotVelocity->render(painter, half);
+    painter.save();
+    painter.translate(0, half.height());
+    plotPower->render(painter, QSize(size.width(), size.height() - half.height()));
+    painter.restore();
+}
+
+QSize frmChart::exportSize() const
+{
+    const QSize shown(plotVelocity->width(), plotVelocity->height() + plotPower->height());
+    return isVisible() && shown.width() >= 200 && shown.height() >= 200 ? shown : QSize(1000, 700);
+}
+
+QImage frmChart::image() const
+{
+    const QSize size = exportSize();
+    QImage picture(size, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(palette().color(QPalette::Base));
+    QPainter painter(&picture);
+    renderPlots(painter, size);
+    return picture;
+}
+
+void frmChart::btnCopy_Click()
+{
+    QApplication::clipboard()->setImage(image());
+}
+
+void frmChart::btnSave_Click()
+{
+    FileChooser* files = m_main.services().files;
+    if (!files)
+        return;
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        folder = QDir::homePath();
+    const QString proposed = QDir(folder).filePath(
+        QStringLiteral("Velmora chart ") + m_main.services().clock->now().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) +
+        QStringLiteral(".png"));
+    const auto choice = files->chooseSaveFile(
+        this, QStringLiteral("Save Chart"), proposed,
+        {QStringLiteral("PNG image (*.png)"), QStringLiteral("SVG image (*.svg)")}, QStringLiteral("png"));
+    if (!choice)
+        return;
+    const bool svg = choice->path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive) ||
+                     (choice->filterIndex == 2 && !choice->path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive));
+    QSaveFile file(choice->path);
+    bool written = file.open(QIODevice::WriteOnly);
+    if (written && svg) {
+        const QSize size = exportSize();
+        QSvgGenerator generator;
+        generator.setOutputDevice(&file);
+        generator.setSize(size);
+        generator.setViewBox(QRect(QPoint(0, 0), size));
+        generator.setTitle(windowTitle());
+        QPainter painter(&generator);
+        renderPlots(painter, size);
+        written = painter.end();
+    } else if (written) {
+        written = image().save(&file, "PNG");
+    }
+    if (!written || !file.commit())
+        m_main.services().prompt->message(QStringLiteral("The chart could not be saved: ") + file.errorString(),
+                                          Prompt::Icon::Critical);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "chart/chart_series.h"
+#include "chart/shot_plot.h"
+#include "companion_window.h"
+
+#include <QImage>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class frmMain;
+struct ArchivedString;
+
+// The units the main window shows and its gun type.
+ChartUnits currentChartUnits(frmMain& main);
+
+// "Velmora - Chart": the current string as the shot table holds it, drawn as velocity and power
+// per shot with the averages, the band of ± one deviation and the gun type's limit, following
+// every shot, deletion, clearing and unit change; or archived strings drawn together.
+class frmChart : public CompanionWindow {
+    Q_OBJECT
+public:
+    explicit frmChart(frmMain& main);
+
+    QLabel* lblShowing = nullptr;
+    ShotPlot* plotVelocity = nullptr;
+    ShotPlot* plotPower = nullptr;
+    QLabel* lblPoint = nullptr;
+    QPushButton* btnCurrent = nullptr;
+    QPushButton* btnCopy = nullptr;
+    QPushButton* btnSave = nullptr;
+    QPushButton* btnClose = nullptr;
+
+    // Follows the shot table from now on.
+    void showCurrentString();
+    // Draws archived strings together (the live string is no longer followed).
+    void showArchived(const std::vector<ArchivedString>& strings);
+    bool followsTable() const { return m_live; }
+    const std::vector<ChartSeries>& series() const { return m_series; }
+
+    // Both plots as one picture.
+    QImage image() const;
+    void btnCopy_Click();
+    void btnSave_Click();
+
+private:
+    void tableRowsAdded(int first, int last);
+    void tableChanged();
+    void summaryWritten();
+    void unitsMayHaveChanged();
+    ChartUnits liveUnits() const { return currentChartUnits(m_main); }
+    QSize exportSize() const;
+    // Draws the series whole, and the averages and limit.
+    void redraw();
+    void refreshLines();
+    void pointed(ShotPlot* plot, std::optional<ShotPlot::Hit> hit, const QPoint& globalPos);
+    void renderPlots(QPainter& painter, const QSize& size) const;
+
+    frmMain& m_main;
+    bool m_live = true;
+    std::vector<ChartSeries> m_series;
+    std::vector<QString> m_names;
+    std::vector<double> m_grains; // per archived string, for its IPSC average
+};

@@ -1,0 +1,179 @@
+#include "frm_history.h"
+
+#include "chart/frm_chart.h"
+#include "history/history_model.h"
+#include "history/string_history.h"
+#include "main_window/flex_grid.h"
+#include "main_window/frm_main.h"
+#include "services/event_guard.h"
+#include "services/platform_services.h"
+#include "services/prompt.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+QPushButton* button(const char* name, const QString& caption, const QString& toolTip, QWidget* parent)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(toolTip);
+    return b;
+}
+} // namespace
+
+frmHistory::frmHistory(frmMain& main, StringHistory& history)
+    : CompanionWindow(&main), m_main(main), m_history(history)
+{
+    setObjectName(QStringLiteral("frmHistory"));
+    setWindowTitle(QStringLiteral("Velmora - History"));
+    m_model = new HistoryModel(this);
+    m_proxy = new QSortFilterProxyModel(this);
+    m_proxy->setSourceModel(m_model);
+    m_proxy->setSortRole(HistoryModel::SortRole);
+    m_proxy->setFilterKeyColumn(-1);
+    m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
+
+    txtFilter = new QLineEdit(this);
+    txtFilter->setObjectName(QStringLiteral("txtFilter"));
+    txtFilter->setPlaceholderText(QStringLiteral("date, gun or projectile"));
+    txtFilter->setClearButtonEnabled(true);
+    lblFilter = new QLabel(QStringLiteral("&Filter:"), this);
+    lblFilter->setObjectName(QStringLiteral("lblFilter"));
+    lblFilter->setBuddy(txtFilter);
+    tblStrings = new QTableView(this);
+    tblStrings->setObjectName(QStringLiteral("tblStrings"));
+    tblStrings->setAccessibleName(QStringLiteral("Archived strings"));
+    tblStrings->setModel(m_proxy);
+    tblStrings->setSortingEnabled(true);
+    tblStrings->sortByColumn(HistoryModel::When, Qt::DescendingOrder);
+    tblStrings->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tblStrings->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tblStrings->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tblStrings->setTabKeyNavigation(false);
+    tblStrings->setWordWrap(false);
+    tblStrings->verticalHeader()->hide();
+    tblStrings->horizontalHeader()->setStretchLastSection(true);
+    lblFolder = new QLabel(this);
+    lblFolder->setObjectName(QStringLiteral("lblFolder"));
+    lblFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    btnShow = button("btnShow", QStringLiteral("Show in Chart"),
+                     QStringLiteral("Draw the selected strings in the chart, together"), this);
+    btnOpenFolder = button("btnOpenFolder", QStringLiteral("Open Folder"),
+                           QStringLiteral("Open the folder of archived strings in the file manager"), this);
+    btnDelete = button("btnDelete", QStringLiteral("Delete"), QStringLiteral("Move the selected strings to the trash"),
+                       this);
+    btnClose = button("btnClose", QStringLiteral("Close"), QStringLiteral("Close Window"), this);
+
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(lblFilter);
+    filterRow->addWidget(txtFilter, 1);
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {btnShow, btnOpenFolder, btnDelete})
+        buttons->addWidget(b);
+    buttons->addStretch(1);
+    buttons->addWidget(btnClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(filterRow);
+    layout->addWidget(tblStrings, 1);
+    layout->addWidget(lblFolder);
+    layout->addLayout(buttons);
+    setTabOrder(txtFilter, tblStrings);
+    setTabOrder(tblStrings, btnShow);
+    setTabOrder(btnShow, btnOpenFolder);
+    setTabOrder(btnOpenFolder, btnDelete);
+    setTabOrder(btnDelete, btnClose);
+    setEscapeButton(btnClose);
+
+    connect(txtFilter, &QLineEdit::textChanged, m_proxy, &QSortFilterProxyModel::setFilterFixedString);
+    connect(tblStrings, &QTableView::activated, this, guarded(this, &frmHistory::btnShow_Click));
+    connect(tblStrings->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            guarded(this, &frmHistory::selectionChanged));
+    connect(btnShow, &QPushButton::clicked, this, guarded(this, &frmHistory::btnShow_Click));
+    connect(btnOpenFolder, &QPushButton::clicked, this, guarded(this, &frmHistory::btnOpenFolder_Click));
+    connect(btnDelete, &QPushButton::clicked, this, guarded(this, &frmHistory::btnDelete_Click));
+    connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_main.MSFlexGrid2->model(), &QAbstractItemModel::rowsInserted, this,
+            guarded([this] { m_model->setUnits(currentChartUnits(m_main)); }));
+    resize(900, 480);
+    reload();
+}
+
+void frmHistory::reload()
+{
+    const QString folder = m_history.archive().folder();
+    m_model->setStrings(readHistoryFolder(folder), currentChartUnits(m_main));
+    tblStrings->resizeColumnsToContents();
+    lblFolder->setText(QStringLiteral("%1 archived strings in %2").arg(m_model->rowCount()).arg(QDir::toNativeSeparators(folder)));
+    selectionChanged();
+}
+
+std::vector<ArchivedString> frmHistory::selectedStrings() const
+{
+    QModelIndexList rows = tblStrings->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<ArchivedString> strings;
+    for (const QModelIndex& row : rows)
+        strings.push_back(m_model->string(m_proxy->mapToSource(row).row()));
+    return strings;
+}
+
+void frmHistory::selectionChanged()
+{
+    const bool any = tblStrings->selectionModel()->hasSelection();
+    btnShow->setEnabled(any);
+    btnDelete->setEnabled(any);
+}
+
+void frmHistory::btnShow_Click()
+{
+    const std::vector<ArchivedString> strings = selectedStrings();
+    if (!strings.empty())
+        m_history.showArchivedInChart(strings);
+}
+
+void frmHistory::btnOpenFolder_Click()
+{
+    const QString folder = m_history.archive().folder();
+    QDir().mkpath(folder);
+    if (UrlOpener* opener = m_main.services().urlOpener)
+        opener->open(QUrl::fromLocalFile(folder));
+}
+
+void frmHistory::btnDelete_Click()
+{
+    const std::vector<ArchivedString> strings = selectedStrings();
+    if (strings.empty())
+        return;
+    Prompt& prompt = *m_main.services().prompt;
+    const QString what = strings.size() == 1 ? QStringLiteral("the string \"%1\"").arg(strings.front().title())
+                                             : QStringLiteral("%1 strings").arg(strings.size());
+    if (!prompt.confirm(QStringLiteral("Move %1 to the trash?").arg(what), Prompt::Icon::Question))
+        return;
+    QStringList failed;
+    for (const ArchivedString& s : strings) {
+        if (QFile::moveToTrash(s.path))
+            continue;
+        // Where the desktop has no trash, the file goes only when the user says so.
+        if (QFileInfo::exists(s.path) &&
+            prompt.confirm(QStringLiteral("\"%1\" cannot be moved to a trash. Delete it for good?")
+                               .arg(QDir::toNativeSeparators(s.path)),
+                           Prompt::Icon::Exclamation) &&
+            !QFile::remove(s.path))
+            failed.append(QDir::toNativeSeparators(s.path));
+    }
+    if (!failed.isEmpty())
+        prompt.message(QStringLiteral("These could not be deleted:\n") + failed.join(u'\n'), Prompt::Icon::Critical);
+    reload();
+}

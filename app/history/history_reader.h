@@ -1,0 +1,31 @@
+#pragma once
+
+#include "chart/chart_series.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <vector>
+
+// One archived string read back from its CSV file. Files a user has edited are read as far as
+// they can be: lines that cannot be read are passed over and named in `problem`, and a file that
+// cannot be read at all is still listed, with its problem and no shots.
+struct ArchivedString {
+    QString path;
+    QDateTime when; // the first shot's date and time, else the file's
+    QString gun;
+    QString projectile;
+    double grains = 0; // the first shot's weight in grains (for the IPSC factor)
+    std::vector<ChartShot> shots;
+    QString problem; // empty when every line was read
+
+    // A name for the string in lists and legends: date, time, gun and projectile.
+    QString title() const;
+};
+
+// Reads the CSV text of a string. The numbers are those of the file (points as decimal marks).
+ArchivedString parseArchivedString(const QByteArray& bytes);
+// Reads one file; never fails.
+ArchivedString readArchivedString(const QString& path);
+// Every "*.csv" of the folder, newest first.
+std::vector<ArchivedString> readHistoryFolder(const QString& folder);

@@ -1,0 +1,387 @@
+// The string archive: a string is archived when it is cleared and at a normal exit, as the
+// bytes "Save Capture" writes as CSV; a crash's replay archives nothing twice; the history
+// window reads the archive back, hand-edited and broken files included.
+#include "chart/frm_chart.h"
+#include "data_options/frm_pellet.h"
+#include "history/frm_history.h"
+#include "history/history_model.h"
+#include "history/history_reader.h"
+#include "history/string_archive.h"
+#include "history/string_history.h"
+#include "main_window/capture_files.h"
+#include "main_window/flex_grid.h"
+#include "main_window/frm_main.h"
+#include "main_window/option_group.h"
+#include "services/regional.h"
+#include "shot/record_shot.h"
+#include "test_app.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString folder()
+{
+    return StringArchive::defaultFolder();
+}
+
+QStringList archived()
+{
+    return QDir(folder()).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QByteArray archivedBytes(int index = 0)
+{
+    return readAll(QDir(folder()).filePath(archived().value(index)));
+}
+
+void writeFile(const QString& name, const QByteArray& bytes)
+{
+    QDir().mkpath(folder());
+    QFile f(QDir(folder()).filePath(name));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+void setUpString(TestApp& app, frmMain& m)
+{
+    frmPellet& p = m.pellet();
+    p.txtMake->setText(QStringLiteral("Air Arms"));
+    p.txtModel->setText(QStringLiteral("S400"));
+    p.txtPelletMake->setText(QStringLiteral("JSB Exact, Heavy"));
+    p.txtWeight->setText(QStringLiteral("10.34"));
+    p.txtExtraInfo->setPlainText(QStringLiteral("Range 10m, 15C"));
+    app.clock.set(QDateTime(QDate(2026, 12, 6), QTime(1, 30, 0)));
+}
+
+void shoot(TestApp& app, frmMain& m, const QList<double>& velocities)
+{
+    for (double fps : velocities) {
+        RecordShot(m, fps);
+        app.clock.advance(7);
+    }
+}
+
+// What "Save Capture" writes as CSV now.
+QByteArray saveCaptureCsv(TestApp& app, frmMain& m, const QString& path)
+{
+    app.files.next = FileChooser::Choice{path, 1};
+    m.btnSave_Click();
+    m.setEnabled(true);
+    return readAll(path);
+}
+
+} // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void init()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        TestApp::clearSettings();
+        QDir(folder()).removeRecursively();
+    }
+
+    void clearingArchivesTheStringAsSaveCaptureWritesIt()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        setUpString(app, m);
+        shoot(app, m, {801.2, 795.7, 808.4});
+        m.optSpeed->select(2); // the summary in m/s, as Save Capture would write it
+        const QByteArray expected = saveCaptureCsv(app, m, m_dir.filePath(QStringLiteral("clear.csv")));
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnReset_Click();
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        QCOMPARE(archived(), QStringList{QStringLiteral("2026-12-06 01-30-21 Air Arms S400 - JSB Exact Heavy.csv")});
+        QCOMPARE(archivedBytes(), expected);
+
+        // Answering No archives nothing; a cleared empty table archives nothing.
+        shoot(app, m, {790});
+        app.prompt.setNextAnswer(Prompt::Answer::No);
+        m.btnReset_Click();
+        QCOMPARE(archived().size(), 1);
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnReset_Click();
+        QCOMPARE(archived().size(), 2);
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnReset_Click();
+        QCOMPARE(archived().size(), 2);
+    }
+
+    void normalExitArchivesOnce()
+    {
+        QByteArray expected;
+        {
+            TestApp app;
+            frmMain& m = app.start();
+            setUpString(app, m);
+            shoot(app, m, {801.2, 795.7});
+            expected = saveCaptureCsv(app, m, m_dir.filePath(QStringLiteral("exit.csv")));
+            app.exit();
+        }
+        QCOMPARE(archived().size(), 1);
+        QCOMPARE(archivedBytes(), expected);
+        // The next run starts with an empty cache and archives nothing of the last one.
+        TestApp app(true);
+        app.start();
+        app.exit();
+        QCOMPARE(archived().size(), 1);
+    }
+
+    void archivingCanBeSwitchedOff()
+    {
+        TestApp::setSetting(QStringLiteral("ArchiveStrings"), 0);
+        {
+            TestApp app;
+            frmMain& m = app.start();
+            QVERIFY(!m.pellet().chkArchiveStrings->isChecked());
+            shoot(app, m, {800});
+            app.prompt.setNextAnswer(Prompt::Answer::Yes);
+            m.btnReset_Click();
+            QVERIFY(archived().isEmpty());
+            m.pellet().chkArchiveStrings->click();
+            QVERIFY(StringHistory::archivingOn());
+            shoot(app, m, {801});
+        }
+        QCOMPARE(archived().size(), 1);
+        TestApp::clearSettings();
+        QVERIFY(StringHistory::archivingOn()); // on by default
+    }
+
+    void aFailedArchiveIsShownAndTheClearingGoesOn()
+    {
+        // A file where the folder should be.
+        QDir().mkpath(QFileInfo(folder()).path());
+        QFile blocker(folder());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        TestApp app;
+        frmMain& m = app.start();
+        shoot(app, m, {800});
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnReset_Click();
+        QVERIFY(app.prompt.texts().last().startsWith(QStringLiteral("The string could not be archived: ")));
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        app.exit();
+        QFile::remove(folder());
+    }
+
+    void aCrashReplayArchivesEachStringOnce()
+    {
+        {
+            TestApp app;
+            frmMain& m = app.start();
+            setUpString(app, m);
+            shoot(app, m, {780, 781, 782});
+            app.prompt.setNextAnswer(Prompt::Answer::Yes);
+            m.btnReset_Click(); // string A archived
+            shoot(app, m, {790, 791});
+            app.abandon(); // string B interrupted
+        }
+        QCOMPARE(archived().size(), 1);
+        {
+            // The replay brings A back with B; a second crash before the string ends.
+            TestApp app(true);
+            frmMain& m = app.start();
+            QCOMPARE(m.MSFlexGrid1->Rows() - 1, 5);
+            app.abandon();
+        }
+        QByteArray expected;
+        {
+            TestApp app(true);
+            frmMain& m = app.start();
+            setUpString(app, m);
+            app.clock.set(QDateTime(QDate(2026, 12, 7), QTime(9, 0, 0)));
+            QCOMPARE(m.MSFlexGrid1->Rows() - 1, 5);
+            shoot(app, m, {792});
+            // The table shows A and B; what B is, as Save Capture would write it alone.
+            std::vector<QStringList> rowsOfB(m.MSFlexGrid1->DataRows().begin() + 3, m.MSFlexGrid1->DataRows().end());
+            expected = capture_files::fileBytes(capture_files::toCsv(capture_files::csvListText(m.csvString(rowsOfB))));
+            app.exit();
+        }
+        QCOMPARE(archived().size(), 2);
+        QCOMPARE(archivedBytes(1), expected);
+        const ArchivedString b = readArchivedString(QDir(folder()).filePath(archived()[1]));
+        QCOMPARE(int(b.shots.size()), 3);
+        QCOMPARE(b.shots[0].fps, 790.0);
+    }
+
+    void settledRowsSurviveDeletions()
+    {
+        const QStringList a{QStringLiteral("1"), QStringLiteral("a")}, b{QStringLiteral("2"), QStringLiteral("b")},
+            c{QStringLiteral("1"), QStringLiteral("c")}, d{QStringLiteral("2"), QStringLiteral("d")};
+        SettledRows settled;
+        settled.set({a, b});
+        QCOMPARE(settled.pending({a, b, c, d}), std::vector<QStringList>({c, d}));
+        QCOMPARE(settled.pending({b, c}), std::vector<QStringList>({c})); // a deleted
+        QCOMPARE(settled.pending({a, d}), std::vector<QStringList>({d})); // b and c deleted
+        QCOMPARE(settled.pending({c, a}), std::vector<QStringList>({c, a}));
+        settled.clear();
+        QCOMPARE(settled.pending({a}), std::vector<QStringList>({a}));
+    }
+
+    void fileNamesAreSafeAndUnique()
+    {
+        const QDateTime when(QDate(2026, 12, 6), QTime(1, 30, 0));
+        QCOMPARE(StringArchive::fileName(when, QStringLiteral("S&W  M/10"), QStringLiteral("../é JSB")),
+                 QStringLiteral("2026-12-06 01-30-00 S W M 10 - JSB.csv"));
+        QCOMPARE(StringArchive::fileName(when, QString(), QString()), QStringLiteral("2026-12-06 01-30-00.csv"));
+        StringArchive archive(m_dir.filePath(QStringLiteral("unique")));
+        const QString first = archive.write("a", when, QStringLiteral("G"), QStringLiteral("P")).path;
+        const QString second = archive.write("b", when, QStringLiteral("G"), QStringLiteral("P")).path;
+        QVERIFY(first.endsWith(QStringLiteral("/2026-12-06 01-30-00 G - P.csv")));
+        QVERIFY(second.endsWith(QStringLiteral("/2026-12-06 01-30-00 G - P (2).csv")));
+        QCOMPARE(readAll(first), QByteArray("a"));
+    }
+
+    void readsArchivesBackWithTheSummaryArithmetic()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        setUpString(app, m);
+        m.pellet().selWeight->select(0); // grammes: 10.34 grains becomes 0.670
+        shoot(app, m, {801.2, 795.7, 808.4});
+        const QStringList summary{m.MSFlexGrid2->TextMatrix(1, 3), m.MSFlexGrid2->TextMatrix(1, 4),
+                                  m.MSFlexGrid2->TextMatrix(1, 5)};
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnReset_Click();
+        const ArchivedString s = readArchivedString(QDir(folder()).filePath(archived().value(0)));
+        QVERIFY2(s.problem.isEmpty(), qPrintable(s.problem));
+        QCOMPARE(int(s.shots.size()), 3);
+        QCOMPARE(s.gun, QStringLiteral("Air Arms S400"));
+        QCOMPARE(s.projectile, QStringLiteral("JSB Exact. Heavy"));
+        QCOMPARE(s.when, QDateTime(QDate(2026, 12, 6), QTime(1, 30, 0)));
+        QCOMPARE(regional::format3(s.grains), QStringLiteral("10.340"));
+        ChartSeries series;
+        series.reset(s.shots);
+        QCOMPARE(regional::format2(series.figures().avgSpeed), summary[0]);
+        QCOMPARE(regional::format2(series.figures().spread), summary[1]);
+        QCOMPARE(regional::format2(series.figures().deviation), summary[2]);
+    }
+
+    void toleratesEditedAndBrokenFiles()
+    {
+        const QByteArray header = "Shot,Date/Time,Make/Model,Grains,fps,m/s,Ft.Lbf,Joules,IPSC-F,Pellet Name,Caliber,"
+                                  "Gun Make,Gun Model\r\n";
+        // An editor's BOM and LF line ends, a comma added to a make, a line cut short, a word
+        // where a velocity was.
+        const QByteArray edited = "\xEF\xBB\xBF" + QByteArray(header).replace("\r\n", "\n") +
+                                  "1,06/12/2026 01:30:00,Air Arms, S400 JSB,8.44,800.00,243.84,12.00,16.27,6.8,JSB,.177,"
+                                  "Air Arms,S400\n"
+                                  "2,06/12/2026 01:30:07,Air Arms S400 JSB,8.44,810.00,246.89,12.30,16.68,6.8,JSB,.177,"
+                                  "Air Arms,S400\n"
+                                  "3,06/12/2026 01:30:14,Air Arms S400 JSB\n"
+                                  "4,06/12/2026 01:30:21,Air Arms S400 JSB,8.44,fast,0,0,0,0,JSB,.177,Air Arms,S400\n"
+                                  "\nShots,Min fps,\n";
+        const ArchivedString e = parseArchivedString(edited);
+        QCOMPARE(int(e.shots.size()), 2);
+        QCOMPARE(e.shots[1].fps, 810.0);
+        QCOMPARE(e.gun, QStringLiteral("Air Arms S400"));
+        QCOMPARE(e.problem, QStringLiteral("line 4 has 3 fields instead of 13 (and 1 more)"));
+        QVERIFY(parseArchivedString("hello\r\n").problem.startsWith(QStringLiteral("not a Velmora CSV")));
+        QVERIFY(parseArchivedString("").problem.startsWith(QStringLiteral("not a Velmora CSV")));
+        QCOMPARE(parseArchivedString(header + "\r\n").problem, QStringLiteral("it holds no shots"));
+
+        writeFile(QStringLiteral("2026-01-01 10-00-00 edited.csv"), edited);
+        writeFile(QStringLiteral("broken.csv"), QByteArray("\x00\x01\x02garbage", 10));
+        writeFile(QStringLiteral("notes.txt"), "not listed");
+        TestApp app;
+        frmMain& m = app.start();
+        frmHistory& h = m.history().showHistory();
+        QCOMPARE(h.model().rowCount(), 2);
+        QSortFilterProxyModel& shown = h.shown();
+        QStringList problems;
+        for (int r = 0; r < shown.rowCount(); ++r)
+            problems.append(shown.index(r, HistoryModel::Problem).data().toString());
+        QVERIFY(problems.contains(QStringLiteral("line 4 has 3 fields instead of 13 (and 1 more)")));
+        QVERIFY(problems.filter(QStringLiteral("not a Velmora CSV")).size() == 1);
+        h.close();
+    }
+
+    void theHistoryWindowListsFiltersComparesAndDeletes()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        setUpString(app, m);
+        shoot(app, m, {801.2, 795.7, 808.4});
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnReset_Click();
+        m.pellet().txtMake->setText(QStringLiteral("Weihrauch"));
+        m.pellet().txtModel->setText(QStringLiteral("HW100"));
+        shoot(app, m, {781.0, 779.5});
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnReset_Click();
+
+        m.mnuHistory->trigger();
+        frmHistory* h = m.history().historyWindow();
+        QVERIFY(h && h->isVisible());
+        QCOMPARE(h->windowTitle(), QStringLiteral("Velmora - History"));
+        QCOMPARE(h->lblFilter->buddy(), h->txtFilter);
+        QSortFilterProxyModel& shown = h->shown();
+        QCOMPARE(shown.rowCount(), 2);
+        // Newest first.
+        QCOMPARE(shown.index(0, HistoryModel::Gun).data().toString(), QStringLiteral("Weihrauch HW100"));
+        QCOMPARE(shown.index(0, HistoryModel::Shots).data().toString(), QStringLiteral("2"));
+        QCOMPARE(shown.index(1, HistoryModel::Average).data().toString(), QStringLiteral("801.77"));
+        QCOMPARE(shown.headerData(HistoryModel::Average, Qt::Horizontal).toString(), QStringLiteral("Av fps"));
+        m.optSpeed->select(2);
+        QCOMPARE(shown.headerData(HistoryModel::Average, Qt::Horizontal).toString(), QStringLiteral("Av m/s"));
+        QCOMPARE(shown.index(1, HistoryModel::Average).data().toString(), QStringLiteral("244.38"));
+        h->tblStrings->sortByColumn(HistoryModel::Average, Qt::DescendingOrder);
+        QCOMPARE(shown.index(0, HistoryModel::Gun).data().toString(), QStringLiteral("Air Arms S400"));
+
+        QTest::keyClicks(h->txtFilter, QStringLiteral("weihr"));
+        QCOMPARE(shown.rowCount(), 1);
+        h->txtFilter->clear();
+        QVERIFY(!h->btnShow->isEnabled());
+
+        h->tblStrings->selectAll();
+        h->btnShow->click();
+        frmChart* chart = m.history().chartWindow();
+        QVERIFY(chart);
+        QVERIFY(!chart->followsTable());
+        QCOMPARE(chart->series().size(), size_t(2));
+        QCOMPARE(chart->plotVelocity->lines().size(), size_t(2));
+        chart->btnCurrent->click();
+        QVERIFY(chart->followsTable());
+
+        h->btnOpenFolder->click();
+        QCOMPARE(app.urlOpener.opened.last(), QUrl::fromLocalFile(folder()));
+
+        h->tblStrings->selectRow(0);
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        h->btnDelete->click();
+        QCOMPARE(archived().size(), 1);
+        QCOMPARE(shown.rowCount(), 1);
+        QVERIFY(app.prompt.texts().contains(QStringLiteral("Move the string \"2026-12-06 01:30 Air Arms S400 - JSB Exact. "
+                                                           "Heavy\" to the trash?")));
+        const QPointer<frmHistory> window = h;
+        app.exit(); // closes the other windows with the main window
+        QVERIFY(!window);
+    }
+};
+
+QTEST_MAIN(TestHistory)
+#include "tst_history.moc"
