@@ -1,5 +1,7 @@
 #include "frm_chart.h"
 
+#include "named_widget.h"
+
 #include "data_options/frm_pellet.h"
 #include "history/history_reader.h"
 #include "main_window/flex_grid.h"
@@ -32,14 +34,6 @@ const QColor kColours[] = {QColor(31, 119, 180), QColor(44, 160, 44),  QColor(25
 
 const QString kPointHint = QStringLiteral("Point at a shot, or use the arrow keys in a plot, to see its figures.");
 
-QPushButton* button(const char* name, const QString& caption, const QString& toolTip, QWidget* parent)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setToolTip(toolTip);
-    return b;
-}
-
 } // namespace
 
 frmChart::frmChart(frmMain& main) : CompanionWindow(&main), m_main(main)
@@ -55,10 +49,13 @@ frmChart::frmChart(frmMain& main) : CompanionWindow(&main), m_main(main)
     lblPoint = new QLabel(kPointHint, this);
     lblPoint->setObjectName(QStringLiteral("lblPoint"));
     lblPoint->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    btnCurrent = button("btnCurrent", QStringLiteral("Current String"), QStringLiteral("Show the string being captured"), this);
-    btnCopy = button("btnCopy", QStringLiteral("Copy Image"), QStringLiteral("Copy the chart to the clipboard"), this);
-    btnSave = button("btnSave", QStringLiteral("Save Image..."), QStringLiteral("Save the chart as a PNG or SVG file"), this);
-    btnClose = button("btnClose", QStringLiteral("Close"), QStringLiteral("Close Window"), this);
+    btnCurrent = namedButton(QStringLiteral("btnCurrent"), QStringLiteral("Current String"),
+                             QStringLiteral("Show the string being captured"), this);
+    btnCopy = namedButton(QStringLiteral("btnCopy"), QStringLiteral("Copy Image"),
+                          QStringLiteral("Copy the chart to the clipboard"), this);
+    btnSave = namedButton(QStringLiteral("btnSave"), QStringLiteral("Save Image..."),
+                          QStringLiteral("Save the chart as a PNG or SVG file"), this);
+    btnClose = namedButton(QStringLiteral("btnClose"), QStringLiteral("Close"), QStringLiteral("Close Window"), this);
 
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {btnCurrent, btnCopy, btnSave})
@@ -300,8 +297,8 @@ void frmChart::btnSave_Click()
     if (folder.isEmpty() || !QDir(folder).exists())
         folder = QDir::homePath();
     const QString proposed = QDir(folder).filePath(
-        QStringLiteral("Velmora chart ") + m_main.services().clock->now().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) +
-        QStringLiteral(".png"));
+        QStringLiteral("Velmora chart ") +
+        m_main.services().clock->now().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) + QStringLiteral(".png"));
     const auto choice = files->chooseSaveFile(
         this, QStringLiteral("Save Chart"), proposed,
         {QStringLiteral("PNG image (*.png)"), QStringLiteral("SVG image (*.svg)")}, QStringLiteral("png"));

@@ -12,9 +12,10 @@
 #include "storage/pellet_store.h"
 #include "storage/settings_store.h"
 
-#include <QCheckBox>
 #include "fitting_scroll_area.h"
+#include "named_widget.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -28,14 +29,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-template <typename T> T* named(T* widget, const char* name, const QString& toolTip = {})
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    if (!toolTip.isEmpty())
-        widget->setToolTip(toolTip);
-    return widget;
-}
 
 QLineEdit* field(const char* name, const QString& text, const QString& toolTip, QWidget* parent)
 {
@@ -102,8 +95,8 @@ void frmPellet::buildUi()
         lookup("lstPelletStore", QStringLiteral("Choose Pellet"), QStringLiteral("Select pellet brand"), projectile);
     lstPelletStore->setEnabled(false); // until a calibre is chosen
     lstPelletStore->setAccessibleName(QStringLiteral("Choose Pellet"));
-    txtPelletMake = field("txtPelletMake", QStringLiteral("Pellet"), QStringLiteral("Make of the projectile you are using."),
-                          projectile);
+    txtPelletMake = field("txtPelletMake", QStringLiteral("Pellet"),
+                          QStringLiteral("Make of the projectile you are using."), projectile);
     txtCaliber = field("txtCaliber", QStringLiteral("Cal"),
                        QStringLiteral("Caliber in freetext.  e.g. .22 or 4.5mm or 17hmr"), projectile);
     txtCaliber->setMaxLength(20);
@@ -135,7 +128,8 @@ void frmPellet::buildUi()
     txtModel = field("txtModel", QStringLiteral("Model"), QStringLiteral("Model of the gun being fired"), gun);
     optType = new OptionGroup(this);
     optType->setObjectName(QStringLiteral("optType"));
-    optType->add(12, QStringLiteral("Air Rifle"), gun)->setToolTip(QStringLiteral("Set the FAC warning limit to 12lbs"));
+    optType->add(12, QStringLiteral("Air Rifle"), gun)
+        ->setToolTip(QStringLiteral("Set the FAC warning limit to 12lbs"));
     optType->add(6, QStringLiteral("Air Pistol"), gun)->setToolTip(QStringLiteral("Set the FAC warning limit to 6lbs"));
     optType->add(9999, QStringLiteral("Other"), gun)
         ->setToolTip(QStringLiteral("Set the FAC warning limit to Unlimited"));
@@ -179,7 +173,8 @@ void frmPellet::buildUi()
     addProjectileForm->addRow(label("lblAddCal", QStringLiteral("Caliber"), txtAddCal, addProjectile), txtAddCal);
     addProjectileForm->addRow(label("lblAddPelMake", QStringLiteral("Make:"), txtAddPelMake, addProjectile),
                               txtAddPelMake);
-    addProjectileForm->addRow(label("lblAddPelWeight", QStringLiteral("Weight"), txtAddWeight, addProjectile), addUnits);
+    addProjectileForm->addRow(label("lblAddPelWeight", QStringLiteral("Weight"), txtAddWeight, addProjectile),
+                              addUnits);
     addProjectileForm->addRow(btnAddPellet);
 
     auto* addGun = new QGroupBox(QStringLiteral("Add gun to Internet Database"), fmeOnline);
@@ -197,9 +192,9 @@ void frmPellet::buildUi()
     chkTips = named(new QCheckBox(QStringLiteral("Enable Tips at startup"), fmeOnline), "chkTips",
                     QStringLiteral("Enable the tips at program start"));
     chkTips->setChecked(true);
-    chkArchiveStrings = named(new QCheckBox(QStringLiteral("Keep every string in the history"), fmeOnline),
-                              "chkArchiveStrings",
-                              QStringLiteral("Archive each string as a CSV when it is cleared and when Velmora ends"));
+    chkArchiveStrings =
+        named(new QCheckBox(QStringLiteral("Keep every string in the history"), fmeOnline), "chkArchiveStrings",
+              QStringLiteral("Archive each string as a CSV when it is cleared and when Velmora ends"));
     chkArchiveStrings->setChecked(StringHistory::archivingOn());
     auto* onlineLayout = new QGridLayout(fmeOnline);
     onlineLayout->addWidget(addProjectile, 0, 0);
@@ -210,7 +205,8 @@ void frmPellet::buildUi()
     switches->addWidget(chkArchiveStrings);
     onlineLayout->addLayout(switches, 1, 1);
 
-    btnPelletApply = named(new QPushButton(QStringLiteral("Close"), this), "btnPelletApply", QStringLiteral("Close Window"));
+    btnPelletApply =
+        named(new QPushButton(QStringLiteral("Close"), this), "btnPelletApply", QStringLiteral("Close Window"));
 
     auto* layout = new QGridLayout(body);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -260,8 +256,9 @@ void frmPellet::connectHandlers()
     connect(lstGunModel, &QComboBox::activated, this, guarded(this, &frmPellet::lstGunModel_Click));
     connect(chkTips, &QCheckBox::toggled, this,
             [](bool on) { settings::SaveSettingValue(QStringLiteral("ShowTips"), on ? 1 : 0); });
-    connect(chkArchiveStrings, &QCheckBox::toggled, this,
-            [](bool on) { settings::SaveSettingValue(QString::fromLatin1(settings::kArchiveStrings.name), on ? 1 : 0); });
+    connect(chkArchiveStrings, &QCheckBox::toggled, this, [](bool on) {
+        settings::SaveSettingValue(QString::fromLatin1(settings::kArchiveStrings.name), on ? 1 : 0);
+    });
     connect(btnPelletApply, &QPushButton::clicked, this, guarded(this, &frmPellet::btnPelletApply_Click));
     connect(btnUpdate, &QPushButton::clicked, this, guarded(this, &frmPellet::btnUpdate_Click));
     connect(btnAddGun, &QPushButton::clicked, this, guarded(this, &frmPellet::btnAddGun_Click));
@@ -418,7 +415,7 @@ bool frmPellet::event(QEvent* event)
 
 QList<QWidget*> frmPellet::onlineControls() const
 {
-    return {btnUpdate,     btnAddPellet,   btnAddGun,     txtAddCal,          lstGunType,        txtAddGunMake,
+    return {btnUpdate,      btnAddPellet,  btnAddGun,    txtAddCal,          lstGunType,        txtAddGunMake,
             txtAddGunModel, txtAddPelMake, txtAddWeight, (*selAddWeight)[0], (*selAddWeight)[1]};
 }
 

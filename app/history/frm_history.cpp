@@ -1,5 +1,7 @@
 #include "frm_history.h"
 
+#include "named_widget.h"
+
 #include "chart/frm_chart.h"
 #include "history/history_model.h"
 #include "history/string_history.h"
@@ -23,18 +25,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-namespace {
-QPushButton* button(const char* name, const QString& caption, const QString& toolTip, QWidget* parent)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setToolTip(toolTip);
-    return b;
-}
-} // namespace
-
-frmHistory::frmHistory(frmMain& main, StringHistory& history)
-    : CompanionWindow(&main), m_main(main), m_history(history)
+frmHistory::frmHistory(frmMain& main, StringHistory& history) : CompanionWindow(&main), m_main(main), m_history(history)
 {
     setObjectName(QStringLiteral("frmHistory"));
     setWindowTitle(QStringLiteral("Velmora - History"));
@@ -68,13 +59,13 @@ frmHistory::frmHistory(frmMain& main, StringHistory& history)
     lblFolder = new QLabel(this);
     lblFolder->setObjectName(QStringLiteral("lblFolder"));
     lblFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    btnShow = button("btnShow", QStringLiteral("Show in Chart"),
-                     QStringLiteral("Draw the selected strings in the chart, together"), this);
-    btnOpenFolder = button("btnOpenFolder", QStringLiteral("Open Folder"),
-                           QStringLiteral("Open the folder of archived strings in the file manager"), this);
-    btnDelete = button("btnDelete", QStringLiteral("Delete"), QStringLiteral("Move the selected strings to the trash"),
-                       this);
-    btnClose = button("btnClose", QStringLiteral("Close"), QStringLiteral("Close Window"), this);
+    btnShow = namedButton(QStringLiteral("btnShow"), QStringLiteral("Show in Chart"),
+                          QStringLiteral("Draw the selected strings in the chart, together"), this);
+    btnOpenFolder = namedButton(QStringLiteral("btnOpenFolder"), QStringLiteral("Open Folder"),
+                                QStringLiteral("Open the folder of archived strings in the file manager"), this);
+    btnDelete = namedButton(QStringLiteral("btnDelete"), QStringLiteral("Delete"),
+                            QStringLiteral("Move the selected strings to the trash"), this);
+    btnClose = namedButton(QStringLiteral("btnClose"), QStringLiteral("Close"), QStringLiteral("Close Window"), this);
 
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(lblFilter);
@@ -115,7 +106,11 @@ void frmHistory::reload()
     const QString folder = m_history.archive().folder();
     m_model->setStrings(readHistoryFolder(folder), currentChartUnits(m_main));
     tblStrings->resizeColumnsToContents();
-    lblFolder->setText(QStringLiteral("%1 archived strings in %2").arg(m_model->rowCount()).arg(QDir::toNativeSeparators(folder)));
+    const int count = m_model->rowCount();
+    lblFolder->setText(
+        (count == 1 ? QStringLiteral("%1 archived string in %2") : QStringLiteral("%1 archived strings in %2"))
+            .arg(count)
+            .arg(QDir::toNativeSeparators(folder)));
     selectionChanged();
 }
 

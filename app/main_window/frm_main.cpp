@@ -12,6 +12,7 @@
 #include "main_window/flex_grid.h"
 #include "main_window/list_text.h"
 #include "main_window/option_group.h"
+#include "named_widget.h"
 #include "services/event_guard.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
@@ -47,19 +48,6 @@ QLabel* figureLabel(const QString& name, const QString& toolTip, QWidget* parent
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setMinimumWidth(220);
     return label;
-}
-
-template <typename T> T* named(T* widget, const QString& name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
-QPushButton* button(const QString& name, const QString& caption, const QString& toolTip, QWidget* parent)
-{
-    auto* b = named(new QPushButton(caption, parent), name);
-    b->setToolTip(toolTip);
-    return b;
 }
 
 } // namespace
@@ -99,8 +87,10 @@ void frmMain::buildUi()
     Label7 = named(new QLabel(QStringLiteral("fps"), fmeSpeed), QStringLiteral("Label7"));
     optSpeed = new OptionGroup(this);
     optSpeed->setObjectName(QStringLiteral("optSpeed"));
-    optSpeed->add(1, QStringLiteral("fps"), fmeSpeed)->setToolTip(QStringLiteral("Set speed display to feet per second"));
-    optSpeed->add(2, QStringLiteral("m/s"), fmeSpeed)->setToolTip(QStringLiteral("Set speed display to meters per second"));
+    optSpeed->add(1, QStringLiteral("fps"), fmeSpeed)
+        ->setToolTip(QStringLiteral("Set speed display to feet per second"));
+    optSpeed->add(2, QStringLiteral("m/s"), fmeSpeed)
+        ->setToolTip(QStringLiteral("Set speed display to meters per second"));
     auto* speedLayout = new QGridLayout(fmeSpeed);
     speedLayout->addWidget(Label5, 0, 0, 2, 1);
     speedLayout->addWidget(Label7, 0, 1);
@@ -112,7 +102,8 @@ void frmMain::buildUi()
     Label4 = named(new QLabel(QStringLiteral("Ft.Lbf"), fmePower), QStringLiteral("Label4"));
     optPower = new OptionGroup(this);
     optPower->setObjectName(QStringLiteral("optPower"));
-    optPower->add(1, QStringLiteral("Ft.Lbf"), fmePower)->setToolTip(QStringLiteral("Set power display to foot pounds"));
+    optPower->add(1, QStringLiteral("Ft.Lbf"), fmePower)
+        ->setToolTip(QStringLiteral("Set power display to foot pounds"));
     optPower->add(2, QStringLiteral("joules"), fmePower)->setToolTip(QStringLiteral("Set power display to joules"));
     optPower->add(3, QStringLiteral("IPSC-factor"), fmePower);
     auto* powerLayout = new QGridLayout(fmePower);
@@ -122,8 +113,8 @@ void frmMain::buildUi()
     powerLayout->addWidget((*optPower)[2], 1, 2);
     powerLayout->addWidget((*optPower)[3], 2, 2);
 
-    btnMax = button(QStringLiteral("btnMax"), QStringLiteral("Power"), QStringLiteral("Undock the Power and Speed panel"),
-                    central);
+    btnMax = namedButton(QStringLiteral("btnMax"), QStringLiteral("Power"),
+                         QStringLiteral("Undock the Power and Speed panel"), central);
 
     lblChrono = named(new ClickableLabel(QStringLiteral("Chronograph:"), central), QStringLiteral("lblChrono"));
     lblGun = named(new ClickableLabel(QStringLiteral("Gun:"), central), QStringLiteral("lblGun"));
@@ -131,8 +122,8 @@ void frmMain::buildUi()
     lblChrono->setToolTip(QStringLiteral("Change Chronograph Settings"));
     lblGun->setToolTip(QStringLiteral("Change Gun Settings"));
     lblProjectile->setToolTip(QStringLiteral("Change Projectile Settings"));
-    for (QLabel* l : {static_cast<QLabel*>(lblChrono), static_cast<QLabel*>(lblGun),
-                      static_cast<QLabel*>(lblProjectile)}) {
+    for (QLabel* l :
+         {static_cast<QLabel*>(lblChrono), static_cast<QLabel*>(lblGun), static_cast<QLabel*>(lblProjectile)}) {
         l->setCursor(Qt::PointingHandCursor);
         QFont f = l->font();
         f.setUnderline(true);
@@ -157,14 +148,14 @@ void frmMain::buildUi()
     Text1->setToolTip(QStringLiteral("Displays each shot in the current streams as a CSV List"));
     Text1->setMinimumHeight(90);
 
-    btnSave = button(QStringLiteral("btnSave"), QStringLiteral("Save Capture"),
-                     QStringLiteral("Save the current shot stream as a CSV"), central);
-    btnReset = button(QStringLiteral("btnReset"), QStringLiteral("Clear Capture"),
-                      QStringLiteral("Clear the current shot stream"), central);
-    btnDelete = button(QStringLiteral("btnDelete"), QStringLiteral("Delete Shot"),
-                       QStringLiteral("Delete the selected shot"), central);
-    btnDump = button(QStringLiteral("btnDump"), QStringLiteral("Chrony Status"),
-                     QStringLiteral("Dump data from Chronograph into Velmora"), central);
+    btnSave = namedButton(QStringLiteral("btnSave"), QStringLiteral("Save Capture"),
+                          QStringLiteral("Save the current shot stream as a CSV"), central);
+    btnReset = namedButton(QStringLiteral("btnReset"), QStringLiteral("Clear Capture"),
+                           QStringLiteral("Clear the current shot stream"), central);
+    btnDelete = namedButton(QStringLiteral("btnDelete"), QStringLiteral("Delete Shot"),
+                            QStringLiteral("Delete the selected shot"), central);
+    btnDump = namedButton(QStringLiteral("btnDump"), QStringLiteral("Chrony Status"),
+                          QStringLiteral("Dump data from Chronograph into Velmora"), central);
 
     auto* figures = new QHBoxLayout;
     figures->addWidget(fmeSpeed, 1);
