@@ -258,6 +258,29 @@ private slots:
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 0), QStringLiteral("1"));
     }
 
+    // Every cell shows its whole text: a column is never narrower than its widest text, whatever
+    // width in twips it is given, and the last column takes the rest of the table.
+    void cellsShowTheirWholeText()
+    {
+        TestApp::setSetting(QStringLiteral("txtMake"), QStringLiteral("Theoben Rapid MFR"));
+        TestApp::setSetting(QStringLiteral("txtPelletMake"), QStringLiteral("JSB Exact Jumbo Heavy"));
+        TestApp app;
+        frmMain& m = app.start();
+        for (int i = 0; i < 6; ++i)
+            RecordShot(m, 1234.56 + i); // the sixth narrows column 2 to 1585 twips
+        QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1585);
+        for (FlexGrid* grid : {m.MSFlexGrid1, m.MSFlexGrid2}) {
+            QVERIFY(grid->horizontalHeader()->stretchLastSection());
+            const QFontMetrics metrics = grid->fontMetrics();
+            for (int c = 0; c < grid->Cols(); ++c)
+                for (int r = 0; r < grid->Rows(); ++r) {
+                    const QString text = grid->TextMatrix(r, c);
+                    QVERIFY2(grid->columnWidth(c) >= metrics.horizontalAdvance(text) + 6,
+                             qPrintable(QStringLiteral("%1 column %2: \"%3\"").arg(grid->objectName()).arg(c).arg(text)));
+                }
+        }
+    }
+
     void clearingAsksAndKeepsTheListAndCache()
     {
         TestApp app;
