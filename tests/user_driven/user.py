@@ -4,11 +4,13 @@ gives the main window back, and shots are recorded (or not) as the user expects.
 
 import time
 
-from session import check, wait_for
+from session import Failure, check, wait_for
 
 MAIN = "Velmora v1.6"
 TIP = "Tip of the Day"
 QUESTION = "Velmora"  # the title of the program's message boxes
+# Controls a user reaches with the keyboard, which a screen reader must be able to name.
+NAMED_ROLES = ("push button", "check box", "radio button", "combo box", "text", "table", "spin button", "slider")
 
 
 class User:
@@ -25,12 +27,15 @@ class User:
     # Windows ---------------------------------------------------------------------------------
 
     def opened(self, title, timeout=10.0):
-        """Waits for the window, checks that it lies inside the screen, and returns it."""
+        """Waits for the window, checks that it lies inside the screen and that its controls can be
+        named by a screen reader, and returns it."""
         window = self.d.window(title, timeout)
         self.d.x_window(title)  # mapped, so that clicks reach it
         x, y, w, h = wait_for(lambda: self._placed(window), "the window %r to be placed" % title, 5)
         self.seen.append((title, (x, y, w, h)))
         self.log("opened %r at %d,%d %dx%d" % (title, x, y, w, h))
+        unnamed = [c.role for c in window.find_all() if c.role in NAMED_ROLES and not c.name]
+        check(not unnamed, "controls of %r without an accessible name: %s" % (title, unnamed))
         check(x >= 0 and y >= 0 and x + w <= self.d.width and y + h <= self.d.height,
               "the window %r at %d,%d size %dx%d reaches past the %dx%d screen"
               % (title, x, y, w, h, self.d.width, self.d.height))
@@ -115,6 +120,13 @@ class User:
         wait_for(lambda: len(self.shots()) > before and abs(self.shots()[-1] - fps) < 0.01,
                  "a shot of %s fps to be recorded" % fps, timeout)
         return len(self.shots())
+
+    def is_recorded(self, fps, before, timeout):
+        try:
+            self.recorded(fps, before, timeout)
+            return True
+        except Failure:
+            return False
 
     def new_shot(self, before, timeout=10.0):
         """Waits for any new shot (the device shoots by itself); returns the number of shots."""
