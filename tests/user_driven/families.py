@@ -94,7 +94,8 @@ def options(u, device):
 
 def capture(u, device):
     """The undocked Speed/Power panel, the save file dialog, its "Save Cancelled" message and the
-    "Velmora - File Saved" notice, each closed by Escape and by the close message."""
+    "Velmora - File Saved" notice, each closed by Escape and by the close message; saving into the
+    working folder leaves the shot cache's database locked."""
     u.start()
     device.shot(805.5)
     shots = u.recorded(805.5, 0)
@@ -112,13 +113,14 @@ def capture(u, device):
     database = {"pellet.store", "pellet.store-shm"}
     check(database <= u.s.locked_by_program(), "the database is not locked before saving")
     chooser = "Save Shot String"
-    u.click_main("push button", "Save Capture")
-    u.opened(chooser)
-    u.close(chooser, "escape")
-    box = u.opened(QUESTION)
-    check(box.find("label", "Save Cancelled"), "cancelling the file dialog did not say \"Save Cancelled\"")
-    u.close(QUESTION, "message")
-    u.main_usable()
+    for cancel, dismiss in (("escape", "message"), ("message", "escape")):
+        u.click_main("push button", "Save Capture")
+        u.opened(chooser)
+        u.close(chooser, cancel)
+        box = u.opened(QUESTION)
+        check(box.find("label", "Save Cancelled"), "cancelling the file dialog did not say \"Save Cancelled\"")
+        u.close(QUESTION, dismiss)
+        u.main_usable()
     for name, how in (("first.csv", "escape"), ("second.csv", "message")):
         path = os.path.join(u.s.work, name)
         u.click_main("push button", "Save Capture")
@@ -301,6 +303,7 @@ def main():
     parser.add_argument("--build", required=True, help="the build folder (bin/velmora, devcore-sim/)")
     parser.add_argument("--private", required=True, help="a folder of this test's own")
     parser.add_argument("--deadline", type=float, default=150, help="seconds before the run gives up")
+    parser.add_argument("--library-path", default="", help="also searched for libraries by the program")
     args = parser.parse_args()
     family = FAMILIES[args.family]
     missing = missing_tools()
@@ -326,7 +329,10 @@ def main():
         device = CedDevice(session, args.build) if family.device == "ced" else SerialDevice(session, family.device)
         from desktop import Desktop  # connects to the session's own accessibility bus
         desktop = Desktop(session)
-        u = User(session, desktop, device.env)
+        env = dict(device.env)
+        if args.library_path:
+            env["LD_LIBRARY_PATH"] = ":".join(p for p in (env.get("LD_LIBRARY_PATH"), args.library_path) if p)
+        u = User(session, desktop, env)
         family.run(u, device)
         ok = True
         print("%s at %s: passed in %.1f s" % (args.family, args.screen, time.monotonic() - started))
