@@ -4,4 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --build build --target velmora-screenshots
 mkdir -p docs
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x900x24" build/bin/velmora-screenshots docs
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" build/bin/velmora-screenshots docs

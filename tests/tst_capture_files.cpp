@@ -7,9 +7,11 @@
 #include "main_window/frm_saved.h"
 #include "main_window/list_text.h"
 #include "main_window/option_group.h"
+#include "services/file_chooser.h"
 #include "shot/record_shot.h"
 #include "test_app.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,8 +20,27 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
+
+// Whether another process finds a lock on the file (POSIX locks are invisible to their owner).
+bool lockedForOthers(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int fd = ::open(name.constData(), O_RDWR);
+        struct flock probe = {};
+        probe.l_type = F_WRLCK;
+        probe.l_whence = SEEK_SET;
+        _exit(fd >= 0 && fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 QByteArray readAll(const QString& path)
 {
@@ -161,6 +182,24 @@ private slots:
         m.btnSave_Click();
         QVERIFY(app.prompt.shown.last().text.startsWith(QStringLiteral("The capture could not be saved")));
         QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("bad.log"))));
+    }
+
+    void theSaveDialogLeavesTheDatabaseLocked()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        RecordShot(m, 800);
+        const QStringList database{QStringLiteral("pellet.store"), QStringLiteral("pellet.store-shm")};
+        for (const QString& name : database)
+            QVERIFY2(lockedForOthers(name), qPrintable(name));
+        // What the dialog asks about every file of the folder it shows.
+        NameOnlyIconProvider icons;
+        for (const QFileInfo& info : QDir::current().entryInfoList(QDir::Files)) {
+            icons.icon(info);
+            QVERIFY(!icons.type(info).isEmpty());
+        }
+        for (const QString& name : database)
+            QVERIFY2(lockedForOthers(name), qPrintable(name + QStringLiteral(" lost its lock")));
     }
 
     void theNoticeLinksToTheGraphPage()

@@ -14,11 +14,13 @@
 #include "services/prompt.h"
 #include "shot/record_shot.h"
 #include "storage/pellet_store.h"
+#include "window_placement.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -40,9 +42,16 @@ public:
     void setActive(bool) override {}
 };
 
+// Writes the window as the user sees it, which needs all of it on the screen.
 bool save(QWidget* w, const QString& path)
 {
     QApplication::processEvents();
+    const QRect screen = w->screen()->availableGeometry();
+    if (!screen.contains(w->frameGeometry())) {
+        std::fprintf(stderr, "%s: the window (%d,%d %dx%d) is not wholly on the %dx%d screen\n", qPrintable(path),
+                     w->x(), w->y(), w->width(), w->height(), screen.width(), screen.height());
+        return false;
+    }
     const bool ok = w->grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
     return ok;
@@ -91,6 +100,7 @@ int main(int argc, char** argv)
     pellet.optType->select(12);
     pellet.txtExtraInfo->setPlainText(QStringLiteral("Indoor range, 10 m, 18 C"));
     window.resize(980, 700);
+    placement::place(window, &window, placement::Mode::Centre);
     window.show();
     for (double fps : {781.4, 779.9, 784.2, 780.6, 778.8, 782.5, 783.1})
         RecordShot(window, fps);

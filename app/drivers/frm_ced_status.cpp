@@ -26,6 +26,7 @@ frmCEDStatus::frmCEDStatus(frmMain& main) : ClosingDialog(&main), m_main(main)
     lstString = new QComboBox(this);
     lstString->setObjectName(QStringLiteral("lstString"));
     lstString->setPlaceholderText(QStringLiteral("String"));
+    lstString->setAccessibleName(QStringLiteral("String")); // also before a string is chosen
     lstString->setToolTip(QStringLiteral("Select a string stored in the CED to dump to Velmora"));
     btnDump1 = new QPushButton(QStringLiteral("<<  Dump String"), this);
     btnDump1->setObjectName(QStringLiteral("btnDump1"));
@@ -37,6 +38,7 @@ frmCEDStatus::frmCEDStatus(frmMain& main) : ClosingDialog(&main), m_main(main)
     Text1 = new QPlainTextEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setReadOnly(true);
+    Text1->setAccessibleName(QStringLiteral("Dumped shots"));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QFont courier(QStringLiteral("Courier New"));
     courier.setStyleHint(QFont::TypeWriter);

@@ -28,6 +28,7 @@ frmChronyExtras::frmChronyExtras(frmMain& main) : ClosingDialog(&main), m_main(m
     lstString = new QComboBox(fmeChrony);
     lstString->setObjectName(QStringLiteral("lstString"));
     lstString->setPlaceholderText(QStringLiteral("String"));
+    lstString->setAccessibleName(QStringLiteral("String")); // also before a string is chosen
     lstString->setToolTip(QStringLiteral("Select a string stored in the Chrony to dump to Velmora"));
     txtStoredStrings = new QLineEdit(QStringLiteral("0"), fmeChrony);
     txtStoredStrings->setObjectName(QStringLiteral("txtStoredStrings"));

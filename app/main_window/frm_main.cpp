@@ -135,10 +135,12 @@ void frmMain::buildUi()
 
     MSFlexGrid1 = named(new FlexGrid(central), QStringLiteral("MSFlexGrid1"));
     MSFlexGrid1->setToolTip(QStringLiteral("Select Shot number to delete"));
+    MSFlexGrid1->setAccessibleName(QStringLiteral("Shots"));
     MSFlexGrid1->setFormatString(kShotTableFormat);
     MSFlexGrid1->setMinimumHeight(140);
     MSFlexGrid2 = named(new FlexGrid(central), QStringLiteral("MSFlexGrid2"));
     MSFlexGrid2->setToolTip(QStringLiteral("Summary data of all shots"));
+    MSFlexGrid2->setAccessibleName(QStringLiteral("Summary"));
     MSFlexGrid2->setFormatString(kSummaryFormat);
     MSFlexGrid2->setFixedHeight(MSFlexGrid2->horizontalHeader()->sizeHint().height() +
                                 MSFlexGrid2->verticalHeader()->defaultSectionSize() + 6);
@@ -146,6 +148,7 @@ void frmMain::buildUi()
     MSFlexGrid2->setSelectionMode(QAbstractItemView::NoSelection);
     Text1 = named(new ListText(central), QStringLiteral("Text1"));
     Text1->setToolTip(QStringLiteral("Displays each shot in the current streams as a CSV List"));
+    Text1->setAccessibleName(QStringLiteral("CSV List"));
     Text1->setMinimumHeight(90);
 
     btnSave = namedButton(QStringLiteral("btnSave"), QStringLiteral("Save Capture"),

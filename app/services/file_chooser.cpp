@@ -1,13 +1,31 @@
 #include "file_chooser.h"
 
 #include <QFileDialog>
+#include <QMimeDatabase>
+
+QIcon NameOnlyIconProvider::icon(const QFileInfo& info) const
+{
+    if (!info.isFile())
+        return QFileIconProvider::icon(info);
+    const QMimeType mime = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+    return QIcon::fromTheme(mime.iconName(), QFileIconProvider::icon(QAbstractFileIconProvider::File));
+}
+
+QString NameOnlyIconProvider::type(const QFileInfo& info) const
+{
+    if (!info.isFile())
+        return QFileIconProvider::type(info);
+    return QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).comment();
+}
 
 std::optional<FileChooser::Choice> DialogFileChooser::chooseSaveFile(QWidget* parent, const QString& title,
                                                                       const QString& proposedPath,
                                                                       const QStringList& filters,
                                                                       const QString& defaultSuffix)
 {
+    NameOnlyIconProvider icons; // outlives the dialog
     QFileDialog dialog(parent, title);
+    dialog.setIconProvider(&icons);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(filters);
     dialog.setDefaultSuffix(defaultSuffix);

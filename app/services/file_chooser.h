@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileIconProvider>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -23,4 +24,15 @@ class DialogFileChooser : public FileChooser {
 public:
     std::optional<Choice> chooseSaveFile(QWidget* parent, const QString& title, const QString& proposedPath,
                                          const QStringList& filters, const QString& defaultSuffix) override;
+};
+
+// Icons and type names of the files a file dialog lists, told by their names alone. Qt's own
+// provider reads the first bytes of a file whose name says nothing (such as "pellet.store"), and
+// closing that read releases every POSIX lock this process holds on the file: the database's
+// locks would be gone while it stays open, and another process could take it for unused.
+class NameOnlyIconProvider : public QFileIconProvider {
+public:
+    using QFileIconProvider::icon;
+    QIcon icon(const QFileInfo& info) const override;
+    QString type(const QFileInfo& info) const override;
 };

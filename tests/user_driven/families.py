@@ -1,0 +1,358 @@
+#!/usr/bin/python3
+"""Drives the real program from outside, one family of windows per run:
+
+    families.py FAMILY --screen 1024x768 --build BUILD_DIR --private DIR
+
+The program runs under its own X server, session bus and settings folder (all inside DIR), on
+the project's simulated chronograph; the windows, buttons and fields are found on the
+accessibility bus by their titles, captions and accessible names, and touched only with real
+mouse clicks, key presses and the window manager's close message. Every window opened is
+checked to lie inside the screen.
+
+A new family is a function below and a line in FAMILIES (and its name in tests/CMakeLists.txt)."""
+
+import argparse
+import importlib.util
+import os
+import shutil
+import signal
+import sys
+import time
+import traceback
+from dataclasses import dataclass
+from typing import Callable
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from session import Failure, Session, check, wait_for  # noqa: E402
+from user import MAIN, QUESTION, User  # noqa: E402
+
+
+# The families --------------------------------------------------------------------------------------
+
+def startup(u, device):
+    """Tip of the Day closed by Escape and by the close message; the exit question answered No by
+    Escape, the close message and its No button, with capture going on; then Yes, twice."""
+    u.start(tip_close="escape")
+    device.shot(801.5)
+    shots = u.recorded(801.5, 0)
+    for ask, answer in (("message", "escape"), ("menu", "message"), ("menu", "No")):
+        u.exit_question(ask)
+        u.close(QUESTION, answer)
+        check(u.s.program_running(), "the program ended although the exit was answered No")
+        u.main_usable()
+    device.shot(802.5)
+    u.recorded(802.5, shots)
+    u.exit("message")
+    u.start(tip_close="message")
+    u.exit("menu")
+
+
+def options(u, device):
+    """Chrono Options and Data Options, opened from their captions and the menu, closed by Escape,
+    the close message and their own buttons; Enter in their text boxes presses nothing."""
+    u.start()
+    u.click_main("label", "Chronograph:")
+    u.opened("Chrono Options")
+    u.main_disabled()
+    check(u.enter_in_each_text_box("Chrono Options"), "Chrono Options shows no text box")
+    u.close("Chrono Options", "escape")
+    u.main_usable()
+    u.d.choose_menu(MAIN, "Menu", "Chrono Settings")
+    u.opened("Chrono Options")
+    u.main_disabled()
+    u.close("Chrono Options", "message")
+    u.main_usable()
+    # Cancel leaves the chronograph disconnected; Save connects it again.
+    u.click_main("label", "Chronograph:")
+    u.opened("Chrono Options")
+    u.close("Chrono Options", "Save")
+    u.main_usable()
+    device.shot(803.5)
+    shots = u.recorded(803.5, 0)
+
+    for caption, frame, how in (("Gun:", "Gun Details", "escape"), ("Projectile:", "Projectile Details", "message")):
+        u.click_main("label", caption)
+        window = u.opened("Data Options")
+        u.main_disabled()
+        focused = wait_for(lambda: next((b for b in window.find_all("text") if b.focused), None),
+                           "a text box of Data Options to have the focus", 5)
+        check(focused.name == "Make:" and focused.parent_name() == frame,
+              "opened from %r, the focus is in %r of %r" % (caption, focused.name, focused.parent_name()))
+        if how == "escape":
+            check(len(u.enter_in_each_text_box("Data Options")) >= 5, "Data Options shows too few text boxes")
+        u.close("Data Options", how)
+        u.main_usable()
+    u.d.choose_menu(MAIN, "Menu", "Pellet Settings")
+    u.opened("Data Options")
+    u.close("Data Options", "Close")
+    u.main_usable()
+    device.shot(804.5)
+    u.recorded(804.5, shots)
+    u.exit()
+
+
+def capture(u, device):
+    """The undocked Speed/Power panel, the save file dialog, its "Save Cancelled" message and the
+    "Velmora - File Saved" notice, each closed by Escape and by the close message; saving into the
+    working folder leaves the shot cache's database locked."""
+    u.start()
+    device.shot(805.5)
+    shots = u.recorded(805.5, 0)
+    for how in ("escape", "message"):
+        u.click_main("push button", "Power")
+        panel = u.opened("Speed/Power")
+        u.main_disabled()
+        check(panel.find("label", "805.50"), "the undocked panel does not show the last speed")
+        u.close("Speed/Power", how)
+        u.main_usable()
+        check(u.main().find("panel", "Speed"), "the speed and power figures did not come back to the main window")
+
+    # The dialog lists the working folder, where the shot cache's database is open: the program
+    # must keep its locks on it (closing a file it only looked into would release them).
+    database = {"pellet.store", "pellet.store-shm"}
+    check(database <= u.s.locked_by_program(), "the database is not locked before saving")
+    chooser = "Save Shot String"
+    for cancel, dismiss in (("escape", "message"), ("message", "escape")):
+        u.click_main("push button", "Save Capture")
+        u.opened(chooser)
+        u.close(chooser, cancel)
+        box = u.opened(QUESTION)
+        check(box.find("label", "Save Cancelled"), "cancelling the file dialog did not say \"Save Cancelled\"")
+        u.close(QUESTION, dismiss)
+        u.main_usable()
+    for name, how in (("first.csv", "escape"), ("second.csv", "message")):
+        path = os.path.join(u.s.work, name)
+        u.click_main("push button", "Save Capture")
+        box = u.opened(chooser).find("text", "File name:")
+        u.d.click(box)
+        wait_for(lambda: box.focused, "the file name box to take the focus", 5)
+        u.d.key("ctrl+a")
+        u.d.type_text(path)
+        u.d.key("Return")
+        u.opened("Velmora - File Saved")
+        check(os.path.exists(path), "the notice came but %s was not written" % path)
+        u.close("Velmora - File Saved", how)
+        u.main_usable()
+        check(database <= u.s.locked_by_program(),
+              "the program lost its locks on the shot cache's database while its file dialog listed the folder")
+    device.shot(806.5)
+    u.recorded(806.5, shots)
+    u.exit()
+
+
+def chrony(u, device):
+    """Shooting Chrony memory: opening downloads the current string; Enter in its text boxes sends
+    nothing; closed by Escape and by the close message, live shots are recorded again."""
+    u.start()
+    shots = 0
+    for live, how in ((812.5, "escape"), (813.5, "message")):
+        u.click_main("push button", "Chrony Status")
+        u.opened("Chrony Status")
+        u.main_disabled()
+        # The opening selects the Chrony's current string, whose shots (800, 810) come in live.
+        u.recorded(810, shots + 1)
+        shots = u.settled()
+        names = u.enter_in_each_text_box("Chrony Status")
+        check("Strings stored:" in names, "no text box named \"Strings stored:\" in Chrony Status: %s" % names)
+        u.nothing_recorded(shots)
+        u.close("Chrony Status", how)
+        u.main_usable()
+        device.shot(live)
+        shots = u.recorded(live, shots)
+    u.exit()
+
+
+def prochrono(u, device):
+    """ProChrono remote functions: Enter in its "String" and "Shots" boxes dumps nothing; closed by
+    Escape and by the close message, the status poll finds live shots again."""
+    u.start()
+    # The first status reply after start-up is only the baseline: a shot that comes before it
+    # is part of it, and the next one is recorded.
+    device.shot(812)
+    if not u.is_recorded(812, 0, timeout=3):
+        device.shot(811)
+        u.recorded(811, 0)
+    shots = 1
+    for live, how in ((805, "escape"), (799, "message")):
+        u.click_main("push button", "ProC Status")
+        window = u.opened("ProChrono Remote Functions")
+        u.main_disabled()
+        wait_for(lambda: window.find("text", "Shots").text() == str(device.stored),
+                 "the ProChrono's shot count in \"Shots\"", 5)
+        names = u.enter_in_each_text_box("ProChrono Remote Functions")
+        check(sorted(names) == ["Shots", "String"], "the text boxes are named %s" % names)
+        u.nothing_recorded(shots)
+        u.close("ProChrono Remote Functions", how)
+        u.main_usable()
+        device.shot(live)
+        shots = u.recorded(live, shots)
+    u.exit()
+
+
+def ced(u, device):
+    """CED M2 string dump: Enter in its listing dumps nothing and no live shot is taken while it is
+    open; closed by Escape and by the close message, the poll records live shots again."""
+    u.start()
+    shots = u.new_shot(0)
+    for how in ("escape", "message"):
+        u.click_main("push button", "CED Status")
+        window = u.opened("CED String Dump")
+        u.main_disabled()
+        check(window.find("combo box"), "the string list is missing")
+        shots = u.settled(0.3)
+        u.enter_in_each_text_box("CED String Dump")
+        u.nothing_recorded(shots)
+        u.close("CED String Dump", how)
+        u.main_usable()
+        shots = u.new_shot(shots)
+    u.exit()
+
+
+# Devices ---------------------------------------------------------------------------------------------
+
+class SerialDevice:
+    """A chronograph on a pseudo-terminal (velmora-chrono-sim) mapped to port 1."""
+
+    CHRONO_TYPE = {"chrony": 1, "combro": 2, "prochrono": 4}
+
+    def __init__(self, session, family):
+        self.sim = session.start_simulator(family, "800,810;790")
+        session.write_settings({"chronoType": self.CHRONO_TYPE[family], "txtComm": 1}, {1: self.sim.link})
+        self.env = {}
+        self.stored = 2  # shots in the current string of the device's memory
+
+    def shot(self, fps):
+        self.sim.shot(fps)
+        self.stored += 1
+
+
+class CedDevice:
+    """The simulated CED M2 build of Devcore, first on the library search path, shooting steadily."""
+
+    def __init__(self, session, build):
+        scenario = os.path.join(session.private, "ced-scenario.txt")
+        with open(scenario, "w") as f:
+            f.write("string 781.2 779.6 783.4\n")
+            for i in range(400):
+                f.write("at %d shot %.1f\n" % (1000 + 400 * i, 700 + 0.1 * i))
+        session.write_settings({"chronoType": 3})
+        self.env = {"LD_LIBRARY_PATH": os.path.join(build, "devcore-sim"), "DEVCORE_SIM_SCENARIO": scenario}
+
+    def shot(self, fps):
+        raise Failure("the simulated CED M2 shoots by its scenario")
+
+
+@dataclass
+class Family:
+    run: Callable
+    device: str = "chrony"
+
+
+FAMILIES = {
+    "startup": Family(startup),
+    "options": Family(options),
+    "capture": Family(capture),
+    "chrony": Family(chrony),
+    "prochrono": Family(prochrono, device="prochrono"),
+    "ced": Family(ced, device="ced"),
+    # Windows being built join here with a line each, for example:
+    #   "chart": Family(chart),        "Velmora - Chart"
+    #   "history": Family(history),    "Velmora - History"
+}
+
+
+# Running one family ----------------------------------------------------------------------------------
+
+def prepare(private):
+    for sub in ("config", "work", "runtime"):
+        shutil.rmtree(os.path.join(private, sub), ignore_errors=True)
+    for stale in ("processes.log", "ced-scenario.txt"):
+        if os.path.exists(os.path.join(private, stale)):
+            os.remove(os.path.join(private, stale))
+
+
+def describe_desktop(desktop):
+    lines = []
+    try:
+        for w in desktop.windows():
+            lines.append("window %r at %s" % (w.name, w.extents()))
+            for c in w.walk():
+                try:
+                    lines.append("    %s %r%s%s" % (c.role, c.name, "" if c.enabled else " (disabled)",
+                                                    " (focused)" if c.focused else ""))
+                except Exception:
+                    continue
+    except Exception as e:
+        lines.append("the accessibility tree could not be read: %s" % e)
+    return "\n".join(lines)
+
+
+def missing_tools():
+    tools = [t for t in ("Xvfb", "xdotool", "dbus-daemon") if not shutil.which(t)]
+    tools += [m for m in ("pyatspi", "Xlib") if importlib.util.find_spec(m) is None]
+    if not os.path.exists("/usr/libexec/at-spi-bus-launcher"):
+        tools.append("at-spi-bus-launcher")
+    return tools
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("family", choices=sorted(FAMILIES))
+    parser.add_argument("--screen", default="1024x768")
+    parser.add_argument("--build", required=True, help="the build folder (bin/velmora, devcore-sim/)")
+    parser.add_argument("--private", required=True, help="a folder of this test's own")
+    parser.add_argument("--deadline", type=float, default=150, help="seconds before the run gives up")
+    parser.add_argument("--library-path", default="", help="also searched for libraries by the program")
+    args = parser.parse_args()
+    family = FAMILIES[args.family]
+    missing = missing_tools()
+    if missing:
+        print("skipped: %s not installed (scripts/install-deps.sh installs them)" % ", ".join(missing))
+        return 77
+    screen = tuple(int(v) for v in args.screen.split("x"))
+    os.makedirs(args.private, exist_ok=True)
+    prepare(args.private)
+
+    def give_up(signum, _frame):
+        raise Failure("stopped by signal %d" % signum if signum != signal.SIGALRM
+                      else "the run took longer than %d s" % args.deadline)
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGALRM):
+        signal.signal(sig, give_up)
+    signal.alarm(int(args.deadline))
+
+    started = time.monotonic()
+    session = Session(os.path.join(args.build, "bin"), screen, args.private)
+    desktop = None
+    ok = False
+    try:
+        device = CedDevice(session, args.build) if family.device == "ced" else SerialDevice(session, family.device)
+        from desktop import Desktop  # connects to the session's own accessibility bus
+        desktop = Desktop(session)
+        env = dict(device.env)
+        if args.library_path:
+            env["LD_LIBRARY_PATH"] = ":".join(p for p in (env.get("LD_LIBRARY_PATH"), args.library_path) if p)
+        u = User(session, desktop, env)
+        family.run(u, device)
+        ok = True
+        print("%s at %s: passed in %.1f s" % (args.family, args.screen, time.monotonic() - started))
+        for title, (x, y, w, h) in u.seen:
+            print("    %-28s %4d,%-4d %4dx%-4d" % (title, x, y, w, h))
+    except BaseException as e:
+        print("%s at %s: FAILED after %.1f s: %s" % (args.family, args.screen, time.monotonic() - started, e))
+        traceback.print_exc()
+        if desktop is not None and session.program_running():
+            print(describe_desktop(desktop))
+        elif session.program is not None:
+            print("the program had ended with %s" % session.program.returncode)
+    finally:
+        signal.alarm(0)
+        session.close()
+        if not ok:
+            print("---- program, simulator and bus output ----")
+            print(session.log_text()[-6000:])
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
