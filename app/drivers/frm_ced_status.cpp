@@ -49,8 +49,6 @@ frmCEDStatus::frmCEDStatus(frmMain& main) : ClosingDialog(&main), m_main(main)
     layout->addWidget(btnDump1, 1, 1);
     layout->addWidget(btnDumpAll, 2, 1, Qt::AlignTop);
     resize(480, 300);
-    lstString->setAccessibleName(QStringLiteral("String"));
-    Text1->setAccessibleName(windowTitle());
     connect(lstString, &QComboBox::activated, this, guarded(this, &frmCEDStatus::lstString_Click));
     connect(btnDump1, &QPushButton::clicked, this, guarded(this, &frmCEDStatus::btnDump1_Click));
     connect(btnDumpAll, &QPushButton::clicked, this, guarded(this, &frmCEDStatus::btnDumpAll_Click));

@@ -57,7 +57,6 @@ frmChronyExtras::frmChronyExtras(frmMain& main) : ClosingDialog(&main), m_main(m
     grid->addWidget(btnDumpAll, 2, 1);
     grid->addWidget(btnClear, 2, 2);
     (new QVBoxLayout(this))->addWidget(fmeChrony);
-    lstString->setAccessibleName(QStringLiteral("String"));
     txtChronyOutput->setAccessibleName(fmeChrony->title());
     chainTabOrder({txtStoredStrings, lstString, txtChronyOutput, btnDumpAll, btnClear});
 
