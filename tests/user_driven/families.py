@@ -209,6 +209,49 @@ def ced(u, device):
     u.exit()
 
 
+def companions(u, device):
+    """The chart and the history: windows beside the main window, which stays usable and keeps
+    recording. Each opened from the menu and closed by Escape and by the close message; the chart
+    also from the undocked panel, over the main window that panel disables; a cleared string shows
+    up in the history."""
+    chart, history = "Velmora - Chart", "Velmora - History"
+    u.start()
+    device.shot(807.5)
+    shots = u.recorded(807.5, 0)
+    for how in ("escape", "message"):
+        u.d.choose_menu(MAIN, "Menu", "Chart")
+        window = u.opened(chart)
+        check(u.main().enabled, "the main window is disabled while the chart is open")
+        device.shot(808.5 + len(how))
+        shots = u.recorded(808.5 + len(how), shots)
+        check(window.find("push button", "Copy Image"), "the chart has no \"Copy Image\" button")
+        u.close(chart, how)
+        u.main_usable()
+
+    u.click_main("push button", "Power")
+    panel = u.opened("Speed/Power")
+    u.main_disabled()
+    u.d.click(panel.find("push button", "Chart"))
+    window = u.opened(chart)
+    check(window.enabled, "the chart opened from the panel cannot be used")
+    u.close(chart, "escape")
+    u.close("Speed/Power", "message")
+    u.main_usable()
+
+    u.click_main("push button", "Clear Capture")
+    u.opened(QUESTION)
+    u.close(QUESTION, "Yes")
+    u.main_usable()
+    for how in ("escape", "message"):
+        u.d.choose_menu(MAIN, "Menu", "History")
+        window = u.opened(history)
+        table = window.find("table", "Archived strings")
+        wait_for(lambda: table.find_all("table cell", "%d" % shots), "the cleared string in the history", 5)
+        u.close(history, how)
+        u.main_usable()
+    u.exit()
+
+
 # Devices ---------------------------------------------------------------------------------------------
 
 class SerialDevice:
@@ -256,9 +299,7 @@ FAMILIES = {
     "chrony": Family(chrony),
     "prochrono": Family(prochrono, device="prochrono"),
     "ced": Family(ced, device="ced"),
-    # Windows being built join here with a line each, for example:
-    #   "chart": Family(chart),        "Velmora - Chart"
-    #   "history": Family(history),    "Velmora - History"
+    "companions": Family(companions),
 }
 
 
