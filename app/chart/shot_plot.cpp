@@ -42,6 +42,7 @@ ShotPlot::ShotPlot(const QString& title, QWidget* parent) : QWidget(parent), m_t
 void ShotPlot::setUnit(const QString& unit)
 {
     m_unit = unit;
+    m_frameValid = false;
     update();
 }
 
@@ -97,6 +98,7 @@ void ShotPlot::setLimit(std::optional<double> limit)
 void ShotPlot::invalidate()
 {
     m_layerValid = false;
+    m_frameValid = false;
     update();
 }
 
@@ -291,16 +293,29 @@ void ShotPlot::rebuildLayer()
     QPainter p(&m_layer);
     drawLines(p, plotArea(size()), m_ranges);
     m_layerValid = true;
+    m_frameValid = false;
     ++m_fullDraws;
+}
+
+void ShotPlot::rebuildFrame()
+{
+    const qreal ratio = devicePixelRatioF();
+    m_frame = QPixmap(size() * ratio);
+    m_frame.setDevicePixelRatio(ratio);
+    QPainter p(&m_frame);
+    drawFrame(p, plotArea(size()), m_ranges, size());
+    m_frameValid = true;
 }
 
 void ShotPlot::paintEvent(QPaintEvent*)
 {
     if (!m_layerValid || m_layer.deviceIndependentSize().toSize() != size())
         rebuildLayer();
+    if (!m_frameValid)
+        rebuildFrame();
     QPainter p(this);
     const QRectF area = plotArea(size());
-    drawFrame(p, area, m_ranges, size());
+    p.drawPixmap(0, 0, m_frame);
     drawOverlays(p, area, m_ranges);
     p.drawPixmap(0, 0, m_layer);
     if (m_cursor) {
@@ -332,7 +347,8 @@ void ShotPlot::resizeEvent(QResizeEvent* event)
 
 void ShotPlot::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange ||
+        event->type() == QEvent::EnabledChange)
         invalidate();
     QWidget::changeEvent(event);
 }

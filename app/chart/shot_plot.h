@@ -84,6 +84,7 @@ private:
     bool showMarkers(const QRectF& area, const Ranges& r) const;
     void invalidate();
     void rebuildLayer();
+    void rebuildFrame();
 
     QString m_title;
     QString m_unit;
@@ -93,6 +94,9 @@ private:
     Ranges m_ranges;
     QPixmap m_layer;
     bool m_layerValid = false;
+    // The axes, grid, labels and legend: they change with the ranges, not with every shot.
+    QPixmap m_frame;
+    bool m_frameValid = false;
     int m_fullDraws = 0;
 };
 
