@@ -67,7 +67,7 @@ void setUpString(TestApp& app, frmMain& m)
     p.txtMake->setText(QStringLiteral("Air Arms"));
     p.txtModel->setText(QStringLiteral("S400"));
     p.txtPelletMake->setText(QStringLiteral("JSB Exact, Heavy"));
-    p.txtWeight->setText(QStringLiteral("10.34"));
+    p.txtWeight->setText(QLocale().toString(10.34, 'f', 2)); // as typed in the user's format
     p.txtExtraInfo->setPlainText(QStringLiteral("Range 10m, 15C"));
     app.clock.set(QDateTime(QDate(2026, 12, 6), QTime(1, 30, 0)));
 }
@@ -256,8 +256,18 @@ private slots:
         QCOMPARE(readAll(first), QByteArray("a"));
     }
 
+    void readsArchivesBackWithTheSummaryArithmetic_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("point") << QStringLiteral("en_GB");
+        QTest::newRow("comma") << QStringLiteral("de_DE");
+    }
+
+    // In a comma locale too: the file has points, the summary commas, and both give one figure.
     void readsArchivesBackWithTheSummaryArithmetic()
     {
+        QFETCH(QString, locale);
+        QLocale::setDefault(QLocale(locale));
         TestApp app;
         frmMain& m = app.start();
         setUpString(app, m);
@@ -273,7 +283,7 @@ private slots:
         QCOMPARE(s.gun, QStringLiteral("Air Arms S400"));
         QCOMPARE(s.projectile, QStringLiteral("JSB Exact. Heavy"));
         QCOMPARE(s.when, QDateTime(QDate(2026, 12, 6), QTime(1, 30, 0)));
-        QCOMPARE(regional::format3(s.grains), QStringLiteral("10.340"));
+        QCOMPARE(s.grains, 10.34);
         ChartSeries series;
         series.reset(s.shots);
         QCOMPARE(regional::format2(series.figures().avgSpeed), summary[0]);
