@@ -1,22 +1,33 @@
 #include "string_history.h"
 
 #include "chart/frm_chart.h"
-#include "data_options/frm_pellet.h"
 #include "history/frm_history.h"
-#include "main_window/capture_files.h"
-#include "main_window/flex_grid.h"
-#include "main_window/frm_main.h"
+#include "services/app_services.h"
 #include "services/clock.h"
 #include "services/prompt.h"
 #include "services/regional.h"
 #include "storage/pellet_store.h"
 #include "storage/settings_store.h"
+#include "string/shot_string.h"
 
 #include <QFileInfo>
-#include <QLineEdit>
 
-StringHistory::StringHistory(frmMain& main)
-    : m_main(main), m_archive(StringArchive::defaultFolder())
+namespace {
+
+// The table's rows as the string's cells, for the settled rows to be recognised.
+std::vector<QStringList> tableRows(const ShotString& string)
+{
+    std::vector<QStringList> rows;
+    rows.reserve(size_t(string.size()));
+    for (const ShotRecord& r : string.records())
+        rows.push_back(r.cells);
+    return rows;
+}
+
+} // namespace
+
+StringHistory::StringHistory(ShotString& string, const AppServices& services, QWidget* owner)
+    : m_string(string), m_services(services), m_owner(owner), m_archive(StringArchive::defaultFolder())
 {
 }
 
@@ -30,7 +41,7 @@ bool StringHistory::archivingOn()
 
 std::optional<StringArchive::CacheMark> StringHistory::cacheMark() const
 {
-    PelletStore* store = m_main.services().store;
+    PelletStore* store = m_services.store;
     if (!store || !store->isOpen())
         return std::nullopt;
     StringArchive::CacheMark mark;
@@ -46,25 +57,26 @@ void StringHistory::stringEnding()
 {
     bool archived = true;
     if (archivingOn()) {
-        const std::vector<QStringList>& table = m_main.MSFlexGrid1->DataRows();
-        const std::vector<QStringList> pending = m_settled.empty() ? std::vector<QStringList>{} : m_settled.pending(table);
-        const std::vector<QStringList>& rows = m_settled.empty() ? table : pending;
+        // The settled rows are at the head of the table: the pending ones are the rest.
+        const size_t pending = m_settled.empty() ? size_t(m_string.size()) : m_settled.pending(tableRows(m_string)).size();
+        std::vector<int> rows;
+        for (int i = m_string.size() - int(pending); i < m_string.size(); ++i)
+            rows.push_back(i);
         if (!rows.empty()) {
             QString error;
             try {
-                const QByteArray bytes = capture_files::fileBytes(
-                    capture_files::toCsv(capture_files::csvListText(m_main.csvString(rows))));
-                const frmPellet& p = m_main.pellet();
+                const QByteArray bytes = m_string.csvBytes(rows);
+                const ShotString::Fields fields = m_string.fields();
                 error = m_archive
-                            .write(bytes, m_main.services().clock->now(),
-                                   p.txtMake->text() + u' ' + p.txtModel->text(), p.txtPelletMake->text())
+                            .write(bytes, m_services.clock->now(),
+                                   fields.trailing.gunMake + u' ' + fields.trailing.gunModel, fields.trailing.projectile)
                             .error;
             } catch (const std::exception& e) {
                 error = QString::fromLocal8Bit(e.what());
             }
             if (!error.isEmpty()) {
                 archived = false;
-                m_main.services().prompt->message(QStringLiteral("The string could not be archived: ") + error,
+                m_services.prompt->message(QStringLiteral("The string could not be archived: ") + error,
                                                   Prompt::Icon::Exclamation);
             }
         }
@@ -81,7 +93,7 @@ void StringHistory::stringEnding()
 
 void StringHistory::shotsReplayed()
 {
-    PelletStore* store = m_main.services().store;
+    PelletStore* store = m_services.store;
     const auto mark = m_archive.readMark();
     const auto here = cacheMark();
     if (!store || !mark || !here || mark->database != here->database || mark->rowid <= 0)
@@ -94,7 +106,7 @@ void StringHistory::shotsReplayed()
     for (const PelletStore::CachedShot& shot : store->cachedShots())
         if (shot.rowid <= mark->rowid)
             ++settled;
-    const std::vector<QStringList>& table = m_main.MSFlexGrid1->DataRows();
+    const std::vector<QStringList> table = tableRows(m_string);
     settled = std::min(settled, qsizetype(table.size()));
     m_settled.set(std::vector<QStringList>(table.begin(), table.begin() + settled));
 }
@@ -112,7 +124,7 @@ frmHistory* StringHistory::historyWindow() const
 frmChart& StringHistory::openChart()
 {
     if (!m_chart)
-        m_chart = new frmChart(m_main);
+        m_chart = new frmChart(m_string, m_services, m_owner);
     m_chart->setEnabled(true); // usable whatever window holds the main window
     m_chart->show();
     m_chart->raise();
@@ -130,7 +142,7 @@ frmChart& StringHistory::showChart()
 frmHistory& StringHistory::showHistory()
 {
     if (!m_history)
-        m_history = new frmHistory(m_main, *this);
+        m_history = new frmHistory(m_string, m_services, *this, m_owner);
     m_history->setEnabled(true);
     m_history->show();
     m_history->raise();

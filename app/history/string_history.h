@@ -7,9 +7,11 @@
 #include <QPointer>
 #include <vector>
 
-class frmMain;
+class QWidget;
+class ShotString;
 class frmChart;
 class frmHistory;
+struct AppServices;
 
 // The string history beside the main window: archives the string when it ends (cleared, or
 // the program leaving normally), remembers which replayed shots were archived before a crash,
@@ -17,7 +19,8 @@ class frmHistory;
 class StringHistory : public QObject {
     Q_OBJECT
 public:
-    explicit StringHistory(frmMain& main);
+    // The string it archives and shows; `owner` is the window the chart and history stand beside.
+    StringHistory(ShotString& string, const AppServices& services, QWidget* owner);
     ~StringHistory() override;
 
     StringArchive& archive() { return m_archive; }
@@ -44,7 +47,9 @@ private:
     std::optional<StringArchive::CacheMark> cacheMark() const;
     frmChart& openChart();
 
-    frmMain& m_main;
+    ShotString& m_string;
+    const AppServices& m_services;
+    QWidget* m_owner;
     StringArchive m_archive;
     SettledRows m_settled;
     QPointer<frmChart> m_chart;

@@ -86,7 +86,6 @@ void frmMain::Form_Load()
     separator = QStringLiteral("\t");
     last_fps = 0;
     last_ftlb = 0;
-    stats.reset();
     setPowerCaption(QStringLiteral("0.00"));
     Label5->setText(QStringLiteral("0.00"));
     ced.cedSkipNext = false;
@@ -155,7 +154,6 @@ void frmMain::Form_Load()
     skipOnError([&] { updateTotals(); });
     last_fps = 0;
     last_ftlb = 0;
-    stats.reset();
     skipOnError([&] { recoverCache(*this); });
     skipOnError([&] { history().shotsReplayed(); });
 }
