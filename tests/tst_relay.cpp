@@ -279,19 +279,19 @@ private slots:
         QVERIFY(!store.approve(1)); // not pending any more
         QVERIFY(store.reject(2));
         QVERIFY(!store.reject(2));
-        QCOMPARE(int(store.guns().size()), 1);
-        QCOMPARE(store.guns()[0].pistol, 1);
-        QVERIFY(store.projectiles().empty());
+        QCOMPARE(int(store.guns()->size()), 1);
+        QCOMPARE((*store.guns())[0].pistol, 1);
+        QVERIFY(store.projectiles()->empty());
         QCOMPARE(relay::pistolFor("Rifle"), 0);
-        const std::string list = relay::listAnswer(store.projectiles(), store.guns());
+        const std::string list = relay::listAnswer(*store.projectiles(), *store.guns());
         QCOMPARE(QString::fromStdString(list),
                  QStringLiteral("<Response><status>OK</status><pellets/><guns><gun><make>M</make><model>P</model>"
                                 "<pistol>1</pistol></gun></guns></Response>"));
 
         // Taking an approved entry out of the published list again.
         QVERIFY(store.unpublish(1));
-        QVERIFY(store.guns().empty());
-        QCOMPARE(store.submissions("unpublished").size(), size_t(1));
+        QVERIFY(store.guns()->empty());
+        QCOMPARE(store.submissions("unpublished")->size(), size_t(1));
         QVERIFY(!store.unpublish(1));
         QVERIFY(!store.unpublish(2)); // rejected, never published
 
@@ -303,11 +303,11 @@ private slots:
         QVERIFY(store.approve(3));
         QVERIFY(!store.approve(4));
         QVERIFY(QString::fromStdString(store.error()).contains(QStringLiteral("cannot read")));
-        QCOMPARE(store.projectiles().size(), size_t(1));
-        QCOMPARE(store.projectiles()[0].caliber, std::string("4.5"));
-        QCOMPARE(store.projectiles()[0].metric, std::string("1.03"));
+        QCOMPARE(store.projectiles()->size(), size_t(1));
+        QCOMPARE((*store.projectiles())[0].caliber, std::string("4.5"));
+        QCOMPARE((*store.projectiles())[0].metric, std::string("1.03"));
         QVERIFY(store.unpublish(3));
-        QVERIFY(store.projectiles().empty());
+        QVERIFY(store.projectiles()->empty());
     }
 
     void seedRowsAreCheckedLikeSubmissions()
@@ -322,11 +322,11 @@ private slots:
         QVERIFY(QString::fromStdString(store.error())
                     .endsWith(QStringLiteral("projectiles.tsv line 3: the calibre or "
                                              "weight is not a number Velmora reads")));
-        QVERIFY(store.projectiles().empty() && store.guns().empty()); // all or nothing
+        QVERIFY(store.projectiles()->empty() && store.guns()->empty()); // all or nothing
         writeFile(seed + QStringLiteral("/projectiles.tsv"), "Good\t0,177\t0.547\n");
         QVERIFY(store.importSeed(seed.toStdString()));
-        QCOMPARE(store.projectiles()[0].caliber, std::string("0.177"));
-        QCOMPARE(store.guns().size(), size_t(2)); // CR LF line ends are fine
+        QCOMPARE((*store.projectiles())[0].caliber, std::string("0.177"));
+        QCOMPARE(store.guns()->size(), size_t(2)); // CR LF line ends are fine
         writeFile(seed + QStringLiteral("/guns.tsv"), "W\tHW100\t2\n");
         QVERIFY(!store.importSeed(seed.toStdString()));
         QVERIFY(!store.importSeed(dir.filePath(QStringLiteral("nowhere")).toStdString()));
@@ -340,7 +340,7 @@ private slots:
         QVERIFY(store.publishProjectile({"Bad", "0.22", "nan"}));
         QVERIFY(store.publishGun({"G", "Two", 2}));
         relay::Service service(store, {});
-        QCOMPARE(service.unreadablePublished().size(), size_t(2));
+        QCOMPARE(service.unreadablePublished()->size(), size_t(2));
         const online::Answer a = online::readAnswer(
             QByteArray::fromStdString(service.answer("<query><type>updatelist</type></query>", "a", {})));
         QVERIFY(a.invalid.isEmpty());
@@ -378,7 +378,8 @@ private slots:
     // answer as a browser would, are all answered; none is reset.
     void aBurstOfClientsIsAnswered()
     {
-        RelayProcess relay;
+        // All from one address here: the per-address connection cap is lifted.
+        RelayProcess relay({}, {QStringLiteral("--connections-per-address"), QStringLiteral("0")});
         QVERIFY(relay.isRunning());
         const std::vector<std::string> updates(300, "<query><type>updatelist</type></query>");
         // While the service is stopped, the system still takes every connection into its queue:
