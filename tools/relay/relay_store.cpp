@@ -56,9 +56,10 @@ Store::Store(const std::string& path, Open open, int busyMs)
     }
     sqlite3_busy_timeout(m_db, busyMs);
     // Readers never wait for a writer in this mode, and a moderator's commit never waits for an
-    // update being read. A file system without shared memory keeps the old journal: still correct.
+    // update being read. Where it cannot be set (another program holds the file, or a file system
+    // without shared memory) the old journal stays: slower to share, still correct.
+    (void)exec("PRAGMA journal_mode = WAL");
     const bool created =
-        exec("PRAGMA journal_mode = WAL") &&
         exec("CREATE TABLE IF NOT EXISTS projectiles (name TEXT, caliber TEXT, metric TEXT)") &&
         exec("CREATE TABLE IF NOT EXISTS guns (make TEXT, model TEXT, pistol INTEGER)") &&
         exec("CREATE TABLE IF NOT EXISTS submissions (id INTEGER PRIMARY KEY AUTOINCREMENT, kind "
