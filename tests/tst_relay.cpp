@@ -611,6 +611,25 @@ private slots:
             QVERIFY(c->closedWithin(1000));
     }
 
+    // A submission already with the database when SIGTERM comes is kept and answered, not lost
+    // half-way; the service exits once it is.
+    void aStopFinishesTheWorkStarted()
+    {
+        RelayProcess relay;
+        QVERIFY(relay.isRunning());
+        Sql writer(relay.databasePath());
+        QVERIFY(writer.run("BEGIN IMMEDIATE"));
+        RawConnection c(relay.port());
+        QVERIFY(c.send(relayPost(gunRequest("Kept"))));
+        // Waiting for the database: no answer yet.
+        QVERIFY(c.readAnswer(1000).empty());
+        QCOMPARE(kill(pid_t(relay.processId()), SIGTERM), 0);
+        QVERIFY(writer.run("COMMIT"));
+        QCOMPARE(bodyOf(c.readAnswer(3000)), kOk);
+        QVERIFY(relay.exitsCleanlyWithin(3000));
+        QVERIFY(relay.moderate({QStringLiteral("list"), QStringLiteral("pending")}).contains(QStringLiteral("\tKept\t")));
+    }
+
     // A request must be whole within ten seconds, however it trickles in; an idle kept-alive
     // connection is let go after five.
     void deadlinesHoldWhateverTheClientDoes()

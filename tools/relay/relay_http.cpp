@@ -142,6 +142,14 @@ public:
         readHeader();
     }
 
+    // On the service's stop: a connection whose request is with the database gets its answer
+    // first (and is closed after it); any other is closed now.
+    void stop()
+    {
+        if (!m_working)
+            close();
+    }
+
     void close()
     {
         if (m_closed)
@@ -157,6 +165,8 @@ private:
     // The connection closes when the deadline passes, whatever it is waiting for.
     void arm(std::chrono::steady_clock::duration after)
     {
+        if (m_closed)
+            return;
         m_timer.expires_after(after);
         m_timer.async_wait([self = shared_from_this()](beast::error_code ec) {
             if (!ec && self->m_timer.expiry() <= std::chrono::steady_clock::now())
@@ -241,11 +251,15 @@ private:
         if (target == "/relay.php") {
             if (request.method() != http::verb::post)
                 return answer(405, "", "text/plain", "POST");
+            m_working = true;
             asio::post(m_server.workers, [self = shared_from_this(), body = std::move(m_parser->get().body())] {
-                if (self->m_server.stopping)
-                    return;
-                std::string xml = self->m_server.relay(body, self->m_key);
-                asio::post(self->m_socket.get_executor(), [self, xml = std::move(xml)]() mutable {
+                // Work queued behind the stop is not started; work started is finished and answered.
+                const bool started = !self->m_server.stopping;
+                std::string xml = started ? self->m_server.relay(body, self->m_key) : std::string();
+                asio::post(self->m_socket.get_executor(), [self, started, xml = std::move(xml)]() mutable {
+                    self->m_working = false;
+                    if (!started)
+                        return self->close();
                     self->answer(200, std::move(xml), "text/xml");
                 });
             });
@@ -347,6 +361,7 @@ private:
     std::unique_ptr<std::array<char, 4096>> m_drain;
     size_t m_drained = 0;
     bool m_refused = false;
+    bool m_working = false; // its request is with the database
     bool m_closed = false;
 };
 
@@ -372,13 +387,14 @@ void HttpServer::State::accept()
             {
                 const std::lock_guard<std::mutex> guard(lock);
                 int& count = perClient[key];
-                if (limits.connectionsPerClient <= 0 || count < limits.connectionsPerClient) {
+                // One taken while the service stops is refused as one over the cap.
+                if (!stopping && (limits.connectionsPerClient <= 0 || count < limits.connectionsPerClient)) {
                     ++count;
                     connection = std::make_shared<Connection>(*this, std::move(socket), key);
                     open[connection.get()] = connection;
-                } else if (count == 0) {
-                    perClient.erase(key);
                 }
+                if (count == 0)
+                    perClient.erase(key);
             }
             if (connection) {
                 asio::post(connection->socket_executor(), [connection] { connection->start(); });
@@ -410,7 +426,7 @@ void HttpServer::State::stopNow()
                 closing.push_back(std::move(connection));
     }
     for (const auto& connection : closing)
-        asio::post(connection->socket_executor(), [connection] { connection->close(); });
+        asio::post(connection->socket_executor(), [connection] { connection->stop(); });
 }
 
 HttpServer::HttpServer(RelayHandler relay, HttpLimits limits)

@@ -69,7 +69,7 @@ public:
     std::optional<int> listen(const std::string& address, int port);
     const std::string& error() const { return m_error; }
     // Serves until SIGTERM or SIGINT (or stop()): then stops taking connections, closes every
-    // open one, lets the database work already started finish, and returns.
+    // open one but those whose request is already with the database (answered first), and returns.
     void run();
     // Safe from any thread.
     void stop();
