@@ -134,6 +134,25 @@ void captureFigures()
     }
 
     {
+        TestApp app;
+        app.services.makeSerialTransport = [] { return std::make_unique<QSerialTransport>(); };
+        app.services.portPath = defaultDevicePath;
+        QElapsedTimer t;
+        t.start();
+        frmMain m(app.services);
+        m.Form_Load();
+        m.show();
+        QApplication::processEvents();
+        std::printf("| start-up to the main window shown, 100-port scan included | %.0f ms | < 1000 ms |\n",
+                    t.nsecsElapsed() / 1e6);
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.close();
+    }
+}
+
+void recoveryFigures()
+{
+    {
         // Recovery of a full cache: 32767 rows written by a previous run, timed from the answer
         // to "It Looks like you crashed." to the window laid out and painted with every row.
         auto writeCache = [] {
@@ -175,6 +194,7 @@ void captureFigures()
             const std::vector<PelletStore::CachedShot> rows = app.store.cachedShots();
             app.store.storeDatabase.commit();
             m.string().clear();
+            m.shot_count = 0;
             QElapsedTimer t;
             t.start();
             for (const PelletStore::CachedShot& row : rows) {
@@ -188,19 +208,4 @@ void captureFigures()
         }
     }
 
-    {
-        TestApp app;
-        app.services.makeSerialTransport = [] { return std::make_unique<QSerialTransport>(); };
-        app.services.portPath = defaultDevicePath;
-        QElapsedTimer t;
-        t.start();
-        frmMain m(app.services);
-        m.Form_Load();
-        m.show();
-        QApplication::processEvents();
-        std::printf("| start-up to the main window shown, 100-port scan included | %.0f ms | < 1000 ms |\n",
-                    t.nsecsElapsed() / 1e6);
-        app.prompt.setNextAnswer(Prompt::Answer::Yes);
-        m.close();
-    }
 }

@@ -6,4 +6,5 @@ void cedFigures();
 void relayFigures();
 void chartFigures();
 void lineRateFigures();
+void recoveryFigures();
 void historyFigures();

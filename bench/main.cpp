@@ -13,11 +13,13 @@ int main(int argc, char** argv)
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
     TestApp::clearSettings();
     std::printf("| figure | value | target |\n|---|---|---|\n");
-    // "velmora-bench relay" (or capture, ced, chart, history, linerate) reports one group only.
+    // "velmora-bench relay" (or capture, ced, chart, history, recovery, linerate) reports one group only.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const auto wanted = [&only](const char* group) { return only.isEmpty() || only == QLatin1String(group); };
     if (wanted("capture"))
         captureFigures();
+    if (wanted("recovery"))
+        recoveryFigures();
     if (wanted("ced"))
         cedFigures();
     if (wanted("relay"))
