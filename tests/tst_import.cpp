@@ -213,6 +213,8 @@ void TestImport::refusals_data()
     QTest::newRow("Xero without shots") << xero({}, "0", "0", "0") << "no shots";
     QTest::newRow("mixed units per line") << QByteArray("900 fps\n270 m/s\n") << "same unit";
     QTest::newRow("a negative velocity") << QByteArray("900\n-5\n") << "not above zero";
+    QTest::newRow("more shots than a string holds") << QByteArray("900\n").repeated(40000) << "more than the 32767";
+    QTest::newRow("a velocity beyond any") << QByteArray("Velocity\n900\n1e9\n90000\n") << "90000, more than any";
 }
 
 void TestImport::refusals()

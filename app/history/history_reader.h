@@ -18,6 +18,8 @@ struct ArchivedString {
     double grains = 0; // the first shot's weight in grains (for the IPSC factor)
     std::vector<ChartShot> shots;
     QString problem; // empty when every line was read
+    QString source; // an imported string's device or format and file name; empty for captured ones
+    QString label;  // the user's name for the string in comparisons (charge, pellet, tune)
 
     // A name for the string in lists and legends: date, time, gun and projectile.
     QString title() const;
