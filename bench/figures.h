@@ -5,4 +5,5 @@ void captureFigures();
 void cedFigures();
 void relayFigures();
 void chartFigures();
+void historyFigures();
 void importFigures();

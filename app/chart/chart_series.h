@@ -65,6 +65,8 @@ public:
     QString describe(int index) const;
 
 private:
+    void settle();
+
     ChartUnits m_units;
     std::vector<ChartShot> m_shots;
     StringStatistics m_stats;

@@ -109,8 +109,13 @@ bool StringHistory::stringEnding()
         m_main.services().prompt->message(QStringLiteral("The string could not be archived: ") + error +
                                               QStringLiteral("\n\nIt is kept, and archived at the next Clear or start."),
                                           Prompt::Icon::Exclamation);
-    if (m_history && m_history->isVisible())
-        m_history->reload();
+    // The list follows; whatever a file in the folder holds, the string still ends.
+    if (m_history && m_history->isVisible()) {
+        try {
+            m_history->reload();
+        } catch (const std::exception&) {
+        }
+    }
     return m_unrecorded.empty();
 }
 
