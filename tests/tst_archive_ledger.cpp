@@ -81,7 +81,8 @@ private slots:
         QCOMPARE(cache_runs::encode({9, 1, 2, 3, 3, 5, 4, 12, 13}), QStringLiteral("1-5,9,12-13"));
         QCOMPARE(cache_runs::decode(QStringLiteral("1-3,9,12-13")), (std::vector<qint64>{1, 2, 3, 9, 12, 13}));
         // Damaged parts are passed over, and never stand for an endless run.
-        QCOMPARE(cache_runs::decode(QStringLiteral("x,5-2,1-2-3,7,,3-99999999999")), (std::vector<qint64>{7}));
+        QCOMPARE(cache_runs::decode(QStringLiteral("x,5-2,1-2-3,7,,3-99999999999,0-5")),
+                 (std::vector<qint64>{7}));
     }
 
     void everyStepOfTheEndingEndsInOneFile_data()

@@ -38,7 +38,7 @@ std::vector<qint64> decode(const QString& text)
         const qint64 first = ends.value(0).toLongLong(&okFirst);
         const qint64 last = ends.size() == 2 ? ends[1].toLongLong(&okLast) : first;
         // A damaged run is not allowed to stand for millions of rows.
-        if (!okFirst || !okLast || ends.size() > 2 || last < first || last - first > 10'000'000)
+        if (!okFirst || !okLast || ends.size() > 2 || first <= 0 || last < first || last - first > 10'000'000)
             continue;
         for (qint64 id = first; id <= last; ++id)
             ids.push_back(id);

@@ -76,7 +76,6 @@ public:
     void retireMark(const QString& folder);
 
 private:
-    struct Entry;
     // Steps 2 and 3 for one row: the name written, or an error.
     bool writeFile(qint64 id, const QString& folder, const QString& base, const QByteArray& bytes, QString& name,
                    QString& error, bool& stopped);
