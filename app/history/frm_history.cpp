@@ -5,16 +5,16 @@
 #include "chart/frm_chart.h"
 #include "history/history_model.h"
 #include "history/string_history.h"
+#include "services/app_services.h"
 #include "import/import_prompts.h"
 #include "import/import_record.h"
 #include "services/clock.h"
 #include "services/file_chooser.h"
 #include "stats/string_confidence.h"
-#include "main_window/flex_grid.h"
-#include "main_window/frm_main.h"
 #include "services/event_guard.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
+#include "string/shot_string.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -33,7 +33,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-frmHistory::frmHistory(frmMain& main, StringHistory& history) : CompanionWindow(&main), m_main(main), m_history(history)
+frmHistory::frmHistory(ShotString& string, const AppServices& services, StringHistory& history, QWidget* owner)
+    : CompanionWindow(owner), m_string(string), m_services(services), m_history(history)
 {
     setObjectName(QStringLiteral("frmHistory"));
     setWindowTitle(QStringLiteral("Velmora - History"));
@@ -131,8 +132,7 @@ frmHistory::frmHistory(frmMain& main, StringHistory& history) : CompanionWindow(
     connect(btnLabel, &QPushButton::clicked, this, guarded(this, &frmHistory::btnLabel_Click));
     connect(txtLabel, &QLineEdit::returnPressed, this, guarded(this, &frmHistory::btnLabel_Click));
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
-    connect(m_main.MSFlexGrid2->model(), &QAbstractItemModel::rowsInserted, this,
-            guarded([this] { m_model->setUnits(currentChartUnits(m_main)); }));
+    connect(&m_string, &ShotString::unitsChanged, this, guarded([this] { m_model->setUnits(m_string.units()); }));
     resize(900, 480);
     reload();
 }
@@ -142,7 +142,7 @@ void frmHistory::reload()
     const QString folder = m_history.archive().folder();
     std::vector<ArchivedString> strings = readHistoryFolder(folder);
     import_record::attach(strings);
-    m_model->setStrings(std::move(strings), currentChartUnits(m_main));
+    m_model->setStrings(std::move(strings), m_string.units());
     tblStrings->resizeColumnsToContents();
     const int count = m_model->rowCount();
     lblFolder->setText(
@@ -172,7 +172,7 @@ void frmHistory::selectionChanged()
     if (strings.size() == 1)
         txtLabel->setText(strings.front().label);
     // The statistics in the unit the main window shows.
-    const bool fps = currentChartUnits(m_main).summary.feetPerSecond;
+    const bool fps = m_string.units().summary.feetPerSecond;
     std::vector<std::vector<double>> velocities;
     for (const ArchivedString& s : strings) {
         std::vector<double> v;
@@ -201,7 +201,7 @@ void frmHistory::importFiles(const QStringList& paths)
     if (paths.isEmpty())
         return;
     StringImporter importer(m_history.archive().folder());
-    const auto outcomes = importWithPrompt(importer, paths, *m_main.services().prompt, m_main.services().clock->now());
+    const auto outcomes = importWithPrompt(importer, paths, *m_services.prompt, m_services.clock->now());
     QStringList touched;
     for (const StringImporter::Outcome& o : outcomes)
         if (!o.archived.isEmpty())
@@ -212,7 +212,7 @@ void frmHistory::importFiles(const QStringList& paths)
 
 void frmHistory::btnImport_Click()
 {
-    FileChooser* files = m_main.services().files;
+    FileChooser* files = m_services.files;
     if (!files)
         return;
     importFiles(files->chooseOpenFiles(this, QStringLiteral("Import Strings"), QDir::homePath(),
@@ -231,7 +231,7 @@ void frmHistory::btnLabel_Click()
             failed.append(QDir::toNativeSeparators(s.path) + QStringLiteral(": ") + error);
     }
     if (!failed.isEmpty())
-        m_main.services().prompt->message(QStringLiteral("The label could not be kept:\n") + failed.join(u'\n'),
+        m_services.prompt->message(QStringLiteral("The label could not be kept:\n") + failed.join(u'\n'),
                                           Prompt::Icon::Critical);
     reload();
     selectPaths(paths);
@@ -265,7 +265,7 @@ void frmHistory::btnOpenFolder_Click()
 {
     const QString folder = m_history.archive().folder();
     QDir().mkpath(folder);
-    if (UrlOpener* opener = m_main.services().urlOpener)
+    if (UrlOpener* opener = m_services.urlOpener)
         opener->open(QUrl::fromLocalFile(folder));
 }
 
@@ -274,7 +274,7 @@ void frmHistory::btnDelete_Click()
     const std::vector<ArchivedString> strings = selectedStrings();
     if (strings.empty())
         return;
-    Prompt& prompt = *m_main.services().prompt;
+    Prompt& prompt = *m_services.prompt;
     const QString what = strings.size() == 1 ? QStringLiteral("the string \"%1\"").arg(strings.front().title())
                                              : QStringLiteral("%1 strings").arg(strings.size());
     if (!prompt.confirm(QStringLiteral("Move %1 to the trash?").arg(what), Prompt::Icon::Question))
