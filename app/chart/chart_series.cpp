@@ -7,14 +7,14 @@
 #include <algorithm>
 #include <limits>
 
-ChartShot ChartShot::fromTableRow(const QStringList& cells)
+ChartShot ChartShot::fromRecord(const ShotRecord& record)
 {
     ChartShot shot;
-    shot.number = cells.value(shot_columns::kNumber);
-    shot.time = cells.value(shot_columns::kDateTime);
-    shot.fps = regional::toNumberOrFail(cells.value(shot_columns::kFps));
-    shot.ftLbf = regional::toNumberOrFail(cells.value(shot_columns::kFtLbf));
-    shot.ipscFactor = regional::toNumberOrFail(cells.value(shot_columns::kIpsc));
+    shot.number = record.cells.value(shot_columns::kNumber);
+    shot.time = record.cells.value(shot_columns::kDateTime);
+    shot.fps = record.shown.fps;
+    shot.ftLbf = record.shown.ftLbf;
+    shot.ipscFactor = record.shown.ipscFactor;
     return shot;
 }
 

@@ -1,24 +1,34 @@
 #include "string_history.h"
 
 #include "chart/frm_chart.h"
-#include "data_options/frm_pellet.h"
 #include "history/frm_history.h"
-#include "main_window/capture_files.h"
-#include "main_window/flex_grid.h"
-#include "main_window/frm_main.h"
-#include "main_window/option_group.h"
+#include "services/app_services.h"
 #include "services/clock.h"
 #include "services/crash_point.h"
 #include "services/prompt.h"
 #include "services/regional.h"
 #include "storage/pellet_store.h"
 #include "storage/settings_store.h"
+#include "string/shot_string.h"
 
-#include <QLineEdit>
 #include <set>
 
-StringHistory::StringHistory(frmMain& main)
-    : m_main(main), m_archive(StringArchive::defaultFolder())
+namespace {
+
+// The table's rows as the string's cells, for the settled rows to be recognised.
+std::vector<QStringList> tableRows(const ShotString& string)
+{
+    std::vector<QStringList> rows;
+    rows.reserve(size_t(string.size()));
+    for (const ShotRecord& r : string.records())
+        rows.push_back(r.cells);
+    return rows;
+}
+
+} // namespace
+
+StringHistory::StringHistory(ShotString& string, const AppServices& services, QWidget* owner)
+    : m_string(string), m_services(services), m_owner(owner), m_archive(StringArchive::defaultFolder())
 {
 }
 
@@ -32,14 +42,14 @@ bool StringHistory::archivingOn()
 
 bool StringHistory::sharedDatabase() const
 {
-    const PelletStore* store = m_main.services().store;
+    const PelletStore* store = m_services.store;
     return store && store->sharedWithOther();
 }
 
 ArchiveLedger StringHistory::ledger()
 {
     static PelletStore none;
-    PelletStore* store = m_main.services().store;
+    PelletStore* store = m_services.store;
     return ArchiveLedger(store ? *store : none, [](ArchiveLedger::Step step) {
         crashPoint(ArchiveLedger::stepName(step));
         return false;
@@ -49,23 +59,26 @@ ArchiveLedger StringHistory::ledger()
 ArchiveLedger::PendingString StringHistory::pendingString()
 {
     ArchiveLedger::PendingString s;
-    const std::vector<QStringList>& table = m_main.MSFlexGrid1->DataRows();
-    const std::vector<QStringList> unsettled = m_settled.empty() ? std::vector<QStringList>{} : m_settled.pending(table);
-    const std::vector<QStringList>& rows = m_settled.empty() ? table : unsettled;
-    if (!rows.empty())
-        s.csv = capture_files::fileBytes(capture_files::toCsv(capture_files::csvListText(m_main.csvString(rows))));
+    // The settled rows are at the head of the table: the string is the rest.
+    const size_t rows =
+        m_settled.empty() ? size_t(m_string.size()) : m_settled.pending(tableRows(m_string)).size();
+    std::vector<int> indices;
+    for (int i = m_string.size() - int(rows); i < m_string.size(); ++i)
+        indices.push_back(i);
+    if (!indices.empty())
+        s.csv = m_string.csvBytes(indices);
     s.cacheRows = m_replayedRows;
-    if (PelletStore* store = m_main.services().store) {
+    if (PelletStore* store = m_services.store) {
         const std::vector<qint64> recorded = store->cacheRowidsAfter(m_seenRowid);
         s.cacheRows.insert(s.cacheRows.end(), recorded.begin(), recorded.end());
     }
-    const frmPellet& p = m_main.pellet();
+    const ShotString::Fields fields = m_string.fields();
     s.folder = m_archive.folder();
-    s.when = m_main.services().clock->now();
-    s.gun = p.txtMake->text() + u' ' + p.txtModel->text();
-    s.projectile = p.txtPelletMake->text();
-    s.gunType = p.optType->selectedIndex();
-    s.weightUnit = p.selWeight->isSelected(0) ? QStringLiteral("Grammes") : QStringLiteral("Grains");
+    s.when = m_services.clock->now();
+    s.gun = fields.trailing.gunMake + u' ' + fields.trailing.gunModel;
+    s.projectile = fields.trailing.projectile;
+    s.gunType = m_string.units().gunType;
+    s.weightUnit = fields.weightWord;
     return s;
 }
 
@@ -106,7 +119,7 @@ bool StringHistory::stringEnding()
         error = m_archive.write(string.csv, string.when, string.gun, string.projectile).error;
     }
     if (!error.isEmpty())
-        m_main.services().prompt->message(QStringLiteral("The string could not be archived: ") + error +
+        m_services.prompt->message(QStringLiteral("The string could not be archived: ") + error +
                                               QStringLiteral("\n\nIt is kept, and archived at the next Clear or start."),
                                           Prompt::Icon::Exclamation);
     // The list follows; whatever a file in the folder holds, the string still ends.
@@ -131,12 +144,12 @@ void StringHistory::settleEarlierStrings()
 
 void StringHistory::shotsReplayed()
 {
-    PelletStore* store = m_main.services().store;
+    PelletStore* store = m_services.store;
     if (!store || sharedDatabase())
         return;
     const std::set<qint64> claimed = ledger().claimedRows();
     const std::vector<PelletStore::CachedShot> cached = store->cachedShots();
-    const std::vector<QStringList>& table = m_main.MSFlexGrid1->DataRows();
+    const std::vector<QStringList> table = tableRows(m_string);
     // The table holds the replayed shots in the order of the cache; rows a replay could not
     // take are not the string's.
     const size_t replayed = std::min(cached.size(), table.size());
@@ -165,7 +178,7 @@ frmHistory* StringHistory::historyWindow() const
 frmChart& StringHistory::openChart()
 {
     if (!m_chart)
-        m_chart = new frmChart(m_main);
+        m_chart = new frmChart(m_string, m_services, m_owner);
     m_chart->setEnabled(true); // usable whatever window holds the main window
     m_chart->show();
     m_chart->raise();
@@ -183,7 +196,7 @@ frmChart& StringHistory::showChart()
 frmHistory& StringHistory::showHistory()
 {
     if (!m_history)
-        m_history = new frmHistory(m_main, *this);
+        m_history = new frmHistory(m_string, m_services, *this, m_owner);
     m_history->setEnabled(true);
     m_history->show();
     m_history->raise();

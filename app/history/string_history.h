@@ -8,9 +8,11 @@
 #include <QPointer>
 #include <vector>
 
-class frmMain;
+class QWidget;
+class ShotString;
 class frmChart;
 class frmHistory;
+struct AppServices;
 
 // The string history beside the main window: archives the string when it ends (cleared, or
 // the program leaving normally) through the ledger of the local database, knows which replayed
@@ -18,7 +20,8 @@ class frmHistory;
 class StringHistory : public QObject {
     Q_OBJECT
 public:
-    explicit StringHistory(frmMain& main);
+    // The string it archives and shows; `owner` is the window the chart and history stand beside.
+    StringHistory(ShotString& string, const AppServices& services, QWidget* owner);
     ~StringHistory() override;
 
     StringArchive& archive() { return m_archive; }
@@ -52,7 +55,9 @@ private:
     bool sharedDatabase() const;
     frmChart& openChart();
 
-    frmMain& m_main;
+    ShotString& m_string;
+    const AppServices& m_services;
+    QWidget* m_owner;
     StringArchive m_archive;
     SettledRows m_settled;
     // Cache rows of the current string known from the replay, and the last row id seen: rows

@@ -87,7 +87,6 @@ void frmMain::Form_Load()
     separator = QStringLiteral("\t");
     last_fps = 0;
     last_ftlb = 0;
-    stats.reset();
     setPowerCaption(QStringLiteral("0.00"));
     Label5->setText(QStringLiteral("0.00"));
     ced.cedSkipNext = false;
@@ -156,7 +155,6 @@ void frmMain::Form_Load()
     skipOnError([&] { updateTotals(); });
     last_fps = 0;
     last_ftlb = 0;
-    stats.reset();
     skipOnError([&] { history().settleEarlierStrings(); });
     skipOnError([&] { recoverCache(*this); });
     skipOnError([&] { history().shotsReplayed(); });

@@ -249,13 +249,18 @@ QString PelletStore::createTablesAndSeed()
     return {};
 }
 
-QString PelletStore::insertCacheRow(const CacheRow& row)
+QString PelletStore::insertCacheRow(const CacheRow& row, qint64* rowid)
 {
+    if (rowid)
+        *rowid = 0;
     if (!isOpen() || !m_hasCache)
         return {}; // the user was told at start-up that the cache is unavailable
     if (exec(QStringLiteral("insert into Cache (shot,mytimestamp,grains,fps) values (?,?,?,?)"),
-             {int(row.shot), QString::number(row.timestamp), row.grains, row.fps}))
+             {int(row.shot), QString::number(row.timestamp), row.grains, row.fps})) {
+        if (rowid)
+            *rowid = storeRecordset.lastInsertId().toLongLong();
         return {};
+    }
     const QSqlError error = storeRecordset.lastError();
     return error.databaseText().isEmpty() ? error.text() : error.databaseText();
 }

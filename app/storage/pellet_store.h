@@ -83,8 +83,9 @@ public:
     void close();
 
     // Appends one row, on disk when it returns; gives the database's error text, or empty.
-    // Without a usable cache (the user was told when it was opened) it does nothing.
-    QString insertCacheRow(const CacheRow& row);
+    // Without a usable cache (the user was told when it was opened) it does nothing. The new
+    // row's rowid goes to `rowid` when given (0 when nothing was written).
+    QString insertCacheRow(const CacheRow& row, qint64* rowid = nullptr);
     // Every cached row in the order of recording; rows that cannot be read are passed over.
     std::vector<CachedShot> cachedShots();
     // Empties the cache at a normal exit with the ledger rows that only claimed its rows; a

@@ -10,23 +10,28 @@ namespace relay {
 
 namespace {
 
-// A prepared statement with bound texts, finalised on scope exit.
+// A prepared statement with bound values, finalised on scope exit. A statement that could not be
+// prepared or bound never runs: step() reports the error instead.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+    Statement(sqlite3* db, const char* sql)
+    {
+        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
+    }
     ~Statement() { sqlite3_finalize(m_stmt); }
     Statement& bind(int i, const std::string& text)
     {
-        sqlite3_bind_text(m_stmt, i, text.c_str(), int(text.size()), SQLITE_TRANSIENT);
+        if (m_rc == SQLITE_OK)
+            m_rc = sqlite3_bind_text(m_stmt, i, text.c_str(), int(text.size()), SQLITE_TRANSIENT);
         return *this;
     }
     Statement& bind(int i, long long value)
     {
-        sqlite3_bind_int64(m_stmt, i, value);
+        if (m_rc == SQLITE_OK)
+            m_rc = sqlite3_bind_int64(m_stmt, i, value);
         return *this;
     }
-    bool ok() const { return m_stmt != nullptr; }
-    int step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
+    int step() { return m_stmt && m_rc == SQLITE_OK ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
     std::string text(int column) const
     {
         const unsigned char* t = sqlite3_column_text(m_stmt, column);
@@ -36,6 +41,7 @@ public:
 
 private:
     sqlite3_stmt* m_stmt = nullptr;
+    int m_rc = SQLITE_ERROR;
 };
 
 } // namespace
