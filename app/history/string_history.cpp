@@ -34,9 +34,7 @@ bool StringHistory::sharedDatabase() const
 
 ArchiveLedger StringHistory::ledger()
 {
-    static PelletStore none;
-    PelletStore* store = m_services.store;
-    return ArchiveLedger(store ? *store : none, [](ArchiveLedger::Step step) {
+    return ArchiveLedger(m_services.store, [](ArchiveLedger::Step step) {
         crashPoint(ArchiveLedger::stepName(step));
         return false;
     });
