@@ -19,7 +19,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QLineEdit>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -356,6 +358,47 @@ private slots:
         QCOMPARE(QDir(QDir(folder()).filePath(StringImporter::importedFolderName())).entryList(QDir::Files).size(), 3);
         chart->close();
         h.close();
+    }
+
+    void filesDroppedOnTheHistoryAreImported()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        frmHistory& h = m.history().showHistory();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(copyToTemp(m_dir, QStringLiteral("SR0007 Report.csv"))),
+                      QUrl::fromLocalFile(copyToTemp(m_dir, QStringLiteral("xero-tempo-mps.csv"))),
+                      QUrl(QStringLiteral("https://example.com/not-a-local-file.csv"))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&h, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&h, &drop);
+        QVERIFY(drop.isAccepted());
+        // The import runs after the drop has returned to the source application.
+        QTRY_COMPARE(h.model().rowCount(), 2);
+        QVERIFY(app.prompt.texts().last().startsWith(QStringLiteral("2 strings imported.")));
+        h.close();
+    }
+
+    void theLadderRangeHoldsEveryShotAndInterval()
+    {
+        LadderPlot::Column a;
+        a.values = {701.3, 699.8, 704.1};
+        a.low = 698.2;
+        a.high = 705.6;
+        LadderPlot::Column b;
+        b.values = {781.4, 779.9};
+        const LadderPlot::Range r = LadderPlot::rangeFor({a, b});
+        QCOMPARE(r.step, 20.0); // about five steps of 1, 2 or 5 times a power of ten
+        QCOMPARE(r.low, 680.0);
+        QCOMPARE(r.high, 800.0);
+        LadderPlot::Column one;
+        one.values = {2.5};
+        const LadderPlot::Range flat = LadderPlot::rangeFor({one});
+        QVERIFY(flat.low < 2.5 && flat.high > 2.5 && flat.step > 0);
+        const LadderPlot::Range none = LadderPlot::rangeFor({});
+        QVERIFY(none.low < none.high);
     }
 
     void theShellCommand()
