@@ -8,3 +8,4 @@ void chartFigures();
 void lineRateFigures();
 void recoveryFigures();
 void historyFigures();
+void importFigures();

@@ -77,7 +77,7 @@ namespace {
 // the file holds, and runs of blank lines are passed over without making lines of them.
 class LineReader {
 public:
-    static constexpr qsizetype kChunk = 1 << 20;
+    static constexpr qsizetype kChunk = 64 * 1024;
     static constexpr qsizetype kLongestLine = 64 * 1024;
 
     explicit LineReader(QIODevice& in) : m_in(in) {}
@@ -150,6 +150,8 @@ private:
 // the separator, and "" inside it is one quote.
 QStringList splitFields(const QString& line, QChar separator)
 {
+    if (!line.contains(u'"'))
+        return line.split(separator);
     QStringList fields;
     QString field;
     bool quoted = false;
