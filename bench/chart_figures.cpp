@@ -12,6 +12,7 @@
 #include "services/regional.h"
 #include "shot/ballistics.h"
 #include "shot/record_shot.h"
+#include "string/shot_string.h"
 #include "test_app.h"
 
 #include "figures.h"
@@ -104,18 +105,19 @@ void chartFigures()
         QDateTime when(QDate(2024, 1, 1), QTime(9, 0, 0));
         const QString separator = QStringLiteral("\t");
         for (int s = 0; s < 2000; ++s) {
-            std::vector<QStringList> rows;
+            ShotString string;
+            string.setFieldsSource([&m] { return m.string().fields(); });
+            string.setUnits(m.string().units());
             const int shots = 20 + int(random.bounded(81));
             for (int k = 0; k < shots; ++k) {
                 const double fps = 760 + random.bounded(400) / 10.0;
-                const ballistics::ShotFigures f = ballistics::figures(fps, 8.44);
-                rows.push_back({QString::number(k + 1), regional::shotDateTime(when.addSecs(k * 7), true),
-                                QStringLiteral("Weihrauch HW100 JSB Exact"), QStringLiteral("8.44"),
-                                regional::format2(f.fps), regional::format2(f.mps), regional::format2(f.ftLbf),
-                                regional::format2(f.joules), regional::format1(f.ipscFactor)});
+                const QDateTime at = when.addSecs(k * 7);
+                string.append(makeShotRecord(qint16(k + 1), QString::number(k + 1), at,
+                                             regional::shotDateTime(at, true),
+                                             QStringLiteral("Weihrauch HW100 JSB Exact"), QStringLiteral("8.44"),
+                                             false, 8.44, fps));
             }
-            const QByteArray bytes =
-                capture_files::fileBytes(capture_files::toCsv(capture_files::csvListText(m.csvString(rows))));
+            const QByteArray bytes = string.csvBytes();
             (void)archive.write(bytes, when, QStringLiteral("Weihrauch HW100"), QStringLiteral("JSB Exact"));
             when = when.addSecs(3600 * 5);
         }

@@ -5,3 +5,4 @@ void captureFigures();
 void cedFigures();
 void relayFigures();
 void chartFigures();
+void historyFigures();

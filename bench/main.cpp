@@ -13,9 +13,18 @@ int main(int argc, char** argv)
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
     TestApp::clearSettings();
     std::printf("| figure | value | target |\n|---|---|---|\n");
-    captureFigures();
-    cedFigures();
-    relayFigures();
-    chartFigures();
+    // "velmora-bench relay" (or capture, ced, chart, history) reports one group only.
+    const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const auto wanted = [&only](const char* group) { return only.isEmpty() || only == QLatin1String(group); };
+    if (wanted("capture"))
+        captureFigures();
+    if (wanted("ced"))
+        cedFigures();
+    if (wanted("relay"))
+        relayFigures();
+    if (wanted("chart"))
+        chartFigures();
+    if (wanted("history"))
+        historyFigures();
     return 0;
 }

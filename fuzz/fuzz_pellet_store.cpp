@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QList<QByteArray> fields = bytes.mid(1).split('\n');
         for (qsizetype i = 0; i + 3 < fields.size() && i < 64; i += 4) {
             QSqlQuery q(store.storeDatabase);
-            q.prepare(QStringLiteral("INSERT INTO Cache VALUES (?, ?, ?, ?)"));
+            q.prepare(QStringLiteral("INSERT INTO Cache (shot, mytimestamp, grains, fps) VALUES (?, ?, ?, ?)"));
             for (int k = 0; k < 4; ++k)
                 q.addBindValue(QString::fromLatin1(fields[i + k]));
             q.exec();

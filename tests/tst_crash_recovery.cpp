@@ -1,6 +1,8 @@
 // The real program captures shots from the simulator, is killed with SIGKILL in the middle of a
 // string, and the next start replays every shot it had recorded; the string, finished after the
-// restart, is archived once at the normal exit, as "Save Capture" writes it.
+// restart, is archived once at the normal exit, as "Save Capture" writes it. The program is also
+// killed at each step of a string's ending, and a second one is started beside the first.
+#include "history/history_reader.h"
 #include "history/string_archive.h"
 #include "main_window/flex_grid.h"
 #include "shot/record_shot.h"
@@ -32,6 +34,56 @@ bool waitForCacheRows(int count, int timeoutMs = 8000)
     }
     return false;
 }
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList archives()
+{
+    return QDir(StringArchive::defaultFolder()).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+}
+
+// Settings for the Chrony on the simulator, a fresh database and an empty archive.
+void prepare(const SimProcess& sim)
+{
+    TestApp::clearSettings();
+    TestApp::setSetting(QStringLiteral("chronoType"), 1);
+    TestApp::setSetting(QStringLiteral("txtWeight"), QStringLiteral("8.44"));
+    TestApp::setSetting(QStringLiteral("ShowTips"), 0);
+    {
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Velmora"), QStringLiteral("Velmora"));
+        s.setValue(QStringLiteral("Ports/1"), sim.path());
+    }
+    QFile::remove(PelletStore::defaultPath());
+    QDir(StringArchive::defaultFolder()).removeRecursively();
+}
+
+// Starts the real program and waits for its main window.
+bool startVelmora(QProcess& velmora, XSession& x, const QProcessEnvironment& env)
+{
+    velmora.setProcessEnvironment(env);
+    velmora.setWorkingDirectory(QDir::currentPath());
+    velmora.start(SimProcess::binary(QStringLiteral("velmora")), {});
+    if (!velmora.waitForStarted(5000))
+        return false;
+    x.answer(QStringLiteral("USB FAILED!"), 1000);
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 10000 && !x.hasWindow(QStringLiteral("Velmora v1.6")))
+        QTest::qWait(50);
+    return x.hasWindow(QStringLiteral("Velmora v1.6"));
+}
+
+// The menu's Exit and Yes to the question, as a user's keyboard does.
+bool exitVelmora(QProcess& velmora, XSession& x)
+{
+    return x.press(QStringLiteral("Velmora v1.6"), {QStringLiteral("alt+m"), QStringLiteral("e")}, velmora.processId()) &&
+           x.answer(QStringLiteral("Velmora"));
+}
+
 } // namespace
 
 class TestCrashRecovery : public QObject {
@@ -126,6 +178,110 @@ private slots:
         QFile expected(saved.filePath(QStringLiteral("string.csv")));
         QVERIFY(archive.open(QIODevice::ReadOnly) && expected.open(QIODevice::ReadOnly));
         QCOMPARE(archive.readAll(), expected.readAll());
+    }
+
+    // The program is killed at each step of the ending of a string at its normal exit; after the
+    // next start and a normal exit there is one archive of the string, as "Save Capture" writes it.
+    void killedAtEachStepOfTheEnding_data()
+    {
+        QTest::addColumn<QString>("step");
+        for (const char* step : {"intent", "temp", "file", "ledger", "emptied"})
+            QTest::newRow(step) << QString::fromLatin1(step);
+    }
+    void killedAtEachStepOfTheEnding()
+    {
+        QFETCH(QString, step);
+        XSession x;
+        QVERIFY(x.isRunning());
+        SimProcess sim({QStringLiteral("--family"), QStringLiteral("chrony")});
+        QVERIFY(sim.isRunning());
+        prepare(sim);
+        QProcessEnvironment env = x.environment();
+        env.insert(QStringLiteral("VELMORA_CRASH_AT"), step);
+        QProcess velmora;
+        QVERIFY(startVelmora(velmora, x, env));
+        const QList<double> sent{801.2, 799.8, 805.0};
+        for (int i = 0; i < sent.size(); ++i) {
+            QVERIFY(sim.command(QStringLiteral("shot %1").arg(sent[i])));
+            QVERIFY2(waitForCacheRows(i + 1), "a shot was not cached");
+        }
+        QVERIFY(exitVelmora(velmora, x));
+        QVERIFY(velmora.waitForFinished(10000));
+        QCOMPARE(velmora.exitStatus(), QProcess::CrashExit); // killed at the step, not a normal end
+        QCOMPARE(TestApp::cacheRows().size(), step == QLatin1String("emptied") ? 0 : 3);
+
+        TestApp app(true);
+        frmMain& m = app.start();
+        QTemporaryDir saved;
+        const QString expected = saved.filePath(QStringLiteral("string.csv"));
+        if (step != QLatin1String("emptied")) {
+            // The crash brings the string back; it is not archived again when it ends.
+            QCOMPARE(m.MSFlexGrid1->Rows(), sent.size() + 1);
+            app.files.next = FileChooser::Choice{expected, 1};
+            m.btnSave_Click();
+        }
+        app.exit();
+        QVERIFY(TestApp::cacheRows().isEmpty());
+        const QStringList files = archives();
+        QCOMPARE(files.size(), 1);
+        const QString archive = QDir(StringArchive::defaultFolder()).filePath(files.first());
+        if (step != QLatin1String("emptied"))
+            QCOMPARE(readAll(archive), readAll(expected));
+        const ArchivedString read = readArchivedString(archive);
+        QCOMPARE(read.problem, QString());
+        QCOMPARE(int(read.shots.size()), sent.size());
+        for (int i = 0; i < sent.size(); ++i)
+            QCOMPARE(read.shots[size_t(i)].fps, sent[i]);
+        // Nothing half-done is left in the folder.
+        QCOMPARE(QDir(StringArchive::defaultFolder()).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
+    // A second Velmora on the same database says so once and leaves the first one's cache and
+    // archive alone, even when it ends normally; the first then archives its string once.
+    void aSecondInstanceLeavesTheFirstOnesCacheAlone()
+    {
+        XSession x;
+        QVERIFY(x.isRunning());
+        SimProcess sim({QStringLiteral("--family"), QStringLiteral("chrony")});
+        QVERIFY(sim.isRunning());
+        prepare(sim);
+        QProcess first;
+        QVERIFY(startVelmora(first, x, x.environment()));
+        QVERIFY(sim.command(QStringLiteral("shot 801.5")));
+        QVERIFY(waitForCacheRows(1));
+        QVERIFY(sim.command(QStringLiteral("shot 802.5")));
+        QVERIFY(waitForCacheRows(2));
+
+        // The second is set to the CED M2, which says nothing without a device, so that the
+        // serial port the first one holds adds no message of its own.
+        TestApp::setSetting(QStringLiteral("chronoType"), 3);
+        QProcess second;
+        second.setProcessEnvironment(x.environment());
+        second.setWorkingDirectory(QDir::currentPath());
+        second.start(SimProcess::binary(QStringLiteral("velmora")), {});
+        QVERIFY(second.waitForStarted(5000));
+        x.answer(QStringLiteral("USB FAILED!"), 1000);
+        // One message, then its window; a second message would stand in the way of the window.
+        QVERIFY(x.answer(QStringLiteral("Velmora")));
+        QTRY_VERIFY_WITH_TIMEOUT(!x.xdotoolSearch(QStringLiteral("Velmora v1.6"), second.processId()).isEmpty(), 10000);
+        QVERIFY(x.xdotoolSearch(QStringLiteral("Velmora"), second.processId()).isEmpty());
+        QCOMPARE(TestApp::cacheRows().size(), 2);
+        QVERIFY(exitVelmora(second, x));
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(TestApp::cacheRows().size(), 2); // not emptied by the second
+        QVERIFY(archives().isEmpty());            // nor archived by it
+
+        QVERIFY(first.state() == QProcess::Running);
+        QVERIFY(exitVelmora(first, x));
+        QVERIFY(first.waitForFinished(10000));
+        QVERIFY(TestApp::cacheRows().isEmpty());
+        QCOMPARE(archives().size(), 1);
+        const ArchivedString read =
+            readArchivedString(QDir(StringArchive::defaultFolder()).filePath(archives().first()));
+        QCOMPARE(int(read.shots.size()), 2);
+        QCOMPARE(read.shots[1].fps, 802.5);
     }
 };
 

@@ -2,6 +2,7 @@
 // bytes "Save Capture" writes as CSV; a crash's replay archives nothing twice; the history
 // window reads the archive back, hand-edited and broken files included.
 #include "chart/frm_chart.h"
+#include "chart/shot_plot.h"
 #include "data_options/frm_pellet.h"
 #include "history/frm_history.h"
 #include "history/history_model.h"
@@ -14,11 +15,14 @@
 #include "main_window/option_group.h"
 #include "services/regional.h"
 #include "shot/record_shot.h"
+#include "string/shot_string.h"
 #include "test_app.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QPainter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -170,22 +174,171 @@ private slots:
         QVERIFY(StringHistory::archivingOn()); // on by default
     }
 
-    void aFailedArchiveIsShownAndTheClearingGoesOn()
+    void aFailedArchiveIsKeptAndWrittenLater()
     {
         // A file where the folder should be.
         QDir().mkpath(QFileInfo(folder()).path());
-        QFile blocker(folder());
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        auto block = [] {
+            QFile blocker(folder());
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        };
+        block();
+        QTemporaryDir saved;
+        QByteArray first, second, third;
+        {
+            TestApp app;
+            frmMain& m = app.start();
+            setUpString(app, m);
+            shoot(app, m, {800, 801});
+            first = saveCaptureCsv(app, m, saved.filePath(QStringLiteral("first.csv")));
+            app.prompt.setNextAnswer(Prompt::Answer::Yes);
+            m.btnReset_Click();
+            QVERIFY(app.prompt.texts().last().startsWith(QStringLiteral("The string could not be archived: ")));
+            QCOMPARE(m.MSFlexGrid1->Rows(), 1); // the clearing goes on
+
+            // The next ending still fails: the user is not told again about the first string.
+            shoot(app, m, {802});
+            const qsizetype told = app.prompt.texts().size();
+            QFile::remove(folder());
+            // Once the folder can be made, the next ending writes the kept string before its own.
+            shoot(app, m, {803});
+            second = saveCaptureCsv(app, m, saved.filePath(QStringLiteral("second.csv")));
+            app.prompt.setNextAnswer(Prompt::Answer::Yes);
+            m.btnReset_Click();
+            QCOMPARE(app.prompt.texts().size(), told + 1); // only the question of the clearing
+            QCOMPARE(archived().size(), 2);
+            QCOMPARE(archivedBytes(0), first);
+            QCOMPARE(archivedBytes(1), second);
+
+            // A failure at the exit: the string waits in the ledger for the next start.
+            QDir(folder()).removeRecursively();
+            block();
+            app.clock.advance(60);
+            shoot(app, m, {810, 811, 812});
+            third = saveCaptureCsv(app, m, saved.filePath(QStringLiteral("third.csv")));
+            app.exit();
+            QVERIFY(app.prompt.texts().last().startsWith(QStringLiteral("The string could not be archived: ")));
+        }
+        QVERIFY(TestApp::cacheRows().isEmpty());
+        QFile::remove(folder());
+        TestApp app(true);
+        frmMain& m = app.start();
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1); // nothing to replay: the string was kept, not lost
+        QCOMPARE(archived().size(), 1);
+        QCOMPARE(archivedBytes(0), third);
+        app.exit();
+        QCOMPARE(archived().size(), 1);
+    }
+
+    void archivedStringsKeepTheirGunTypeAndWeightUnit()
+    {
         TestApp app;
         frmMain& m = app.start();
+        setUpString(app, m);
+        m.pellet().optType->select(12);
+        m.pellet().selWeight->select(0);
         shoot(app, m, {800});
         app.prompt.setNextAnswer(Prompt::Answer::Yes);
         m.btnReset_Click();
-        QVERIFY(app.prompt.texts().last().startsWith(QStringLiteral("The string could not be archived: ")));
-        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        m.pellet().optType->select(6);
+        m.pellet().selWeight->select(1);
+        const std::vector<ArchivedString> strings = readHistoryFolder(folder());
+        QCOMPARE(strings.size(), size_t(1));
+        QCOMPARE(strings[0].gunType, 12);
+        QCOMPARE(strings[0].weightUnit, QStringLiteral("Grammes"));
         app.exit();
-        QFile::remove(folder());
+    }
+
+    // Nothing a file in the folder holds stops the window from opening, the chart from drawing
+    // or a Clear from clearing; each file is read as far as it can be.
+    void brokenFilesAreReadAsFarAsTheyCanBe()
+    {
+        const QByteArray header = "Shot,Date/Time,Make/Model,Grains,fps,m/s,Ft.Lbf,Joules,IPSC-F,Pellet Name,Caliber,"
+                                  "Gun Make,Gun Model\r\n";
+        auto shotLine = [](int n, const char* fps) {
+            return QByteArray::number(n) + ",06/12/2026 01:30:00,Air Arms S400 JSB,8.44," + fps +
+                   ",243.84,12.00,16.27,6.8,JSB,.177,Air Arms,S400\r\n";
+        };
+        // Longer than the shot table's 16-bit count.
+        QByteArray longest = header;
+        for (int i = 1; i <= 40000; ++i)
+            longest += shotLine(i, i % 2 ? "800.00" : "810.00");
+        const ArchivedString l = parseArchivedString(longest);
+        QCOMPARE(int(l.shots.size()), 40000);
+        QCOMPARE(l.problem, QString());
+        // Absurd and non-finite figures are problems, not shots.
+        const ArchivedString a =
+            parseArchivedString(header + shotLine(1, "800.00") + shotLine(2, "1.7e308") + shotLine(3, "inf"));
+        QCOMPARE(int(a.shots.size()), 1);
+        QCOMPARE(a.problem, QStringLiteral("line 3: a velocity or energy is not a number (and 1 more)"));
+        // Commas added to the names after the figures, and a quoted make with a comma.
+        const ArchivedString c = parseArchivedString(
+            header +
+            "1,06/12/2026 01:30:00,Air Arms S400 JSB,8.44,800.00,243.84,12.00,16.27,6.8,JSB, Exact,.177,Air Arms,S4,00\r\n"
+            "2,06/12/2026 01:30:07,\"Air Arms, S400\",8.44,801.00,244.14,12.03,16.31,6.8,JSB,.177,Air Arms,S400\r\n");
+        QCOMPARE(c.problem, QString());
+        QCOMPARE(int(c.shots.size()), 2);
+        QCOMPARE(c.shots[0].fps, 800.0);
+        QCOMPARE(c.shots[1].fps, 801.0);
+        QCOMPARE(c.projectile, QStringLiteral("JSB"));
+        // A spreadsheet's re-save in a comma locale.
+        const ArchivedString sc = parseArchivedString(
+            "Shot;Date/Time;Make/Model;Grammes;fps;m/s;Ft.Lbf;Joules;IPSC-F;Pellet Name;Caliber;Gun Make;Gun Model\r\n"
+            "1;06/12/2026 01:30:00;Air Arms S400 JSB;0,547;800,25;243,92;12,00;16,27;6,8;JSB;4,5;Air Arms;S400\r\n");
+        QCOMPARE(sc.problem, QString());
+        QCOMPARE(int(sc.shots.size()), 1);
+        QCOMPARE(sc.shots[0].fps, 800.25);
+        QCOMPARE(sc.shots[0].ipscFactor, 6.8);
+        QCOMPARE(sc.weightUnit, QStringLiteral("Grammes"));
+        QVERIFY(std::abs(sc.grains - 8.44) < 0.01);
+        // A line longer than any string's, and a file of nothing but line ends.
+        const ArchivedString t =
+            parseArchivedString(header + shotLine(1, "800.00") + QByteArray(200 * 1024, 'x') + "\r\n" + shotLine(3, "801.00"));
+        QCOMPARE(int(t.shots.size()), 2);
+        QCOMPARE(t.problem, QStringLiteral("line 3 is too long"));
+        const QByteArray newlines(8 * 1024 * 1024, '\n');
+        QVERIFY(parseArchivedString(newlines).problem.startsWith(QStringLiteral("not a Velmora CSV")));
+
+        writeFile(QStringLiteral("long.csv"), longest);
+        writeFile(QStringLiteral("absurd.csv"), header + shotLine(1, "800.00") + shotLine(2, "1.7e308"));
+        writeFile(QStringLiteral("newlines.csv"), newlines);
+        writeFile(QStringLiteral("semicolons.csv"),
+                  "Shot;Date/Time;Make/Model;Grains;fps;m/s;Ft.Lbf;Joules;IPSC-F;Pellet Name;Caliber;Gun Make;Gun "
+                  "Model\r\n1;06/12/2026 01:30:00;x;8,44;800,25;243,92;12,00;16,27;6,8;JSB;4,5;Air Arms;S400\r\n");
+        TestApp app;
+        frmMain& m = app.start();
+        frmHistory& h = m.history().showHistory();
+        QCOMPARE(h.model().rowCount(), 4);
+        h.tblStrings->selectAll();
+        h.btnShow->click();
+        frmChart* chart = m.history().chartWindow();
+        QVERIFY(chart);
+        QCOMPARE(chart->series().size(), size_t(4));
+        (void)chart->grab(); // draws, in bounded time, whatever the values
+
+        // With the window open on these files, a Clear archives the string once and clears.
+        shoot(app, m, {800, 801});
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        m.btnReset_Click();
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        QCOMPARE(archived().size(), 5);
+        QCOMPARE(h.model().rowCount(), 5);
+        app.exit();
+        QCOMPARE(archived().size(), 5);
+    }
+
+    void thePlotKeepsFiniteRanges()
+    {
+        ShotPlot plot(QStringLiteral("Velocity"));
+        plot.resize(400, 300);
+        plot.setLines({{QStringLiteral("a"), Qt::blue, {800, 1.7e308, -1.7e308, 810}, std::nullopt, std::nullopt}});
+        plot.setLimit(std::numeric_limits<double>::max());
+        QImage image(plot.size(), QImage::Format_ARGB32);
+        QPainter painter(&image);
+        plot.render(painter, plot.size()); // returns: the label loop is bounded
+        painter.end();
+        plot.append(0, 1e300);
+        (void)plot.grab();
     }
 
     void aCrashReplayArchivesEachStringOnce()
@@ -217,8 +370,7 @@ private slots:
             QCOMPARE(m.MSFlexGrid1->Rows() - 1, 5);
             shoot(app, m, {792});
             // The table shows A and B; what B is, as Save Capture would write it alone.
-            std::vector<QStringList> rowsOfB(m.MSFlexGrid1->DataRows().begin() + 3, m.MSFlexGrid1->DataRows().end());
-            expected = capture_files::fileBytes(capture_files::toCsv(capture_files::csvListText(m.csvString(rowsOfB))));
+            expected = m.string().csvBytes({3, 4, 5});
             app.exit();
         }
         QCOMPARE(archived().size(), 2);

@@ -156,13 +156,13 @@ private slots:
     {
         PelletStore store;
         QVERIFY(store.openStore(path()).isEmpty());
-        sideExec(path(), {"INSERT INTO Cache VALUES (1, '100', '8', '800.000')",
-                          "INSERT INTO Cache VALUES ('x', '100', '8', '800.000')",
-                          "INSERT INTO Cache VALUES (2, 'never', '8', '800.000')",
-                          "INSERT INTO Cache VALUES (99999, '100', '8', '800.000')",
-                          "INSERT INTO Cache VALUES (3, '100', '8', NULL)",
-                          "INSERT INTO Cache VALUES (4, '100', '8', '1e999')",
-                          "INSERT INTO Cache VALUES (5, '101', '8', '810.000')"});
+        sideExec(path(), {"INSERT INTO Cache (shot, mytimestamp, grains, fps) VALUES (1, '100', '8', '800.000')",
+                          "INSERT INTO Cache (shot, mytimestamp, grains, fps) VALUES ('x', '100', '8', '800.000')",
+                          "INSERT INTO Cache (shot, mytimestamp, grains, fps) VALUES (2, 'never', '8', '800.000')",
+                          "INSERT INTO Cache (shot, mytimestamp, grains, fps) VALUES (99999, '100', '8', '800.000')",
+                          "INSERT INTO Cache (shot, mytimestamp, grains, fps) VALUES (3, '100', '8', NULL)",
+                          "INSERT INTO Cache (shot, mytimestamp, grains, fps) VALUES (4, '100', '8', '1e999')",
+                          "INSERT INTO Cache (shot, mytimestamp, grains, fps) VALUES (5, '101', '8', '810.000')"});
         const std::vector<PelletStore::CachedShot> shots = store.cachedShots();
         QCOMPARE(int(shots.size()), 2);
         QCOMPARE(shots[1].shot, qint16(5));

@@ -1,6 +1,8 @@
 // The relay service: its request parser, number and text rules, moderation store, service
 // limits, and the real velmora-relay under a burst of clients.
 #include "http_burst.h"
+#include "raw_http.h"
+#include "relay_http.h"
 #include "relay_number.h"
 #include "relay_process.h"
 #include "relay_protocol.h"
@@ -19,7 +21,12 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <boost/asio/ip/address.hpp>
+#include <chrono>
+#include <memory>
 #include <pugixml.hpp>
+#include <sqlite3.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -37,6 +44,47 @@ std::string gunRequest(const std::string& make)
 
 const std::string kBad = "<Response><status>BAD</status></Response>";
 const std::string kOk = "<Response><status>OK</status></Response>";
+
+const std::string kUpdate = "<query><type>updatelist</type></query>";
+const std::string kBusyAnswer = relay::statusAnswer("BAD", relay::kBusy);
+
+// A second program's connection to a relay database, running SQL on it.
+class Sql {
+public:
+    explicit Sql(const QString& path) { sqlite3_open(path.toUtf8().constData(), &m_db); }
+    ~Sql() { sqlite3_close(m_db); }
+    bool run(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// A gzip member holding `text` uncompressed (a stored deflate block): what a client that
+// compresses its requests would send.
+std::string gzipped(const std::string& text)
+{
+    unsigned long crc = 0xFFFFFFFFul;
+    for (unsigned char c : text) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320ul & (0ul - (crc & 1)));
+    }
+    crc ^= 0xFFFFFFFFul;
+    const auto le = [](unsigned long v, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i)
+            out += char((v >> (8 * i)) & 0xFF);
+        return out;
+    };
+    return std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff\x01", 11) + le(text.size(), 2) +
+           le(~text.size() & 0xFFFF, 2) + text + le(crc, 4) + le(text.size(), 4);
+}
+
+using Clock = std::chrono::steady_clock;
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
 void writeFile(const QString& path, const QByteArray& content)
 {
@@ -279,19 +327,19 @@ private slots:
         QVERIFY(!store.approve(1)); // not pending any more
         QVERIFY(store.reject(2));
         QVERIFY(!store.reject(2));
-        QCOMPARE(int(store.guns().size()), 1);
-        QCOMPARE(store.guns()[0].pistol, 1);
-        QVERIFY(store.projectiles().empty());
+        QCOMPARE(int(store.guns()->size()), 1);
+        QCOMPARE((*store.guns())[0].pistol, 1);
+        QVERIFY(store.projectiles()->empty());
         QCOMPARE(relay::pistolFor("Rifle"), 0);
-        const std::string list = relay::listAnswer(store.projectiles(), store.guns());
+        const std::string list = relay::listAnswer(*store.projectiles(), *store.guns());
         QCOMPARE(QString::fromStdString(list),
                  QStringLiteral("<Response><status>OK</status><pellets/><guns><gun><make>M</make><model>P</model>"
                                 "<pistol>1</pistol></gun></guns></Response>"));
 
         // Taking an approved entry out of the published list again.
         QVERIFY(store.unpublish(1));
-        QVERIFY(store.guns().empty());
-        QCOMPARE(store.submissions("unpublished").size(), size_t(1));
+        QVERIFY(store.guns()->empty());
+        QCOMPARE(store.submissions("unpublished")->size(), size_t(1));
         QVERIFY(!store.unpublish(1));
         QVERIFY(!store.unpublish(2)); // rejected, never published
 
@@ -303,11 +351,11 @@ private slots:
         QVERIFY(store.approve(3));
         QVERIFY(!store.approve(4));
         QVERIFY(QString::fromStdString(store.error()).contains(QStringLiteral("cannot read")));
-        QCOMPARE(store.projectiles().size(), size_t(1));
-        QCOMPARE(store.projectiles()[0].caliber, std::string("4.5"));
-        QCOMPARE(store.projectiles()[0].metric, std::string("1.03"));
+        QCOMPARE(store.projectiles()->size(), size_t(1));
+        QCOMPARE((*store.projectiles())[0].caliber, std::string("4.5"));
+        QCOMPARE((*store.projectiles())[0].metric, std::string("1.03"));
         QVERIFY(store.unpublish(3));
-        QVERIFY(store.projectiles().empty());
+        QVERIFY(store.projectiles()->empty());
     }
 
     void seedRowsAreCheckedLikeSubmissions()
@@ -322,11 +370,11 @@ private slots:
         QVERIFY(QString::fromStdString(store.error())
                     .endsWith(QStringLiteral("projectiles.tsv line 3: the calibre or "
                                              "weight is not a number Velmora reads")));
-        QVERIFY(store.projectiles().empty() && store.guns().empty()); // all or nothing
+        QVERIFY(store.projectiles()->empty() && store.guns()->empty()); // all or nothing
         writeFile(seed + QStringLiteral("/projectiles.tsv"), "Good\t0,177\t0.547\n");
         QVERIFY(store.importSeed(seed.toStdString()));
-        QCOMPARE(store.projectiles()[0].caliber, std::string("0.177"));
-        QCOMPARE(store.guns().size(), size_t(2)); // CR LF line ends are fine
+        QCOMPARE((*store.projectiles())[0].caliber, std::string("0.177"));
+        QCOMPARE(store.guns()->size(), size_t(2)); // CR LF line ends are fine
         writeFile(seed + QStringLiteral("/guns.tsv"), "W\tHW100\t2\n");
         QVERIFY(!store.importSeed(seed.toStdString()));
         QVERIFY(!store.importSeed(dir.filePath(QStringLiteral("nowhere")).toStdString()));
@@ -340,7 +388,7 @@ private slots:
         QVERIFY(store.publishProjectile({"Bad", "0.22", "nan"}));
         QVERIFY(store.publishGun({"G", "Two", 2}));
         relay::Service service(store, {});
-        QCOMPARE(service.unreadablePublished().size(), size_t(2));
+        QCOMPARE(service.unreadablePublished()->size(), size_t(2));
         const online::Answer a = online::readAnswer(
             QByteArray::fromStdString(service.answer("<query><type>updatelist</type></query>", "a", {})));
         QVERIFY(a.invalid.isEmpty());
@@ -374,11 +422,379 @@ private slots:
                              "</reason></Response>"));
     }
 
+    // What the XML parser lets through but a well-formed document may not hold, and what must
+    // stay accepted beside it.
+    void onlyWellFormedXmlIsAccepted()
+    {
+        for (const std::string& bad : std::vector<std::string>{
+                 gunRequest("Smith & Wesson"), gunRequest("A&B;"), gunRequest("A &nbsp; B"), gunRequest("ab&#0;cd"),
+                 gunRequest("ab&#x0;cd"), gunRequest("ab&#x00000;cd"), gunRequest("a&#1;"), gunRequest("a&#xD800;"),
+                 gunRequest("a&#1114112;"), gunRequest("a&#;"), gunRequest("a&#x;"), gunRequest("a&#12a;"),
+                 projectileRequest("4.5&#0;junk", "J", "1"), projectileRequest(".22", "J", "4.5&#0;"),
+                 "<query a='1' a='2'><type>updatelist</type></query>",
+                 "<query><type b=\"x\" b=\"x\">updatelist</type></query>", kUpdate + "junk", "junk" + kUpdate,
+                 kUpdate + "&amp;", "<!DOCTYPE query [<!ENTITY e 'Air Rifle'>]>" + kUpdate,
+                 "<query><type>update\x01list</type></query>", kUpdate + "<!-- \x02 -->", "<query>"})
+            QVERIFY2(!relay::parseRequest(bad), bad.c_str());
+        for (const std::string& good : std::vector<std::string>{
+                 "<?xml version=\"1.0\"?>\n" + kUpdate + "\n", "<!-- a & b -->" + kUpdate,
+                 "<query a='1' b='1'><type>updatelist</type></query>"})
+            QVERIFY2(relay::parseRequest(good), good.c_str());
+        auto r = relay::parseRequest(gunRequest("&lt;&gt;&amp;&quot;&apos;&#233;&#xE9;"));
+        QVERIFY(r);
+        QCOMPARE(r->fields.at("gunmake"), std::string("<>&\"'\xc3\xa9\xc3\xa9"));
+        r = relay::parseRequest(gunRequest("<![CDATA[ & &#0; ]]>"));
+        QVERIFY(r);
+        QCOMPARE(r->fields.at("gunmake"), std::string(" & &#0; "));
+    }
+
+    void headersAndClients()
+    {
+        const auto verdict = [](std::initializer_list<std::pair<const char*, const char*>> fields) {
+            boost::beast::http::request_header<> header;
+            for (const auto& [name, value] : fields)
+                header.insert(name, value);
+            return relay::checkHeader(header);
+        };
+        using V = relay::HeaderVerdict;
+        QVERIFY(verdict({{"Content-Length", "10"}}) == V::Accepted);
+        QVERIFY(verdict({{"Transfer-Encoding", " Chunked "}}) == V::Accepted);
+        QVERIFY(verdict({{"Content-Length", "10"}, {"Content-Length", "10"}}) == V::Malformed);
+        QVERIFY(verdict({{"Content-Length", "10, 10"}}) == V::Malformed);
+        QVERIFY(verdict({{"Content-Length", "10"}, {"Transfer-Encoding", "chunked"}}) == V::Malformed);
+        QVERIFY(verdict({{"Transfer-Encoding", "gzip, chunked"}}) == V::Malformed);
+        QVERIFY(verdict({{"Transfer-Encoding", "chunked"}, {"Transfer-Encoding", "chunked"}}) == V::Malformed);
+        QVERIFY(verdict({{"Content-Length", "10"}, {"Content-Encoding", "gzip"}}) == V::Compressed);
+        QVERIFY(verdict({{"Content-Length", "10"}, {"Content-Encoding", "identity"}}) == V::Compressed);
+
+        const auto key = [](const char* address) { return relay::clientKey(boost::asio::ip::make_address(address)); };
+        QCOMPARE(key("192.0.2.7"), std::string("192.0.2.7"));
+        QCOMPARE(key("::ffff:192.0.2.7"), std::string("192.0.2.7"));
+        QCOMPARE(key("2001:db8:1:2:3:4:5:6"), std::string("2001:db8:1:2::/64"));
+        QCOMPARE(key("2001:db8:1:2:ffff::1"), key("2001:db8:1:2::9"));
+        QVERIFY(key("2001:db8:1:3::1") != key("2001:db8:1:2::1"));
+
+        // A client with a whole /64 gets the cap of one address.
+        relay::Store store(":memory:");
+        relay::Service service(store, {1000, 3});
+        const std::string tooMany = relay::statusAnswer("BAD", relay::kTooMany);
+        for (const char* address : {"2001:db8::1", "2001:db8::2", "2001:db8::3"})
+            QVERIFY(service.answer(gunRequest("M"), key(address), {}) == kOk);
+        QVERIFY(service.answer(gunRequest("M"), key("2001:db8::ffff:4"), {}) == tooMany);
+        QVERIFY(service.answer(gunRequest("M"), key("2001:db8:0:1::1"), {}) == kOk);
+    }
+
+    // Velmora replaces both of its tables with what an update brings: a list that could not be
+    // read whole must never be answered OK.
+    void anUnreadableListIsNeverAnsweredOk()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("r.db"));
+        {
+            relay::Store store(path.toStdString());
+            QVERIFY(store.publishProjectile({"P", "4.5", "0.5"}) && store.publishGun({"G", "M", 0}));
+        }
+        Sql other(path);
+        // Another program holds the file while the service opens it: it keeps the old journal,
+        // where a writer locks readers out.
+        QVERIFY(other.run("PRAGMA journal_mode = DELETE; BEGIN; SELECT count(*) FROM guns"));
+        relay::Store store(path.toStdString(), relay::Store::Open::ExistingOnly, 100);
+        QVERIFY(store.ok());
+        relay::Service service(store, {});
+        QVERIFY(other.run("COMMIT; BEGIN EXCLUSIVE; INSERT INTO guns VALUES ('G2', 'M2', 0)"));
+        QVERIFY(service.answer(kUpdate, "a", {}) == kBusyAnswer);
+        QVERIFY(service.answer(gunRequest("M"), "a", {}) == kBusyAnswer);
+        QVERIFY(!service.unreadablePublished());
+        QVERIFY(other.run("COMMIT"));
+        const online::Answer a = online::readAnswer(QByteArray::fromStdString(service.answer(kUpdate, "a", {})));
+        QCOMPARE(a.status, QStringLiteral("OK"));
+        QCOMPARE(a.pellets.size(), 1);
+        QCOMPARE(a.guns.size(), 2);
+        // One table gone: the other is not sent alone.
+        QVERIFY(other.run("ALTER TABLE guns RENAME TO guns_old"));
+        QVERIFY(service.answer(kUpdate, "a", {}) == kBusyAnswer);
+    }
+
+    // The real service: a compressed body is refused, never inflated.
+    void compressedBodiesAreRefused()
+    {
+        RelayProcess relay;
+        QVERIFY(relay.isRunning());
+        for (const char* encoding : {"gzip", "br", "deflate", "identity"}) {
+            RawConnection c(relay.port());
+            QVERIFY(c.send(relayPost(gzipped(kUpdate), std::string("Content-Encoding: ") + encoding + "\r\n")));
+            const std::string answer = c.readAnswer(3000);
+            QCOMPARE(statusOf(answer), 200);
+            QCOMPARE(bodyOf(answer), kBad);
+            QVERIFY(c.closedWithin(3000));
+        }
+        RawConnection plain(relay.port());
+        QVERIFY(plain.send(relayPost(kUpdate)));
+        QVERIFY(bodyOf(plain.readAnswer(3000)).find("<status>OK</status>") != std::string::npos);
+    }
+
+    // Framing two readers could disagree on is refused; a length over the limit at once.
+    void ambiguousOrOversizedRequestsAreRefusedAtOnce()
+    {
+        RelayProcess relay;
+        QVERIFY(relay.isRunning());
+        const std::string post = "POST /relay.php HTTP/1.1\r\nHost: h\r\n";
+        for (const std::string& request :
+             {post + "Content-Length: 38\r\nContent-Length: 38\r\n\r\n" + kUpdate,
+              post + "Content-Length: 38\r\nContent-Length: 5\r\n\r\n" + kUpdate,
+              post + "Content-Length: 38, 38\r\n\r\n" + kUpdate,
+              post + "Content-Length: 38\r\nTransfer-Encoding: chunked\r\n\r\n26\r\n" + kUpdate + "\r\n0\r\n\r\n",
+              post + "Transfer-Encoding: chunked\r\nContent-Length: 38\r\n\r\n26\r\n" + kUpdate + "\r\n0\r\n\r\n",
+              post + "Transfer-Encoding: gzip\r\n\r\n" + kUpdate}) {
+            RawConnection c(relay.port());
+            QVERIFY(c.send(request));
+            QCOMPARE(statusOf(c.readAnswer(3000)), 400);
+            QVERIFY2(c.closedWithin(3000), request.c_str());
+        }
+        // Announced far over the limit, and never sent: refused before any of it is read.
+        RawConnection big(relay.port());
+        const Clock::time_point start = Clock::now();
+        QVERIFY(big.send(post + "Content-Length: 100000000\r\n\r\n<query>"));
+        QCOMPARE(bodyOf(big.readAnswer(3000)), kBad);
+        QVERIFY(msSince(start) < 1000);
+        QVERIFY(big.closedWithin(3000));
+        // Chunked, over the limit on the wire.
+        RawConnection chunked(relay.port());
+        std::string chunks = post + "Transfer-Encoding: chunked\r\n\r\n";
+        for (int i = 0; i < 20; ++i)
+            chunks += "1000\r\n" + std::string(4096, ' ') + "\r\n";
+        QVERIFY(chunked.send(chunks));
+        QCOMPARE(bodyOf(chunked.readAnswer(3000)), kBad);
+        // Chunked within it, and a client that waits for "100 Continue", are answered.
+        RawConnection fine(relay.port());
+        QVERIFY(fine.send(post + "Transfer-Encoding: chunked\r\n\r\n26\r\n" + kUpdate + "\r\n0\r\n\r\n"));
+        QVERIFY(bodyOf(fine.readAnswer(3000)).find("<status>OK</status>") != std::string::npos);
+        RawConnection expecting(relay.port());
+        QVERIFY(expecting.send(post + "Content-Length: 38\r\nExpect: 100-continue\r\n\r\n"));
+        QVERIFY(expecting.readAnswer(3000).find("100 Continue") != std::string::npos);
+        QVERIFY(expecting.send(kUpdate));
+        QVERIFY(bodyOf(expecting.readAnswer(3000)).find("<status>OK</status>") != std::string::npos);
+    }
+
+    // Stalled headers and bodies and idle connections cost the service a socket each: an honest
+    // update is answered at once meanwhile, and SIGTERM ends the service at once.
+    void slowAndIdleClientsDelayNobody()
+    {
+        RelayProcess relay(QStringLiteral(VELMORA_SEED_DIR));
+        QVERIFY(relay.isRunning());
+        std::vector<std::unique_ptr<RawConnection>> held;
+        // Eight from each address, the most one address may hold.
+        for (int i = 0; i < 264; ++i) {
+            const std::string from = "127.0.1." + std::to_string(1 + i / 8);
+            held.push_back(std::make_unique<RawConnection>(relay.port(), from));
+            QVERIFY(held.back()->isOpen());
+            if (i < 32)
+                QVERIFY(held.back()->send("POST /relay.php HTTP/1.1\r\nHost: h\r\nCont"));
+            else if (i < 64)
+                QVERIFY(held.back()->send("POST /relay.php HTTP/1.1\r\nContent-Length: 1000\r\n\r\n<query>"));
+        }
+        for (int i = 0; i < 5; ++i) {
+            const Clock::time_point start = Clock::now();
+            RawConnection honest(relay.port());
+            QVERIFY(honest.send(relayPost(kUpdate)));
+            const std::string answer = honest.readAnswer(5000);
+            QVERIFY2(msSince(start) < 1000, QByteArray::number(msSince(start)).constData());
+            const online::Answer a = online::readAnswer(QByteArray::fromStdString(bodyOf(answer)));
+            QCOMPARE(a.status, QStringLiteral("OK"));
+            QVERIFY(!a.pellets.isEmpty() && !a.guns.isEmpty());
+        }
+        const Clock::time_point start = Clock::now();
+        QCOMPARE(kill(pid_t(relay.processId()), SIGTERM), 0);
+        QVERIFY(relay.exitsCleanlyWithin(5000));
+        QVERIFY(msSince(start) < 1000);
+        for (const auto& c : held)
+            QVERIFY(c->closedWithin(1000));
+    }
+
+    // A submission already with the database when SIGTERM comes is kept and answered, not lost
+    // half-way; the service exits once it is.
+    void aStopFinishesTheWorkStarted()
+    {
+        RelayProcess relay;
+        QVERIFY(relay.isRunning());
+        Sql writer(relay.databasePath());
+        QVERIFY(writer.run("BEGIN IMMEDIATE"));
+        RawConnection c(relay.port());
+        QVERIFY(c.send(relayPost(gunRequest("Kept"))));
+        // Waiting for the database: no answer yet.
+        QVERIFY(c.readAnswer(1000).empty());
+        QCOMPARE(kill(pid_t(relay.processId()), SIGTERM), 0);
+        QVERIFY(writer.run("COMMIT"));
+        QCOMPARE(bodyOf(c.readAnswer(3000)), kOk);
+        QVERIFY(relay.exitsCleanlyWithin(3000));
+        QVERIFY(relay.moderate({QStringLiteral("list"), QStringLiteral("pending")}).contains(QStringLiteral("\tKept\t")));
+    }
+
+    // A request must be whole within ten seconds, however it trickles in; an idle kept-alive
+    // connection is let go after five.
+    void deadlinesHoldWhateverTheClientDoes()
+    {
+        RelayProcess relay;
+        QVERIFY(relay.isRunning());
+        const Clock::time_point start = Clock::now();
+        RawConnection trickle(relay.port(), "127.0.2.1");
+        RawConnection kept(relay.port(), "127.0.2.2");
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(kept.send(relayPost(kUpdate)));
+            QVERIFY(bodyOf(kept.readAnswer(3000)).find("<status>OK</status>") != std::string::npos);
+        }
+        const Clock::time_point answered = Clock::now();
+        const std::string request = relayPost(kUpdate);
+        double trickleClosed = 0;
+        double keptClosed = 0;
+        for (size_t i = 0; i < 15 && trickleClosed == 0; ++i) {
+            (void)trickle.send(request.substr(i, 1));
+            if (trickle.closedWithin(1000))
+                trickleClosed = msSince(start);
+            if (keptClosed == 0 && kept.closedWithin(0))
+                keptClosed = msSince(answered);
+        }
+        QVERIFY2(trickleClosed > 9000 && trickleClosed < 12000, QByteArray::number(trickleClosed).constData());
+        QVERIFY(trickle.received().empty());
+        QVERIFY2(keptClosed > 4000 && keptClosed < 7000, QByteArray::number(keptClosed).constData());
+    }
+
+    void connectionsPerAddressAreCapped()
+    {
+        RelayProcess relay;
+        QVERIFY(relay.isRunning());
+        std::vector<std::unique_ptr<RawConnection>> idle;
+        for (int i = 0; i < 8; ++i)
+            idle.push_back(std::make_unique<RawConnection>(relay.port(), "127.0.3.1"));
+        RawConnection ninth(relay.port(), "127.0.3.1");
+        const Clock::time_point start = Clock::now();
+        QCOMPARE(statusOf(ninth.readAnswer(3000)), 503);
+        QVERIFY(ninth.closedWithin(1000));
+        QVERIFY(msSince(start) < 1000);
+        RawConnection other(relay.port(), "127.0.3.2");
+        QVERIFY(other.send(relayPost(kUpdate)));
+        QCOMPARE(statusOf(other.readAnswer(3000)), 200);
+        // One let go, one more is taken.
+        idle.pop_back();
+        // (Refused while the service has not yet seen it go.)
+        bool taken = false;
+        for (int i = 0; i < 100 && !taken; ++i) {
+            RawConnection again(relay.port(), "127.0.3.1");
+            taken = again.send(relayPost(kUpdate)) && statusOf(again.readAnswer(3000)) == 200;
+        }
+        QVERIFY(taken);
+    }
+
+    // An update while a table cannot be read is refused, and answered whole once it can.
+    void theServiceNeverSendsAShortList()
+    {
+        RelayProcess relay(QStringLiteral(VELMORA_SEED_DIR));
+        QVERIFY(relay.isRunning());
+        Sql other(relay.databasePath());
+        QVERIFY(other.run("ALTER TABLE guns RENAME TO guns_old"));
+        RawConnection first(relay.port());
+        QVERIFY(first.send(relayPost(kUpdate)));
+        QCOMPARE(bodyOf(first.readAnswer(5000)), kBusyAnswer);
+        QVERIFY(other.run("ALTER TABLE guns_old RENAME TO guns"));
+        RawConnection second(relay.port());
+        QVERIFY(second.send(relayPost(kUpdate)));
+        const online::Answer a = online::readAnswer(QByteArray::fromStdString(bodyOf(second.readAnswer(5000))));
+        QCOMPARE(a.status, QStringLiteral("OK"));
+        QVERIFY(!a.guns.isEmpty() && !a.pellets.isEmpty());
+    }
+
+    // A moderator works while updates read the file; a command that cannot commit says so.
+    void moderationBesideReadersAndWriters()
+    {
+        RelayProcess relay;
+        QVERIFY(relay.isRunning());
+        for (const char* make : {"M1", "M2"}) {
+            RawConnection submit(relay.port());
+            QVERIFY(submit.send(relayPost(gunRequest(make))));
+            QCOMPARE(bodyOf(submit.readAnswer(3000)), kOk);
+        }
+        const QStringList db{QStringLiteral("--db"), relay.databasePath()};
+        {
+            Sql reader(relay.databasePath());
+            QVERIFY(reader.run("BEGIN; SELECT count(*) FROM guns"));
+            const Clock::time_point start = Clock::now();
+            const RelayProcess::Run approve = RelayProcess::run(db + QStringList{"approve", "1"});
+            QCOMPARE(approve.exitCode, 0);
+            QVERIFY2(approve.out.startsWith(QStringLiteral("approved 1 (gun Air Rifle / M1 / Y)")),
+                     qPrintable(approve.out));
+            QVERIFY(msSince(start) < 2000);
+        }
+        QVERIFY(relay.moderate({QStringLiteral("list"), QStringLiteral("approved")}).startsWith(QStringLiteral("1\t")));
+        {
+            Sql writer(relay.databasePath());
+            QVERIFY(writer.run("BEGIN IMMEDIATE"));
+            for (const char* command : {"approve", "reject"}) {
+                const RelayProcess::Run r = RelayProcess::run(db + QStringList{command, "2"});
+                QCOMPARE(r.exitCode, 1);
+                QVERIFY2(r.err.contains(QStringLiteral("locked")) && !r.err.contains(QStringLiteral("no pending")),
+                         qPrintable(r.err));
+            }
+            const RelayProcess::Run r = RelayProcess::run(db + QStringList{"unpublish", "1"});
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY(r.err.contains(QStringLiteral("locked")));
+        }
+        QVERIFY(relay.moderate({QStringLiteral("list"), QStringLiteral("pending")}).startsWith(QStringLiteral("2\t")));
+        QCOMPARE(RelayProcess::run(db + QStringList{"reject", "2"}).out, QStringLiteral("rejected 2 (gun Air Rifle / M2 / Y)\n"));
+        QCOMPARE(RelayProcess::run(db + QStringList{"unpublish", "1"}).exitCode, 0);
+    }
+
+    void theCommandLineCannotMislead()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("r.db"));
+        const QStringList db{QStringLiteral("--db"), path};
+        // Nothing but serve and init makes a database.
+        for (const QStringList& command : {QStringList{"list"}, QStringList{"approve", "1"}}) {
+            const RelayProcess::Run r = RelayProcess::run(db + command);
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.err.contains(QStringLiteral("no database")), qPrintable(r.err));
+            QVERIFY(!QFile::exists(path));
+        }
+        RelayProcess::Run r = RelayProcess::run(db + QStringList{"init"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QStringLiteral("created %1\n").arg(path));
+        QVERIFY(RelayProcess::run(db + QStringList{"init"}).out.contains(QStringLiteral("already exists")));
+        r = RelayProcess::run(db + QStringList{"list"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(r.err, QStringLiteral("velmora-relay: no submissions\n"));
+        {
+            relay::Store store(path.toStdString());
+            QVERIFY(store.submit({"submitgun", {{"guntype", "Rifle"}, {"gunmake", "M"}, {"gunmodel", "P"}}}));
+        }
+        for (const QStringList& wrong :
+             {QStringList{"approve", "1x"}, QStringList{"approve", " 1"}, QStringList{"approve", "+1"},
+              QStringList{"approve", "0"}, QStringList{"approve", "1", "2"}, QStringList{"approve"},
+              QStringList{"list", "bogusstate"}, QStringList{"aprove", "1"}, QStringList{"serve", "--port", "x"},
+              QStringList{"--db"}, QStringList{}}) {
+            r = RelayProcess::run(wrong.startsWith(QStringLiteral("--db")) ? wrong : db + wrong);
+            QVERIFY2(r.exitCode == 2, qPrintable(wrong.join(u' ')));
+            QVERIFY(r.err.startsWith(QStringLiteral("velmora-relay: ")));
+            QVERIFY(r.out.isEmpty());
+        }
+        QVERIFY(relay::Store(path.toStdString()).submissions("pending")->size() == 1);
+        r = RelayProcess::run({QStringLiteral("--help")});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.startsWith(QStringLiteral("usage: velmora-relay")));
+        QVERIFY(r.err.isEmpty());
+        r = RelayProcess::run(db + QStringList{"approve", "7"});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.err, QStringLiteral("velmora-relay: 7 not approved: no pending submission 7\n"));
+        r = RelayProcess::run(db + QStringList{"approve", "1"});
+        QCOMPARE(r.out, QStringLiteral("approved 1 (gun Rifle / M / P): published in the next update\n"));
+    }
+
     // The real service: hundreds of clients at once, each keeping its connection after its
     // answer as a browser would, are all answered; none is reset.
     void aBurstOfClientsIsAnswered()
     {
-        RelayProcess relay;
+        // All from one address here: the per-address connection cap is lifted.
+        RelayProcess relay({}, {QStringLiteral("--connections-per-address"), QStringLiteral("0")});
         QVERIFY(relay.isRunning());
         const std::vector<std::string> updates(300, "<query><type>updatelist</type></query>");
         // While the service is stopped, the system still takes every connection into its queue:

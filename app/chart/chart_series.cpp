@@ -4,14 +4,17 @@
 #include "services/regional.h"
 #include "shot/ballistics.h"
 
-ChartShot ChartShot::fromTableRow(const QStringList& cells)
+#include <algorithm>
+#include <limits>
+
+ChartShot ChartShot::fromRecord(const ShotRecord& record)
 {
     ChartShot shot;
-    shot.number = cells.value(shot_columns::kNumber);
-    shot.time = cells.value(shot_columns::kDateTime);
-    shot.fps = regional::toNumberOrFail(cells.value(shot_columns::kFps));
-    shot.ftLbf = regional::toNumberOrFail(cells.value(shot_columns::kFtLbf));
-    shot.ipscFactor = regional::toNumberOrFail(cells.value(shot_columns::kIpsc));
+    shot.number = record.cells.value(shot_columns::kNumber);
+    shot.time = record.cells.value(shot_columns::kDateTime);
+    shot.fps = record.shown.fps;
+    shot.ftLbf = record.shown.ftLbf;
+    shot.ipscFactor = record.shown.ipscFactor;
     return shot;
 }
 
@@ -21,16 +24,22 @@ void ChartSeries::reset(std::vector<ChartShot> shots)
     m_stats.reset();
     for (const ChartShot& shot : m_shots)
         m_stats.add(shot.fps, shot.ftLbf);
-    m_stats.shotsInTable = regional::toInt16(double(m_shots.size()));
-    m_stats.settle(m_stats.shotsInTable);
+    settle();
+}
+
+void ChartSeries::settle()
+{
+    // An archived string may be longer than the shot table's 16-bit count: the averages take
+    // every shot, and only the count field stops at its largest value.
+    m_stats.shotsInTable = qint16(std::min<size_t>(m_shots.size(), 32767));
+    m_stats.settle(int(std::min<size_t>(m_shots.size(), size_t(std::numeric_limits<int>::max()))));
 }
 
 void ChartSeries::append(const ChartShot& shot)
 {
     m_shots.push_back(shot);
     m_stats.add(shot.fps, shot.ftLbf);
-    m_stats.shotsInTable = regional::toInt16(double(m_shots.size()));
-    m_stats.settle(m_stats.shotsInTable);
+    settle();
 }
 
 double ChartSeries::velocity(int index) const

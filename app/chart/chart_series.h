@@ -1,6 +1,8 @@
 #pragma once
 
 #include "main_window/string_statistics.h"
+#include "string/shot_record.h"
+#include "string/string_units.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,17 +18,12 @@ struct ChartShot {
     double ftLbf = 0;
     double ipscFactor = 0;
 
-    // From a row of the shot table (regional numbers); TypeMismatch when a figure is not one.
-    static ChartShot fromTableRow(const QStringList& cells);
+    // A shot of the current string, with its figures as the table shows them.
+    static ChartShot fromRecord(const ShotRecord& record);
 };
 
-// What the chart shows a string in: the summary's units, and the gun type (its index is the
-// limit in ft·lbf; 9999 has none).
-struct ChartUnits {
-    SummaryUnits summary;
-    int gunType = 6;
-    bool operator==(const ChartUnits&) const = default;
-};
+// What the chart shows a string in.
+using ChartUnits = StringUnits;
 
 // The series of one string as the chart draws it: velocity and power per shot in the selected
 // units, the average velocity with the band of ± one displayed deviation, the average power and
@@ -63,6 +60,8 @@ public:
     QString describe(int index) const;
 
 private:
+    void settle();
+
     ChartUnits m_units;
     std::vector<ChartShot> m_shots;
     StringStatistics m_stats;

@@ -2,16 +2,13 @@
 
 #include "named_widget.h"
 
-#include "data_options/frm_pellet.h"
 #include "history/history_reader.h"
-#include "main_window/flex_grid.h"
-#include "main_window/frm_main.h"
-#include "main_window/option_group.h"
+#include "services/app_services.h"
 #include "services/clock.h"
 #include "services/event_guard.h"
 #include "services/file_chooser.h"
 #include "services/prompt.h"
-#include "shot/record_shot.h"
+#include "string/shot_string.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -36,7 +33,8 @@ const QString kPointHint = QStringLiteral("Point at a shot, or use the arrow key
 
 } // namespace
 
-frmChart::frmChart(frmMain& main) : CompanionWindow(&main), m_main(main)
+frmChart::frmChart(ShotString& string, const AppServices& services, QWidget* owner)
+    : CompanionWindow(owner), m_string(string), m_services(services)
 {
     setObjectName(QStringLiteral("frmChart"));
     setWindowTitle(QStringLiteral("Velmora - Chart"));
@@ -83,34 +81,16 @@ frmChart::frmChart(frmMain& main) : CompanionWindow(&main), m_main(main)
         connect(plot, &ShotPlot::pointed, this,
                 guarded([this, plot](std::optional<ShotPlot::Hit> hit, const QPoint& at) { pointed(plot, hit, at); }));
 
-    const QAbstractItemModel* table = m_main.MSFlexGrid1->model();
-    // The model's signals carry a private argument that `guarded` cannot pass on.
-    connect(table, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
-        event_guard::run("chart", [&] { tableRowsAdded(first, last); });
-    });
-    connect(table, &QAbstractItemModel::rowsRemoved, this, guarded(this, &frmChart::tableChanged));
-    connect(table, &QAbstractItemModel::modelReset, this, guarded(this, &frmChart::tableChanged));
-    connect(table, &QAbstractItemModel::dataChanged, this, guarded(this, &frmChart::tableChanged));
-    connect(m_main.MSFlexGrid2->model(), &QAbstractItemModel::rowsInserted, this,
-            guarded(this, &frmChart::unitsMayHaveChanged));
-    connect(m_main.pellet().optType, &OptionGroup::clicked, this, guarded(this, &frmChart::unitsMayHaveChanged));
+    connect(&m_string, &ShotString::appended, this, guarded(this, &frmChart::shotAppended));
+    connect(&m_string, &ShotString::removed, this, guarded(this, &frmChart::tableChanged));
+    connect(&m_string, &ShotString::reset, this, guarded(this, &frmChart::tableChanged));
+    connect(&m_string, &ShotString::unitsChanged, this, guarded(this, &frmChart::unitsMayHaveChanged));
     resize(780, 600);
 }
 
-ChartUnits currentChartUnits(frmMain& main)
+ChartUnits frmChart::liveUnits() const
 {
-    ChartUnits units;
-    units.summary.feetPerSecond = main.optSpeed->isSelected(1);
-    units.summary.powerIndex = std::max(0, main.optPower->selectedIndex());
-    if (units.summary.powerIndex == 3) {
-        try {
-            units.summary.grains = WeightInGrains(main);
-        } catch (const std::exception&) {
-            units.summary.grains = 0; // the summary cannot show the factor either
-        }
-    }
-    units.gunType = main.pellet().optType->selectedIndex();
-    return units;
+    return m_string.units();
 }
 
 void frmChart::showCurrentString()
@@ -150,40 +130,27 @@ void frmChart::tableChanged()
     if (!m_live)
         return;
     std::vector<ChartShot> shots;
-    const std::vector<QStringList>& rows = m_main.MSFlexGrid1->DataRows();
-    shots.reserve(rows.size());
-    for (const QStringList& row : rows) {
-        try {
-            shots.push_back(ChartShot::fromTableRow(row));
-        } catch (const std::exception&) {
-            // A row that is no shot (the table's own header is not among the rows) is not drawn.
-        }
-    }
+    shots.reserve(size_t(m_string.size()));
+    for (const ShotRecord& r : m_string.records())
+        shots.push_back(ChartShot::fromRecord(r));
     ChartSeries series(liveUnits());
     series.reset(std::move(shots));
     m_series = {std::move(series)};
     redraw();
 }
 
-void frmChart::tableRowsAdded(int first, int last)
+void frmChart::shotAppended(int index)
 {
     if (!m_live)
         return;
-    if (m_series.empty()) {
+    if (m_series.empty() || m_series.front().size() != index) {
         tableChanged();
         return;
     }
     ChartSeries& series = m_series.front();
-    const std::vector<QStringList>& rows = m_main.MSFlexGrid1->DataRows();
-    for (int r = first; r <= last && size_t(r) < rows.size(); ++r) {
-        try {
-            series.append(ChartShot::fromTableRow(rows[size_t(r)]));
-        } catch (const std::exception&) {
-            continue;
-        }
-        plotVelocity->append(0, series.velocity(series.size() - 1));
-        plotPower->append(0, series.power(series.size() - 1));
-    }
+    series.append(ChartShot::fromRecord(m_string.at(index)));
+    plotVelocity->append(0, series.velocity(series.size() - 1));
+    plotPower->append(0, series.power(series.size() - 1));
     refreshLines();
 }
 
@@ -290,7 +257,7 @@ void frmChart::btnCopy_Click()
 
 void frmChart::btnSave_Click()
 {
-    FileChooser* files = m_main.services().files;
+    FileChooser* files = m_services.files;
     if (!files)
         return;
     QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
@@ -298,7 +265,7 @@ void frmChart::btnSave_Click()
         folder = QDir::homePath();
     const QString proposed = QDir(folder).filePath(
         QStringLiteral("Velmora chart ") +
-        m_main.services().clock->now().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) + QStringLiteral(".png"));
+        m_services.clock->now().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) + QStringLiteral(".png"));
     const auto choice = files->chooseSaveFile(
         this, QStringLiteral("Save Chart"), proposed,
         {QStringLiteral("PNG image (*.png)"), QStringLiteral("SVG image (*.svg)")}, QStringLiteral("png"));
@@ -322,6 +289,6 @@ void frmChart::btnSave_Click()
         written = image().save(&file, "PNG");
     }
     if (!written || !file.commit())
-        m_main.services().prompt->message(QStringLiteral("The chart could not be saved: ") + file.errorString(),
+        m_services.prompt->message(QStringLiteral("The chart could not be saved: ") + file.errorString(),
                                           Prompt::Icon::Critical);
 }

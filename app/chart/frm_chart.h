@@ -9,11 +9,9 @@
 
 class QLabel;
 class QPushButton;
-class frmMain;
+class ShotString;
+struct AppServices;
 struct ArchivedString;
-
-// The units the main window shows and its gun type.
-ChartUnits currentChartUnits(frmMain& main);
 
 // "Velmora - Chart": the current string as the shot table holds it, drawn as velocity and power
 // per shot with the averages, the band of ± one deviation and the gun type's limit, following
@@ -21,7 +19,7 @@ ChartUnits currentChartUnits(frmMain& main);
 class frmChart : public CompanionWindow {
     Q_OBJECT
 public:
-    explicit frmChart(frmMain& main);
+    frmChart(ShotString& string, const AppServices& services, QWidget* owner);
 
     QLabel* lblShowing = nullptr;
     ShotPlot* plotVelocity = nullptr;
@@ -32,7 +30,7 @@ public:
     QPushButton* btnSave = nullptr;
     QPushButton* btnClose = nullptr;
 
-    // Follows the shot table from now on.
+    // Follows the current string from now on.
     void showCurrentString();
     // Draws archived strings together (the live string is no longer followed).
     void showArchived(const std::vector<ArchivedString>& strings);
@@ -45,11 +43,10 @@ public:
     void btnSave_Click();
 
 private:
-    void tableRowsAdded(int first, int last);
+    void shotAppended(int index);
     void tableChanged();
-    void summaryWritten();
     void unitsMayHaveChanged();
-    ChartUnits liveUnits() const { return currentChartUnits(m_main); }
+    ChartUnits liveUnits() const;
     QSize exportSize() const;
     // Draws the series whole, and the averages and limit.
     void redraw();
@@ -57,7 +54,8 @@ private:
     void pointed(ShotPlot* plot, std::optional<ShotPlot::Hit> hit, const QPoint& globalPos);
     void renderPlots(QPainter& painter, const QSize& size) const;
 
-    frmMain& m_main;
+    ShotString& m_string;
+    const AppServices& m_services;
     bool m_live = true;
     std::vector<ChartSeries> m_series;
     std::vector<QString> m_names;

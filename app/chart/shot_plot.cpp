@@ -12,6 +12,10 @@ namespace {
 
 constexpr double kReach = 8;        // pixels within which the pointer finds a point
 constexpr double kMarkerSpacing = 6; // pixels between points before markers are drawn
+// Values beyond this are drawn at the edge: a hand-edited 1.7e308 must not make the ranges, the
+// steps or the pixel positions infinite.
+constexpr double kLargest = 1e12;
+constexpr int kMostTicks = 100;
 
 // 1, 2 or 5 times a power of ten, at least `value`.
 double niceAbove(double value)
@@ -110,6 +114,7 @@ ShotPlot::Ranges ShotPlot::rangesFor() const
     double hi = -lo;
     auto take = [&](double v) {
         if (std::isfinite(v)) {
+            v = std::clamp(v, -kLargest, kLargest);
             lo = std::min(lo, v);
             hi = std::max(hi, v);
         }
@@ -153,6 +158,8 @@ QRectF ShotPlot::plotArea(const QSize& size) const
 
 QPointF ShotPlot::map(const QRectF& area, const Ranges& r, double x, double y) const
 {
+    // Out of the ranges (a clamped or non-finite value) is drawn at the edge, never far away.
+    y = std::isfinite(y) ? std::clamp(y, r.yMin, r.yMax) : r.yMin;
     return {area.left() + x / r.xMax * area.width(),
             area.bottom() - (y - r.yMin) / (r.yMax - r.yMin) * area.height()};
 }
@@ -220,7 +227,9 @@ void ShotPlot::drawFrame(QPainter& p, const QRectF& area, const Ranges& r, const
 
     const double yStep = niceAbove((r.yMax - r.yMin) / 5);
     const int decimals = decimalsFor(yStep);
-    for (double y = r.yMin; y <= r.yMax + yStep * 1e-6; y += yStep) {
+    const int yTicks = std::min(kMostTicks, int(std::floor((r.yMax - r.yMin) / yStep + 1e-6)));
+    for (int i = 0; i <= yTicks; ++i) {
+        const double y = r.yMin + i * yStep;
         const double py = map(area, r, 0, y).y();
         p.setPen(grid);
         p.drawLine(QPointF(area.left(), py), QPointF(area.right(), py));
@@ -229,7 +238,9 @@ void ShotPlot::drawFrame(QPainter& p, const QRectF& area, const Ranges& r, const
                    locale.toString(y, 'f', decimals));
     }
     const double xStep = std::max(1.0, niceAbove(r.xMax / 8));
-    for (double x = 0; x <= r.xMax + 1e-6; x += xStep) {
+    const int xTicks = std::min(kMostTicks, int(std::floor(r.xMax / xStep + 1e-6)));
+    for (int i = 0; i <= xTicks; ++i) {
+        const double x = i * xStep;
         const double px = map(area, r, x, r.yMin).x();
         p.setPen(grid);
         p.drawLine(QPointF(px, area.top()), QPointF(px, area.bottom()));

@@ -5,11 +5,11 @@
 #include "chart/frm_chart.h"
 #include "history/history_model.h"
 #include "history/string_history.h"
-#include "main_window/flex_grid.h"
-#include "main_window/frm_main.h"
+#include "services/app_services.h"
 #include "services/event_guard.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
+#include "string/shot_string.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,7 +25,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-frmHistory::frmHistory(frmMain& main, StringHistory& history) : CompanionWindow(&main), m_main(main), m_history(history)
+frmHistory::frmHistory(ShotString& string, const AppServices& services, StringHistory& history, QWidget* owner)
+    : CompanionWindow(owner), m_string(string), m_services(services), m_history(history)
 {
     setObjectName(QStringLiteral("frmHistory"));
     setWindowTitle(QStringLiteral("Velmora - History"));
@@ -95,8 +96,7 @@ frmHistory::frmHistory(frmMain& main, StringHistory& history) : CompanionWindow(
     connect(btnOpenFolder, &QPushButton::clicked, this, guarded(this, &frmHistory::btnOpenFolder_Click));
     connect(btnDelete, &QPushButton::clicked, this, guarded(this, &frmHistory::btnDelete_Click));
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
-    connect(m_main.MSFlexGrid2->model(), &QAbstractItemModel::rowsInserted, this,
-            guarded([this] { m_model->setUnits(currentChartUnits(m_main)); }));
+    connect(&m_string, &ShotString::unitsChanged, this, guarded([this] { m_model->setUnits(m_string.units()); }));
     resize(900, 480);
     reload();
 }
@@ -104,7 +104,7 @@ frmHistory::frmHistory(frmMain& main, StringHistory& history) : CompanionWindow(
 void frmHistory::reload()
 {
     const QString folder = m_history.archive().folder();
-    m_model->setStrings(readHistoryFolder(folder), currentChartUnits(m_main));
+    m_model->setStrings(readHistoryFolder(folder), m_string.units());
     tblStrings->resizeColumnsToContents();
     const int count = m_model->rowCount();
     lblFolder->setText(
@@ -142,7 +142,7 @@ void frmHistory::btnOpenFolder_Click()
 {
     const QString folder = m_history.archive().folder();
     QDir().mkpath(folder);
-    if (UrlOpener* opener = m_main.services().urlOpener)
+    if (UrlOpener* opener = m_services.urlOpener)
         opener->open(QUrl::fromLocalFile(folder));
 }
 
@@ -151,7 +151,7 @@ void frmHistory::btnDelete_Click()
     const std::vector<ArchivedString> strings = selectedStrings();
     if (strings.empty())
         return;
-    Prompt& prompt = *m_main.services().prompt;
+    Prompt& prompt = *m_services.prompt;
     const QString what = strings.size() == 1 ? QStringLiteral("the string \"%1\"").arg(strings.front().title())
                                              : QStringLiteral("%1 strings").arg(strings.size());
     if (!prompt.confirm(QStringLiteral("Move %1 to the trash?").arg(what), Prompt::Icon::Question))

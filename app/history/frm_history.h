@@ -11,8 +11,9 @@ class QPushButton;
 class QSortFilterProxyModel;
 class QTableView;
 class HistoryModel;
+class ShotString;
 class StringHistory;
-class frmMain;
+struct AppServices;
 
 // "Velmora - History": the archived strings, newest first, sortable and filtered by text; the
 // selected strings open in the chart (several are drawn together), are deleted to the trash, and
@@ -20,7 +21,7 @@ class frmMain;
 class frmHistory : public CompanionWindow {
     Q_OBJECT
 public:
-    frmHistory(frmMain& main, StringHistory& history);
+    frmHistory(ShotString& string, const AppServices& services, StringHistory& history, QWidget* owner);
 
     QLabel* lblFilter = nullptr;
     QLineEdit* txtFilter = nullptr;
@@ -45,7 +46,8 @@ public:
 private:
     void selectionChanged();
 
-    frmMain& m_main;
+    ShotString& m_string;
+    const AppServices& m_services;
     StringHistory& m_history;
     HistoryModel* m_model = nullptr;
     QSortFilterProxyModel* m_proxy = nullptr;

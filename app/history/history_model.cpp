@@ -30,8 +30,13 @@ void HistoryModel::compute()
         ChartUnits own = m_units;
         own.summary.grains = s.grains;
         ChartSeries series(own);
-        series.reset(s.shots);
-        m_figures.push_back(series.figures());
+        // Inside a model reset nothing may throw: a string whose figures cannot be had shows none.
+        try {
+            series.reset(s.shots);
+            m_figures.push_back(series.figures());
+        } catch (const std::exception&) {
+            m_figures.push_back({});
+        }
     }
 }
 

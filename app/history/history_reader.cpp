@@ -1,8 +1,10 @@
 #include "history_reader.h"
 
+#include "history/string_archive.h"
 #include "services/regional.h"
 #include "shot/ballistics.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +12,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -68,38 +71,182 @@ QString ArchivedString::title() const
     return text;
 }
 
-ArchivedString parseArchivedString(const QByteArray& bytes)
+namespace {
+
+// The lines of a file read a chunk at a time: memory stays at one chunk and one line whatever
+// the file holds, and runs of blank lines are passed over without making lines of them.
+class LineReader {
+public:
+    static constexpr qsizetype kChunk = 64 * 1024;
+    static constexpr qsizetype kLongestLine = 64 * 1024;
+
+    explicit LineReader(QIODevice& in) : m_in(in) {}
+
+    // Passes over spaces, tabs and line ends; counts the lines passed.
+    void skipBlank()
+    {
+        while (fill()) {
+            const char* data = m_buffer.constData();
+            const qsizetype size = m_buffer.size();
+            while (m_pos < size) {
+                const char c = data[m_pos];
+                if (c == '\n')
+                    ++m_lines;
+                else if (c != ' ' && c != '\t' && c != '\r')
+                    return;
+                ++m_pos;
+            }
+        }
+    }
+
+    // The next line without its end, cut at kLongestLine (`cut` then says so); false at the end.
+    bool next(QByteArray& line, bool& cut)
+    {
+        line.clear();
+        cut = false;
+        bool any = false;
+        while (fill()) {
+            any = true;
+            const char* data = m_buffer.constData() + m_pos;
+            const qsizetype left = m_buffer.size() - m_pos;
+            const char* end = static_cast<const char*>(std::memchr(data, '\n', size_t(left)));
+            const qsizetype length = end ? end - data : left;
+            const qsizetype room = kLongestLine - line.size();
+            if (length > room)
+                cut = true;
+            line.append(data, std::min(length, std::max<qsizetype>(room, 0)));
+            m_pos += end ? length + 1 : length;
+            if (end)
+                break;
+        }
+        if (!any)
+            return false;
+        ++m_lines;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        return true;
+    }
+
+    // The number of the line `next` gave last (1 for the first).
+    int lineNumber() const { return m_lines; }
+
+private:
+    bool fill()
+    {
+        if (m_pos < m_buffer.size())
+            return true;
+        m_buffer = m_in.read(kChunk);
+        m_pos = 0;
+        return !m_buffer.isEmpty();
+    }
+
+    QIODevice& m_in;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+    int m_lines = 0;
+};
+
+// Fields split at the separator; a field in double quotes (as a spreadsheet writes one) may hold
+// the separator, and "" inside it is one quote.
+QStringList splitFields(const QString& line, QChar separator)
+{
+    if (!line.contains(u'"'))
+        return line.split(separator);
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < line.size() && line[i + 1] == u'"') {
+                field += u'"';
+                ++i;
+            } else if (c == u'"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == u'"' && field.trimmed().isEmpty()) {
+            quoted = true;
+            field.clear();
+        } else if (c == separator) {
+            fields.append(field);
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields.append(field);
+    return fields;
+}
+
+// No chronograph measures beyond this: a larger figure is an edit, not a shot.
+constexpr double kAbsurd = 1e6;
+
+} // namespace
+
+ArchivedString parseArchivedString(QIODevice& in)
 {
     ArchivedString s;
     Problems problems;
-    QString text = QString::fromLocal8Bit(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    const QStringList lines = text.split(u'\n');
-    int first = 0;
-    while (first < lines.size() && lines[first].trimmed().isEmpty())
-        ++first;
-    if (first >= lines.size() || !lines[first].trimmed().startsWith(QLatin1String("Shot,"))) {
+    LineReader reader(in);
+    reader.skipBlank();
+    QByteArray bytes;
+    bool cut = false;
+    if (!reader.next(bytes, cut)) {
         s.problem = QStringLiteral("not a Velmora CSV: the first line is not the heading \"Shot,Date/Time,...\"");
         return s;
     }
-    const bool grammes = lines[first].split(u',').value(3).trimmed() == QLatin1String("Grammes");
-    for (int i = first + 1; i < lines.size(); ++i) {
-        QString line = lines[i];
-        if (line.endsWith(u'\r'))
-            line.chop(1);
+    QString heading = QString::fromLocal8Bit(bytes);
+    if (heading.startsWith(QChar(0xFEFF)))
+        heading.remove(0, 1);
+    heading = heading.trimmed();
+    // A spreadsheet in a comma locale saves with ";" between fields and decimal commas.
+    const bool semicolons = heading.startsWith(QLatin1String("Shot;"));
+    if (!heading.startsWith(QLatin1String("Shot,")) && !semicolons) {
+        s.problem = QStringLiteral("not a Velmora CSV: the first line is not the heading \"Shot,Date/Time,...\"");
+        return s;
+    }
+    const QChar separator = semicolons ? u';' : u',';
+    auto number = [&](const QString& text) -> std::optional<double> {
+        QString t = text.trimmed();
+        if (semicolons)
+            t.replace(u',', u'.');
+        const auto value = csvNumber(t);
+        if (!value || std::abs(*value) > kAbsurd)
+            return std::nullopt;
+        return value;
+    };
+    const bool grammes = splitFields(heading, separator).value(3).trimmed() == QLatin1String("Grammes");
+    while (reader.next(bytes, cut)) {
+        const int lineNumber = reader.lineNumber();
+        if (cut) {
+            problems.add(QStringLiteral("line %1 is too long").arg(lineNumber));
+            continue;
+        }
+        const QString line = QString::fromLocal8Bit(bytes);
         if (line.trimmed().isEmpty())
             break; // the shots end at the first empty line; the summary follows
-        const QStringList f = line.split(u',');
-        const int lineNumber = i + 1;
+        const QStringList f = splitFields(line, separator);
         if (f.size() < kFields) {
             problems.add(QStringLiteral("line %1 has %2 fields instead of %3").arg(lineNumber).arg(f.size()).arg(kFields));
             continue;
         }
+        // Extra separators are in the texts: the make and model before the six figures, or the
+        // names after them. The figures are where all six read as numbers.
         const int extra = int(f.size()) - kFields;
-        const auto fps = csvNumber(f[4 + extra]);
-        const auto ftLbf = csvNumber(f[6 + extra]);
-        const auto factor = csvNumber(f[8 + extra]);
+        int at = -1;
+        for (int k = 0; k <= extra && at < 0; ++k) {
+            bool all = true;
+            for (int i = 3; i <= 8 && all; ++i)
+                all = number(f[i + k]).has_value();
+            if (all)
+                at = k;
+        }
+        const int k = at < 0 ? extra : at;
+        const auto fps = number(f[4 + k]);
+        const auto ftLbf = number(f[6 + k]);
+        const auto factor = number(f[8 + k]);
         if (!fps || !ftLbf || !factor) {
             problems.add(QStringLiteral("line %1: a velocity or energy is not a number").arg(lineNumber));
             continue;
@@ -112,9 +259,11 @@ ArchivedString parseArchivedString(const QByteArray& bytes)
         shot.ipscFactor = *factor;
         if (s.shots.empty()) {
             s.when = shotTime(shot.time);
-            s.projectile = f[9 + extra].trimmed();
-            s.gun = (f[11 + extra].trimmed() + u' ' + f[12 + extra].trimmed()).trimmed();
-            if (const auto weight = csvNumber(f[3 + extra])) {
+            s.projectile = f[9 + k].trimmed();
+            // The gun make and model are the last two fields, whatever came in between.
+            s.gun = (f[f.size() - 2].trimmed() + u' ' + f[f.size() - 1].trimmed()).trimmed();
+            s.weightUnit = grammes ? QStringLiteral("Grammes") : QStringLiteral("Grains");
+            if (const auto weight = number(f[3 + k])) {
                 try {
                     s.grains = ballistics::weightInGrains(regional::numberText(*weight), grammes);
                 } catch (const std::exception&) {
@@ -130,6 +279,14 @@ ArchivedString parseArchivedString(const QByteArray& bytes)
     return s;
 }
 
+ArchivedString parseArchivedString(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return parseArchivedString(buffer);
+}
+
 ArchivedString readArchivedString(const QString& path)
 {
     ArchivedString s;
@@ -139,7 +296,7 @@ ArchivedString readArchivedString(const QString& path)
     } else if (file.size() > 64 * 1024 * 1024) {
         s.problem = QStringLiteral("too large to be a string (%1 bytes)").arg(file.size());
     } else {
-        s = parseArchivedString(file.readAll());
+        s = parseArchivedString(file);
     }
     s.path = path;
     if (!s.when.isValid())
@@ -154,8 +311,14 @@ std::vector<ArchivedString> readHistoryFolder(const QString& folder)
         QDir(folder).entryInfoList({QStringLiteral("*.csv"), QStringLiteral("*.CSV")}, QDir::Files |
                                                                                           QDir::NoDotAndDotDot);
     strings.reserve(size_t(files.size()));
-    for (const QFileInfo& file : files)
+    const std::map<QString, StringArchive::Kind> kinds = StringArchive::readKinds(folder);
+    for (const QFileInfo& file : files) {
         strings.push_back(readArchivedString(file.filePath()));
+        if (const auto kind = kinds.find(file.fileName()); kind != kinds.end()) {
+            strings.back().gunType = kind->second.gunType;
+            strings.back().weightUnit = kind->second.weightUnit;
+        }
+    }
     std::stable_sort(strings.begin(), strings.end(),
                      [](const ArchivedString& a, const ArchivedString& b) { return a.when > b.when; });
     return strings;

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QIODevice>
 #include <QString>
 #include <vector>
 
@@ -16,6 +17,8 @@ struct ArchivedString {
     QString gun;
     QString projectile;
     double grains = 0; // the first shot's weight in grains (for the IPSC factor)
+    int gunType = -1;   // the gun type it was shot with, when the archive's index knows it
+    QString weightUnit; // "Grains" or "Grammes", as it was shot
     std::vector<ChartShot> shots;
     QString problem; // empty when every line was read
 
@@ -23,7 +26,9 @@ struct ArchivedString {
     QString title() const;
 };
 
-// Reads the CSV text of a string. The numbers are those of the file (points as decimal marks).
+// Reads the CSV text of a string line by line, with memory for one line. The numbers are those of
+// the file: points as decimal marks, or commas in a file with ";" between its fields.
+ArchivedString parseArchivedString(QIODevice& in);
 ArchivedString parseArchivedString(const QByteArray& bytes);
 // Reads one file; never fails.
 ArchivedString readArchivedString(const QString& path);

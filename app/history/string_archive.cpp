@@ -94,6 +94,46 @@ std::optional<StringArchive::CacheMark> StringArchive::readMark() const
     return mark;
 }
 
+void StringArchive::removeMark() const
+{
+    QFile::remove(markPath());
+}
+
+namespace {
+const QString kIndexName = QStringLiteral(".strings-index");
+constexpr qint64 kIndexLimit = 16 * 1024 * 1024;
+} // namespace
+
+std::map<QString, StringArchive::Kind> StringArchive::readKinds(const QString& folder)
+{
+    std::map<QString, Kind> kinds;
+    QFile file(QDir(folder).filePath(kIndexName));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kIndexLimit)
+        return kinds;
+    while (!file.atEnd()) {
+        const QStringList f = QString::fromUtf8(file.readLine(4096)).trimmed().split(u'\t');
+        bool ok = false;
+        const int gunType = f.value(1).toInt(&ok);
+        if (f.size() == 3 && ok)
+            kinds[f[0]] = {gunType, f[2]};
+    }
+    return kinds;
+}
+
+void StringArchive::recordKind(const QString& folder, const QString& fileName, int gunType, const QString& weightUnit)
+{
+    std::map<QString, Kind> kinds = readKinds(folder);
+    kinds[fileName] = {gunType, weightUnit};
+    QByteArray text;
+    for (const auto& [name, kind] : kinds)
+        if (QFileInfo::exists(QDir(folder).filePath(name)))
+            text += (name + u'\t' + QString::number(kind.gunType) + u'\t' + kind.weightUnit + u'\n').toUtf8();
+    QSaveFile file(QDir(folder).filePath(kIndexName));
+    // The index only adds to what the files say: a failure leaves the strings read without it.
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size())
+        (void)file.commit();
+}
+
 std::vector<QStringList> SettledRows::pending(const std::vector<QStringList>& table) const
 {
     // The table is the settled rows that were not deleted, in order, then the others: the

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -37,8 +38,20 @@ public:
         QString row;      // its stored text, to recognise it
         bool operator==(const CacheMark&) const = default;
     };
+    // The mark of older runs, read once into the ledger and then removed.
     [[nodiscard]] bool writeMark(const CacheMark& mark) const;
     std::optional<CacheMark> readMark() const;
+    void removeMark() const;
+
+    // What the CSV cannot say about a string without changing what "Save Capture" writes: the
+    // gun type and the weight unit it was shot with, in an index beside the files.
+    struct Kind {
+        int gunType = 0;
+        QString weightUnit;
+    };
+    static void recordKind(const QString& folder, const QString& fileName, int gunType, const QString& weightUnit);
+    // By file name; entries of files no longer there are harmless.
+    static std::map<QString, Kind> readKinds(const QString& folder);
 
 private:
     QString markPath() const;

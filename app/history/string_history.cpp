@@ -1,22 +1,34 @@
 #include "string_history.h"
 
 #include "chart/frm_chart.h"
-#include "data_options/frm_pellet.h"
 #include "history/frm_history.h"
-#include "main_window/capture_files.h"
-#include "main_window/flex_grid.h"
-#include "main_window/frm_main.h"
+#include "services/app_services.h"
 #include "services/clock.h"
+#include "services/crash_point.h"
 #include "services/prompt.h"
 #include "services/regional.h"
 #include "storage/pellet_store.h"
 #include "storage/settings_store.h"
+#include "string/shot_string.h"
 
-#include <QFileInfo>
-#include <QLineEdit>
+#include <set>
 
-StringHistory::StringHistory(frmMain& main)
-    : m_main(main), m_archive(StringArchive::defaultFolder())
+namespace {
+
+// The table's rows as the string's cells, for the settled rows to be recognised.
+std::vector<QStringList> tableRows(const ShotString& string)
+{
+    std::vector<QStringList> rows;
+    rows.reserve(size_t(string.size()));
+    for (const ShotRecord& r : string.records())
+        rows.push_back(r.cells);
+    return rows;
+}
+
+} // namespace
+
+StringHistory::StringHistory(ShotString& string, const AppServices& services, QWidget* owner)
+    : m_string(string), m_services(services), m_owner(owner), m_archive(StringArchive::defaultFolder())
 {
 }
 
@@ -28,75 +40,129 @@ bool StringHistory::archivingOn()
     return !value || *value != 0;
 }
 
-std::optional<StringArchive::CacheMark> StringHistory::cacheMark() const
+bool StringHistory::sharedDatabase() const
 {
-    PelletStore* store = m_main.services().store;
-    if (!store || !store->isOpen())
-        return std::nullopt;
-    StringArchive::CacheMark mark;
-    mark.database = QFileInfo(store->storeDatabase.databaseName()).absoluteFilePath();
-    if (const auto last = store->lastCacheRow()) {
-        mark.rowid = last->rowid;
-        mark.row = last->text;
-    }
-    return mark;
+    const PelletStore* store = m_services.store;
+    return store && store->sharedWithOther();
 }
 
-void StringHistory::stringEnding()
+ArchiveLedger StringHistory::ledger()
 {
-    bool archived = true;
-    if (archivingOn()) {
-        const std::vector<QStringList>& table = m_main.MSFlexGrid1->DataRows();
-        const std::vector<QStringList> pending = m_settled.empty() ? std::vector<QStringList>{} : m_settled.pending(table);
-        const std::vector<QStringList>& rows = m_settled.empty() ? table : pending;
-        if (!rows.empty()) {
-            QString error;
-            try {
-                const QByteArray bytes = capture_files::fileBytes(
-                    capture_files::toCsv(capture_files::csvListText(m_main.csvString(rows))));
-                const frmPellet& p = m_main.pellet();
-                error = m_archive
-                            .write(bytes, m_main.services().clock->now(),
-                                   p.txtMake->text() + u' ' + p.txtModel->text(), p.txtPelletMake->text())
-                            .error;
-            } catch (const std::exception& e) {
-                error = QString::fromLocal8Bit(e.what());
-            }
-            if (!error.isEmpty()) {
-                archived = false;
-                m_main.services().prompt->message(QStringLiteral("The string could not be archived: ") + error,
-                                                  Prompt::Icon::Exclamation);
-            }
+    static PelletStore none;
+    PelletStore* store = m_services.store;
+    return ArchiveLedger(store ? *store : none, [](ArchiveLedger::Step step) {
+        crashPoint(ArchiveLedger::stepName(step));
+        return false;
+    });
+}
+
+ArchiveLedger::PendingString StringHistory::pendingString()
+{
+    ArchiveLedger::PendingString s;
+    // The settled rows are at the head of the table: the string is the rest.
+    const size_t rows =
+        m_settled.empty() ? size_t(m_string.size()) : m_settled.pending(tableRows(m_string)).size();
+    std::vector<int> indices;
+    for (int i = m_string.size() - int(rows); i < m_string.size(); ++i)
+        indices.push_back(i);
+    if (!indices.empty())
+        s.csv = m_string.csvBytes(indices);
+    s.cacheRows = m_replayedRows;
+    if (PelletStore* store = m_services.store) {
+        const std::vector<qint64> recorded = store->cacheRowidsAfter(m_seenRowid);
+        s.cacheRows.insert(s.cacheRows.end(), recorded.begin(), recorded.end());
+    }
+    const ShotString::Fields fields = m_string.fields();
+    s.folder = m_archive.folder();
+    s.when = m_services.clock->now();
+    s.gun = fields.trailing.gunMake + u' ' + fields.trailing.gunModel;
+    s.projectile = fields.trailing.projectile;
+    s.gunType = m_string.units().gunType;
+    s.weightUnit = fields.weightWord;
+    return s;
+}
+
+bool StringHistory::stringEnding()
+{
+    const bool on = archivingOn();
+    if (sharedDatabase()) {
+        m_settled.clear(); // the other run keeps the cache and the archive; this one was told
+        return true;
+    }
+    QString error;
+    ArchiveLedger::PendingString string;
+    try {
+        string = pendingString();
+    } catch (const std::exception& e) {
+        error = QString::fromLocal8Bit(e.what());
+    }
+    if (!on)
+        string.csv.clear(); // its rows are still claimed: a crash must not archive them later
+    for (qint64 id : string.cacheRows)
+        m_seenRowid = std::max(m_seenRowid, id);
+    m_replayedRows.clear();
+    m_settled.clear();
+
+    ArchiveLedger archive = ledger();
+    if (archive.available()) {
+        // Strings that failed before go first, so that the archive keeps their order.
+        for (auto it = m_unrecorded.begin(); it != m_unrecorded.end();)
+            it = archive.archive(*it).recorded ? m_unrecorded.erase(it) : it + 1;
+        (void)archive.reconcile();
+        const ArchiveLedger::Outcome outcome = archive.archive(string);
+        if (!outcome.recorded && (!string.csv.isEmpty() || !string.cacheRows.empty()))
+            m_unrecorded.push_back(string);
+        if (error.isEmpty())
+            error = outcome.error;
+    } else if (!string.csv.isEmpty()) {
+        // Without a usable database there is no cache to replay either: the file alone is enough.
+        error = m_archive.write(string.csv, string.when, string.gun, string.projectile).error;
+    }
+    if (!error.isEmpty())
+        m_services.prompt->message(QStringLiteral("The string could not be archived: ") + error +
+                                              QStringLiteral("\n\nIt is kept, and archived at the next Clear or start."),
+                                          Prompt::Icon::Exclamation);
+    // The list follows; whatever a file in the folder holds, the string still ends.
+    if (m_history && m_history->isVisible()) {
+        try {
+            m_history->reload();
+        } catch (const std::exception&) {
         }
     }
-    m_settled.clear();
-    if (m_history && m_history->isVisible())
-        m_history->reload();
-    // A string that could not be archived stays unmarked: a crash brings it back to be archived.
-    if (archived) {
-        if (const auto mark = cacheMark())
-            (void)m_archive.writeMark(*mark);
-    }
+    return m_unrecorded.empty();
+}
+
+void StringHistory::settleEarlierStrings()
+{
+    if (sharedDatabase())
+        return;
+    ArchiveLedger archive = ledger();
+    archive.retireMark(m_archive.folder());
+    // Still failing, they stay in the ledger; the user was told when they ended.
+    (void)archive.reconcile();
 }
 
 void StringHistory::shotsReplayed()
 {
-    PelletStore* store = m_main.services().store;
-    const auto mark = m_archive.readMark();
-    const auto here = cacheMark();
-    if (!store || !mark || !here || mark->database != here->database || mark->rowid <= 0)
+    PelletStore* store = m_services.store;
+    if (!store || sharedDatabase())
         return;
-    const auto row = store->cacheRow(mark->rowid);
-    if (!row || row->text != mark->row)
-        return; // the mark is of another run's cache
-    // The table holds the replayed shots in the order of the cache.
-    qsizetype settled = 0;
-    for (const PelletStore::CachedShot& shot : store->cachedShots())
-        if (shot.rowid <= mark->rowid)
-            ++settled;
-    const std::vector<QStringList>& table = m_main.MSFlexGrid1->DataRows();
-    settled = std::min(settled, qsizetype(table.size()));
-    m_settled.set(std::vector<QStringList>(table.begin(), table.begin() + settled));
+    const std::set<qint64> claimed = ledger().claimedRows();
+    const std::vector<PelletStore::CachedShot> cached = store->cachedShots();
+    const std::vector<QStringList> table = tableRows(m_string);
+    // The table holds the replayed shots in the order of the cache; rows a replay could not
+    // take are not the string's.
+    const size_t replayed = std::min(cached.size(), table.size());
+    std::vector<QStringList> settled;
+    m_replayedRows.clear();
+    for (size_t i = 0; i < replayed; ++i) {
+        if (claimed.count(cached[i].rowid))
+            settled.push_back(table[i]);
+        else
+            m_replayedRows.push_back(cached[i].rowid);
+    }
+    m_settled.set(std::move(settled));
+    m_seenRowid = store->lastCacheRowid();
 }
 
 frmChart* StringHistory::chartWindow() const
@@ -112,7 +178,7 @@ frmHistory* StringHistory::historyWindow() const
 frmChart& StringHistory::openChart()
 {
     if (!m_chart)
-        m_chart = new frmChart(m_main);
+        m_chart = new frmChart(m_string, m_services, m_owner);
     m_chart->setEnabled(true); // usable whatever window holds the main window
     m_chart->show();
     m_chart->raise();
@@ -130,7 +196,7 @@ frmChart& StringHistory::showChart()
 frmHistory& StringHistory::showHistory()
 {
     if (!m_history)
-        m_history = new frmHistory(m_main, *this);
+        m_history = new frmHistory(m_string, m_services, *this, m_owner);
     m_history->setEnabled(true);
     m_history->show();
     m_history->raise();

@@ -1,6 +1,5 @@
 #include "capture_files.h"
 
-#include "main_window/shot_columns.h"
 #include "services/regional.h"
 #include "services/timestamps.h"
 #include "shot/ballistics.h"
@@ -44,23 +43,6 @@ QString toCsv(QString listText)
     listText.replace(u',', u'.');
     listText.replace(u'\t', u',');
     return listText;
-}
-
-QString csvListText(const CsvString& s)
-{
-    const std::vector<QStringList>& rows = *s.rows;
-    QString text = list_lines::longHeader(s.weightWord, s.separator);
-    text.reserve(text.size() + qsizetype(rows.size()) * 160);
-    StringStatistics stats;
-    int running = 0;
-    for (const QStringList& cells : rows) {
-        stats.add(regional::toNumberOrFail(cells.value(shot_columns::kFps)),
-                  regional::toNumberOrFail(cells.value(shot_columns::kFtLbf)));
-        list_lines::appendDataLine(text, cells, ++running, s.trailing, s.separator);
-    }
-    stats.shotsInTable = regional::toInt16(double(rows.size()));
-    stats.settle(stats.shotsInTable);
-    return text + csvSummary(s.summaryHeader, summaryCells(stats, !rows.empty(), s.units), s.extraInfo, s.separator);
 }
 
 QByteArray fileBytes(const QString& text)

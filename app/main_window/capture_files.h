@@ -1,7 +1,5 @@
 #pragma once
 
-#include "main_window/list_lines.h"
-#include "main_window/string_statistics.h"
 #include "storage/pellet_store.h"
 
 #include <QDateTime>
@@ -25,24 +23,6 @@ QString csvSummary(const QStringList& headerCells, const QStringList& valueCells
 
 // The list text as CSV: every comma becomes a point, then every TAB a comma.
 QString toCsv(QString listText);
-
-// What the program's CSV of a string is made of: the shot table's rows, the current projectile
-// and gun fields, the weight word, the summary header as shown (with its unit words), the
-// selected units, the extra text and the field separator.
-struct CsvString {
-    const std::vector<QStringList>* rows = nullptr;
-    list_lines::TrailingFields trailing;
-    QString weightWord;
-    QStringList summaryHeader;
-    SummaryUnits units;
-    QString extraInfo;
-    QString separator;
-};
-
-// The list text a CSV save leaves: the long header, one data line per row, then the summary
-// block with the statistics recomputed from the rows. TypeMismatch when a velocity or energy
-// cell is not a number. Needs at least one row.
-QString csvListText(const CsvString& string);
 
 // The bytes of a capture file holding `text`: one more CR LF, in the local 8-bit code page.
 QByteArray fileBytes(const QString& text);

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSet>
 #include <QStyle>
 
 int GridModel::rowCount(const QModelIndex& parent) const
@@ -50,6 +51,13 @@ void GridModel::appendRow(QStringList cells)
     beginInsertRows({}, row, row);
     m_rows.push_back(std::move(cells));
     endInsertRows();
+}
+
+void GridModel::setRows(std::vector<QStringList> rows)
+{
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
 }
 
 void GridModel::removeRowAt(int row)
@@ -119,15 +127,61 @@ void FlexGrid::setTextMatrix(int row, int column, const QString& text)
         m_model.setCell(row - 1, column, text);
 }
 
-void FlexGrid::AddItem(const QString& tabbedText)
+void FlexGrid::shapeRow(QStringList& cells) const
 {
-    QStringList cells = tabbedText.split(u'\t');
     while (cells.size() < Cols())
         cells.append(QString());
     if (cells.size() > Cols() && Cols() > 0)
         cells = cells.mid(0, Cols());
+}
+
+void FlexGrid::AddItem(const QString& tabbedText)
+{
+    AddRow(tabbedText.split(u'\t'));
+}
+
+void FlexGrid::AddRow(QStringList cells)
+{
+    shapeRow(cells);
     fitCells(cells);
     m_model.appendRow(std::move(cells));
+}
+
+void FlexGrid::setDataRows(std::vector<QStringList> rows)
+{
+    // A long replay cannot measure every cell: texts that differ only in their digits are
+    // measured once, with the font's widest digit in each place, which no row exceeds.
+    const QFontMetrics metrics = fontMetrics();
+    QChar widestDigit = u'0';
+    for (char16_t d = u'1'; d <= u'9'; ++d)
+        if (metrics.horizontalAdvance(QChar(d)) > metrics.horizontalAdvance(widestDigit))
+            widestDigit = QChar(d);
+    const int columns = Cols();
+    std::vector<QSet<QString>> shapes(size_t(std::max(0, columns)));
+    for (QStringList& cells : rows) {
+        shapeRow(cells);
+        for (int c = 0; c < cells.size() && c < columns; ++c) {
+            QString shape = cells[c];
+            for (QChar& ch : shape)
+                if (ch.isDigit())
+                    ch = widestDigit;
+            shapes[size_t(c)].insert(shape);
+        }
+    }
+    QStringList widest;
+    for (int c = 0; c < columns; ++c) {
+        QString best;
+        int bestWidth = -1;
+        for (const QString& text : shapes[size_t(c)]) {
+            if (const int w = metrics.horizontalAdvance(text); w > bestWidth) {
+                bestWidth = w;
+                best = text;
+            }
+        }
+        widest.append(best);
+    }
+    fitCells(widest);
+    m_model.setRows(std::move(rows));
 }
 
 void FlexGrid::fitCells(const QStringList& cells)

@@ -18,6 +18,8 @@ public:
 
     void setColumns(const QStringList& headers, const QList<Qt::Alignment>& alignments);
     void appendRow(QStringList cells);
+    // Every row replaced at once: one reset of the views.
+    void setRows(std::vector<QStringList> rows);
     void removeRowAt(int row);
     void resize(int rows);
     const QStringList& cells(int row) const { return m_rows[static_cast<size_t>(row)]; }
@@ -54,6 +56,10 @@ public:
 
     // Adds a row at the end from a TAB-separated text.
     void AddItem(const QString& tabbedText);
+    // The same from its cells.
+    void AddRow(QStringList cells);
+    // Every data row replaced at once, the columns fitted to them.
+    void setDataRows(std::vector<QStringList> rows);
     void RemoveItem(int row);
 
     QString FormatString() const { return m_formatString; }
@@ -72,6 +78,8 @@ private:
     int toPixels(int twips) const;
     // Widens the columns whose text in `cells` would not fit.
     void fitCells(const QStringList& cells);
+    // Pads or cuts a row to the columns.
+    void shapeRow(QStringList& cells) const;
     void applyWidth(int column);
 
     GridModel m_model;

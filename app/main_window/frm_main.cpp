@@ -17,6 +17,7 @@
 #include "services/event_guard.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
+#include "string/shot_string.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -57,8 +58,10 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Velmora"));
-    m_history = std::make_unique<StringHistory>(*this);
+    m_string = new ShotString(this);
     buildUi();
+    connectStringViews();
+    m_history = std::make_unique<StringHistory>(*m_string, m_services, this);
 
     auto transport = m_services.makeSerialTransport();
     MSComm1 = new CommPort(std::move(transport), m_services.portPath, this);
@@ -232,8 +235,11 @@ frmOptions& frmMain::options()
 
 frmPellet& frmMain::pellet()
 {
-    if (!m_pellet)
+    if (!m_pellet) {
         m_pellet = std::make_unique<frmPellet>(*this);
+        connect(m_pellet->optType, &OptionGroup::clicked, this,
+                guarded([this] { m_string->setUnits(stringUnits()); }));
+    }
     return *m_pellet;
 }
 

@@ -30,9 +30,8 @@ class frmChronyExtras;
 class frmProChronoExtras;
 class frmCEDStatus;
 class StringHistory;
-namespace capture_files {
-struct CsvString;
-}
+class ShotString;
+struct StringUnits;
 
 // The main window: the shot table, summary and list text, the large figures, the serial port,
 // the three timers and, when Devlink loads, the HID control. Its public values are shared with
@@ -70,7 +69,6 @@ public:
     bool eurozone = false;
     ProChronoState proChrono;
     CedState ced;
-    StringStatistics stats;
 
     // Controls.
     QGroupBox* fmeSpeed = nullptr;
@@ -111,6 +109,10 @@ public:
     QPointer<frmProChronoExtras> proChronoExtras;
     QPointer<frmCEDStatus> cedStatus;
 
+    // The current string: the shot table, summary and list text show it.
+    ShotString& string() { return *m_string; }
+    const ShotString& string() const { return *m_string; }
+
     // Tables and statistics.
     void updateTotals();
     void updateTotalsShot();
@@ -132,10 +134,11 @@ public:
 
     // Saving the string.
     void btnSave_Click();
-    // The CSV of these rows (the table's, or some of them) with the current fields and units.
-    capture_files::CsvString csvString(const std::vector<QStringList>& rows);
-    // The units the summary row is shown in.
+    // The units the summary row is shown in. With the IPSC factor and a weight that is not a
+    // number, the weight of the string's last shot (none without shots).
     SummaryUnits summaryUnits();
+    // Those units and the gun type.
+    StringUnits stringUnits();
 
     // The chart, the string history and the archive of cleared and finished strings.
     StringHistory& history() { return *m_history; }
@@ -176,6 +179,7 @@ private:
     std::vector<PelletStore::CachedShot> cachedShotsForSaving() const;
     void resetStringState();
     void writeSummaryRow();
+    void connectStringViews();
 
     AppServices m_services;
     std::unique_ptr<frmOptions> m_options;
@@ -183,5 +187,6 @@ private:
     QPointer<frmSpeed> m_speed;
     int m_undockedBy = 0; // how much shorter the window became when the panel was undocked
     bool m_shutDown = false;
+    ShotString* m_string = nullptr;
     std::unique_ptr<StringHistory> m_history;
 };

@@ -16,6 +16,7 @@
 #include "main_window/list_text.h"
 #include "main_window/option_group.h"
 #include "services/app_error.h"
+#include "services/crash_point.h"
 #include "services/prompt.h"
 #include "services/regional.h"
 #include "storage/recovery.h"
@@ -86,7 +87,6 @@ void frmMain::Form_Load()
     separator = QStringLiteral("\t");
     last_fps = 0;
     last_ftlb = 0;
-    stats.reset();
     setPowerCaption(QStringLiteral("0.00"));
     Label5->setText(QStringLiteral("0.00"));
     ced.cedSkipNext = false;
@@ -155,7 +155,7 @@ void frmMain::Form_Load()
     skipOnError([&] { updateTotals(); });
     last_fps = 0;
     last_ftlb = 0;
-    stats.reset();
+    skipOnError([&] { history().settleEarlierStrings(); });
     skipOnError([&] { recoverCache(*this); });
     skipOnError([&] { history().shotsReplayed(); });
 }
@@ -244,11 +244,14 @@ void frmMain::shutDown()
         MSComm1->setPortOpen(false);
     SetScreenSaverActive(true);
     // The string ends here: archived while its fields are still there, before the cache goes.
-    history().stringEnding();
+    // A string the ledger could not take keeps its cache rows for the next start.
+    const bool recorded = history().stringEnding();
     m_options.reset();
     m_pellet.reset();
     if (m_services.store) {
-        m_services.store->emptyCache();
+        if (recorded)
+            m_services.store->emptyCache();
+        crashPoint("emptied");
         m_services.store->close();
     }
 }

@@ -12,6 +12,7 @@
 #include "services/regional.h"
 #include "shot/record_shot.h"
 #include "storage/pellet_store.h"
+#include "string/shot_string.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,26 +40,11 @@ const QStringList kFilters{QStringLiteral("Velmora CSV (*.csv)"), QStringLiteral
 
 } // namespace
 
-capture_files::CsvString frmMain::csvString(const std::vector<QStringList>& rows)
-{
-    frmPellet& p = pellet();
-    capture_files::CsvString s;
-    s.rows = &rows;
-    s.trailing = {p.txtPelletMake->text(), p.txtCaliber->text(), p.txtMake->text(), p.txtModel->text()};
-    s.weightWord = weightWord();
-    for (int c = 0; c < MSFlexGrid2->Cols(); ++c)
-        s.summaryHeader.append(MSFlexGrid2->TextMatrix(0, c));
-    s.units = summaryUnits();
-    s.extraInfo = p.txtExtraInfo->toPlainText();
-    s.separator = separator;
-    return s;
-}
-
 void frmMain::appendCsvSummary()
 {
     updateTotals();
-    if (MSFlexGrid1->Rows() > 1) {
-        Text1->setText(capture_files::csvListText(csvString(MSFlexGrid1->DataRows())));
+    if (!m_string->empty()) {
+        Text1->setText(m_string->csvListText());
         return;
     }
     // Without shots the recomputation leaves the list text as it was; the summary follows it.

@@ -6,26 +6,48 @@
 #include "main_window/list_lines.h"
 #include "main_window/list_text.h"
 #include "main_window/option_group.h"
-#include "main_window/shot_columns.h"
 #include "history/string_history.h"
 #include "services/prompt.h"
 #include "services/regional.h"
 #include "shot/record_shot.h"
+#include "string/shot_string.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
-namespace {
-constexpr int kFpsColumn = shot_columns::kFps;
-constexpr int kFtLbfColumn = shot_columns::kFtLbf;
-} // namespace
+void frmMain::connectStringViews()
+{
+    // The shot table shows the string's records; the cells were made once, with the record.
+    connect(m_string, &ShotString::appended, this, [this](int index) {
+        MSFlexGrid1->AddRow(m_string->at(index).cells);
+    });
+    connect(m_string, &ShotString::removed, this, [this](int index) { MSFlexGrid1->RemoveItem(index + 1); });
+    connect(m_string, &ShotString::reset, this, [this] {
+        std::vector<QStringList> rows;
+        rows.reserve(size_t(m_string->size()));
+        for (const ShotRecord& r : m_string->records())
+            rows.push_back(r.cells);
+        MSFlexGrid1->setDataRows(std::move(rows));
+    });
+    m_string->setFieldsSource([this] {
+        frmPellet& p = pellet();
+        ShotString::Fields f;
+        f.trailing = {p.txtPelletMake->text(), p.txtCaliber->text(), p.txtMake->text(), p.txtModel->text()};
+        f.weightWord = weightWord();
+        for (int c = 0; c < MSFlexGrid2->Cols(); ++c)
+            f.summaryHeader.append(MSFlexGrid2->TextMatrix(0, c));
+        f.extraInfo = p.txtExtraInfo->toPlainText();
+        f.separator = separator;
+        return f;
+    });
+}
 
 void frmMain::resetStringState()
 {
     last_fps = 0;
     last_ftlb = 0;
-    stats.reset();
 }
 
 SummaryUnits frmMain::summaryUnits()
@@ -33,15 +55,30 @@ SummaryUnits frmMain::summaryUnits()
     SummaryUnits units;
     units.feetPerSecond = optSpeed->isSelected(1);
     units.powerIndex = optPower->isSelected(1) ? 1 : optPower->isSelected(2) ? 2 : optPower->isSelected(3) ? 3 : 0;
-    if (units.powerIndex == 3 && MSFlexGrid1->Rows() > 1)
-        units.grains = WeightInGrains(*this);
+    if (units.powerIndex == 3) {
+        try {
+            units.grains = WeightInGrains(*this);
+        } catch (const std::exception&) {
+            // The summary and the chart still follow the units: the string's own last weight.
+            units.grains = m_string->empty() ? 0 : m_string->records().back().grains;
+        }
+    }
+    return units;
+}
+
+StringUnits frmMain::stringUnits()
+{
+    StringUnits units;
+    units.summary = summaryUnits();
+    units.gunType = pellet().optType->selectedIndex();
     return units;
 }
 
 void frmMain::writeSummaryRow()
 {
-    const bool anyShots = MSFlexGrid1->Rows() > 1;
-    MSFlexGrid2->AddItem(summaryCells(stats, anyShots, summaryUnits()).join(separator));
+    const StringUnits units = stringUnits();
+    m_string->setUnits(units);
+    MSFlexGrid2->AddItem(summaryCells(m_string->statistics(), !m_string->empty(), units.summary).join(separator));
     for (int c = 0; c < 9; ++c)
         MSFlexGrid2->setColWidth(c, kSummaryWidths[c]);
 }
@@ -49,51 +86,24 @@ void frmMain::writeSummaryRow()
 void frmMain::updateTotals()
 {
     MSFlexGrid2->setRows(1);
-    const int rows = MSFlexGrid1->Rows();
-    stats.shotsInTable = regional::toInt16(rows - 1);
-    StringStatistics fresh = stats;
-    fresh.minFps = 9999;
-    fresh.minFtLbf = 9999;
-    fresh.maxFps = 0;
-    fresh.maxFtLbf = 0;
-    fresh.sumFps = 0;
-    fresh.sumFtLbf = 0;
-    fresh.sumSqFps = 0;
-
-    if (rows > 1) {
+    if (!m_string->empty()) {
         frmPellet& p = pellet();
         const list_lines::TrailingFields trailing{p.txtPelletMake->text(), p.txtCaliber->text(), p.txtMake->text(),
                                                   p.txtModel->text()};
         QString text = list_lines::longHeader(weightWord(), separator);
-        text.reserve(text.size() + qsizetype(rows) * 160);
-        for (int r = 1; r < rows; ++r) {
-            const QStringList& cells = MSFlexGrid1->RowCells(r);
-            fresh.add(regional::toNumberOrFail(cells.value(kFpsColumn)),
-                      regional::toNumberOrFail(cells.value(kFtLbfColumn)));
-            list_lines::appendDataLine(text, cells, r, trailing, separator);
-        }
+        text.reserve(text.size() + qsizetype(m_string->size()) * 160);
+        int running = 0;
+        for (const ShotRecord& r : m_string->records())
+            list_lines::appendDataLine(text, r.cells, ++running, trailing, separator);
         Text1->setText(text);
-        fresh.settle(fresh.shotsInTable);
-        stats = fresh;
-    } else {
-        // The running sum of squares is only replaced when there are shots.
-        fresh.sumSqFps = stats.sumSqFps;
-        stats = fresh;
     }
     writeSummaryRow();
 }
 
 void frmMain::updateTotalsShot()
 {
+    // The string keeps its statistics shot by shot; the summary row shows them.
     MSFlexGrid2->setRows(1);
-    const int rows = MSFlexGrid1->Rows();
-    stats.shotsInTable = regional::toInt16(rows - 1);
-    if (rows > 1) {
-        const QStringList& cells = MSFlexGrid1->RowCells(rows - 1);
-        stats.add(regional::toNumberOrFail(cells.value(kFpsColumn)),
-                  regional::toNumberOrFail(cells.value(kFtLbfColumn)));
-        stats.settle(stats.shotsInTable);
-    }
     writeSummaryRow();
 }
 
@@ -102,7 +112,7 @@ void frmMain::btnReset_Click()
     if (!m_services.prompt->confirm(QStringLiteral("Are you sure you want to clear the collected Data?")))
         return;
     history().stringEnding();
-    MSFlexGrid1->setRows(1);
+    m_string->clear();
     last_fps = 0;
     last_ftlb = 0;
     setPowerCaption(QStringLiteral("0.00"));
@@ -111,26 +121,25 @@ void frmMain::btnReset_Click()
     btnSave->setEnabled(false);
     btnDelete->setEnabled(false);
     updateTotals();
-    stats.reset();
     shot_count = 0;
 }
 
 void frmMain::btnDelete_Click()
 {
-    if (MSFlexGrid1->Rows() < 2)
+    if (m_string->empty())
         return; // no shot to delete: the header row is not one
-    const int r = MSFlexGrid1->Row();
-    const QString s = MSFlexGrid1->TextMatrix(r, 0);
+    const int r = std::clamp(MSFlexGrid1->Row(), 1, m_string->size());
+    const QString s = m_string->at(r - 1).cells.value(0);
     if (!m_services.prompt->confirm(QStringLiteral("Are you sure you want to delete shot ") + s + u'?'))
         return;
-    const int before = MSFlexGrid1->Rows();
+    const int before = m_string->size() + 1;
     if (before < 3) {
         btnReset->setEnabled(false);
         btnDelete->setEnabled(false);
-        MSFlexGrid1->setRows(1);
+        m_string->clear();
         Text1->setText(list_lines::shortHeader(weightWord(), separator));
     } else {
-        MSFlexGrid1->RemoveItem(r);
+        m_string->remove(r - 1);
     }
     updateTotals();
     if (before < 3)

@@ -13,6 +13,8 @@
 #include "shot/ballistics.h"
 #include "shot/shot_lines.h"
 #include "storage/pellet_store.h"
+#include "string/shot_string.h"
+#include "services/app_error.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -26,28 +28,26 @@ QString currentMakeModel(frmMain& main)
     return shot_lines::makeModel(p.txtMake->text(), p.txtModel->text(), p.txtPelletMake->text());
 }
 
-// Steps 1 and 2: the velocity and energy of the last shot.
-ballistics::ShotFigures takeFigures(frmMain& main, double fps)
+// Steps 1 and 2: the velocity and energy of the last shot; the weight in grains they used.
+double takeFigures(frmMain& main, double fps)
 {
     main.last_fps = fps;
     const double w = WeightInGrains(main);
-    const ballistics::ShotFigures f = ballistics::figures(fps, w);
-    main.last_ftlb = f.ftLbf;
-    return f;
+    main.last_ftlb = ballistics::figures(fps, w).ftLbf;
+    return w;
 }
 
-void addTableRow(frmMain& main, const QString& numberCell, const QString& dateCell, double fps)
+// The shot with the current settings, as the table row shows it.
+ShotRecord currentRecord(frmMain& main, double fps, double grains, const QDateTime& when, const QString& timeCell)
 {
-    const double w = WeightInGrains(main);
-    const ballistics::ShotFigures f = ballistics::figures(fps, w);
-    main.MSFlexGrid1->AddItem(shot_lines::tableRow(numberCell, dateCell, currentMakeModel(main),
-                                                   main.pellet().txtWeight->text(), f, main.separator));
+    const frmPellet& p = main.pellet();
+    return makeShotRecord(main.shot_count, QString::number(main.shot_count), when, timeCell, currentMakeModel(main),
+                          p.txtWeight->text(), p.selWeight->isSelected(0), grains, fps);
 }
 
-// Steps 11, 12 and 14 to 16.
-void finishRow(frmMain& main, bool recordTotals)
+// Steps 11 and 12: the newest row in view.
+void showLastRow(FlexGrid& grid)
 {
-    FlexGrid& grid = *main.MSFlexGrid1;
     if (grid.Rows() > 5) {
         grid.setTopRow(grid.Rows() - 5);
         grid.setColWidth(2, 1585);
@@ -55,8 +55,11 @@ void finishRow(frmMain& main, bool recordTotals)
         grid.setColWidth(2, 1895);
     }
     grid.setRow(grid.Rows() - 1);
-    if (recordTotals)
-        main.updateTotalsShot();
+}
+
+// Steps 14 to 16.
+void finishShot(frmMain& main)
+{
     main.strReceivedAll.clear();
     main.btnSave->setEnabled(true);
     main.btnReset->setEnabled(true);
@@ -74,14 +77,15 @@ double WeightInGrains(frmMain& main)
 
 void RecordShot(frmMain& main, double fps)
 {
-    const ballistics::ShotFigures f = takeFigures(main, fps);
+    const double w = takeFigures(main, fps);
+    const ballistics::ShotFigures f = ballistics::figures(fps, w);
 
     if (main.optPower->isSelected(1))
         main.setPowerCaption(regional::format2(f.ftLbf));
     else if (main.optPower->isSelected(2))
-        main.setPowerCaption(regional::format2(regional::checked(f.ftLbf * ballistics::kJoulesPerFtLbf)));
+        main.setPowerCaption(regional::format2(f.joules));
     else if (main.optPower->isSelected(3))
-        main.setPowerCaption(regional::format1(regional::checked(fps * WeightInGrains(main) / 1000.0)));
+        main.setPowerCaption(regional::format1(f.ipscFactor));
     main.Label5->setText(regional::format2(main.optSpeed->isSelected(1) ? fps : f.mps));
 
     main.PlayWAV(QStringLiteral("shotok.wav"), false);
@@ -89,15 +93,15 @@ void RecordShot(frmMain& main, double fps)
     const QString makeModel = currentMakeModel(main);
 
     const QDateTime listTime = main.services().clock->now();
-    const double w = WeightInGrains(main);
-    main.Text1->append(shot_lines::listLine(main.shot_count, listTime, makeModel, w,
-                                            ballistics::figures(fps, w), main.separator));
+    main.Text1->append(shot_lines::listLine(main.shot_count, listTime, makeModel, w, f, main.separator));
     main.Text1->moveCaretToEnd();
 
-    addTableRow(main, QString::number(main.shot_count),
-                regional::shotDateTime(main.services().clock->now(), true), fps);
+    const QDateTime when = main.services().clock->now();
+    main.string().append(currentRecord(main, fps, w, when, regional::shotDateTime(when, true)));
     cacheShot(main, fps);
-    finishRow(main, true);
+    showLastRow(*main.MSFlexGrid1);
+    main.updateTotalsShot();
+    finishShot(main);
 
     if (frmSpeed* panel = main.visibleSpeedPanel())
         panel->showShot(main.Label3->text(), main.Label5->text(), main.shot_count);
@@ -105,22 +109,56 @@ void RecordShot(frmMain& main, double fps)
 
 void RecordDumpedShot(frmMain& main, double fps)
 {
-    takeFigures(main, fps);
+    const double w = takeFigures(main, fps);
     main.shot_count = regional::addInt16(main.shot_count, 1);
-    addTableRow(main, QString::number(main.shot_count),
-                regional::shotDateTime(main.services().clock->now(), true), fps);
+    const QDateTime when = main.services().clock->now();
+    main.string().append(currentRecord(main, fps, w, when, regional::shotDateTime(when, true)));
     cacheShot(main, fps);
-    finishRow(main, false);
+    showLastRow(*main.MSFlexGrid1);
+    finishShot(main);
 }
 
 void ReplayCachedShot(frmMain& main, double fps, qint64 unixTime, qint16 cachedNumber)
 {
-    takeFigures(main, fps);
+    const double w = takeFigures(main, fps);
     main.shot_count = regional::addInt16(main.shot_count, 1);
     main.shot_count = cachedNumber;
-    addTableRow(main, QString::number(main.shot_count),
-                regional::shotDateTime(timestamps::unixToDate(unixTime), true), fps);
-    finishRow(main, false);
+    const QDateTime when = timestamps::unixToDate(unixTime);
+    main.string().append(currentRecord(main, fps, w, when, regional::shotDateTime(when, true)));
+    showLastRow(*main.MSFlexGrid1);
+    finishShot(main);
+}
+
+void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>& rows)
+{
+    if (rows.empty())
+        return;
+    // One weight for every row, as each replayed shot would read it; a weight that is not a
+    // number stops the replay at its first row.
+    const double w = takeFigures(main, rows.front().fps);
+    std::vector<ShotRecord> records;
+    records.reserve(std::min(rows.size(), size_t(ShotString::kMaxShots)));
+    const int room = ShotString::kMaxShots - main.string().size();
+    bool stopped = false;
+    for (const PelletStore::CachedShot& row : rows) {
+        if (int(records.size()) >= room || main.shot_count == 32767) {
+            stopped = true; // the count or the number cannot go further
+            break;
+        }
+        main.shot_count = row.shot;
+        const QDateTime when = timestamps::unixToDate(row.timestamp);
+        ShotRecord r = currentRecord(main, row.fps, w, when, regional::shotDateTime(when, true));
+        r.cacheRowId = row.rowid;
+        main.last_fps = row.fps;
+        main.last_ftlb = r.figures.ftLbf;
+        records.push_back(std::move(r));
+    }
+    main.string().appendAll(std::move(records));
+    showLastRow(*main.MSFlexGrid1);
+    main.updateTotalsShot();
+    finishShot(main);
+    if (stopped)
+        AppError::raise(AppError::Overflow);
 }
 
 void cacheShot(frmMain& main, double fps)
@@ -134,7 +172,10 @@ void cacheShot(frmMain& main, double fps)
     row.timestamp = timestamps::dateToUnix(now);
     row.grains = regional::numberText(WeightInGrains(main));
     row.fps = regional::format3(fps);
-    const QString error = main.services().store->insertCacheRow(row);
+    qint64 rowid = 0;
+    const QString error = main.services().store->insertCacheRow(row, &rowid);
     if (!error.isEmpty())
         main.services().prompt->message(error);
+    else if (rowid > 0 && !main.string().empty())
+        main.string().setCacheRowId(main.string().size() - 1, rowid);
 }

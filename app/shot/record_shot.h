@@ -1,6 +1,9 @@
 #pragma once
 
+#include "storage/pellet_store.h"
+
 #include <QtGlobal>
+#include <vector>
 
 class frmMain;
 
@@ -17,6 +20,11 @@ void RecordShot(frmMain& main, double fps);
 void RecordDumpedShot(frmMain& main, double fps);
 // A shot replayed from the cache: its cached number and time, no cache row.
 void ReplayCachedShot(frmMain& main, double fps, qint64 unixTime, qint16 cachedNumber);
+// The rows of the cache replayed at once, as ReplayCachedShot and the incremental update would
+// one after the other: the same rows, numbers, figures and summary, with one change of the
+// table. Stops where the shot number or the count would go past 32767 (Overflow, after the
+// rows before it were added).
+void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>& rows);
 
 // Appends the shot just recorded to the shot cache; a failure is shown and recording goes on.
 void cacheShot(frmMain& main, double fps);

@@ -28,12 +28,18 @@ QString listLine(qint16 shotNumber, const QDateTime& when, const QString& makeMo
     return fields.join(separator) + QStringLiteral("\r\n");
 }
 
-QString tableRow(const QString& numberCell, const QString& dateCell, const QString& makeModel,
-                 const QString& weightText, const ballistics::ShotFigures& f, const QString& separator)
+QStringList tableCells(const QString& numberCell, const QString& dateCell, const QString& makeModel,
+                       const QString& weightText, const ballistics::ShotFigures& f)
 {
     QStringList cells{numberCell, dateCell, makeModel, weightText};
     cells += figureCells(f);
-    return cells.join(separator);
+    return cells;
+}
+
+QString tableRow(const QString& numberCell, const QString& dateCell, const QString& makeModel,
+                 const QString& weightText, const ballistics::ShotFigures& f, const QString& separator)
+{
+    return tableCells(numberCell, dateCell, makeModel, weightText, f).join(separator);
 }
 
 } // namespace shot_lines

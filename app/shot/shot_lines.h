@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 // The texts one recorded shot adds to the list text and the shot table.
 namespace shot_lines {
@@ -15,6 +16,9 @@ QString makeModel(const QString& gunMake, const QString& gunModel, const QString
 QString listLine(qint16 shotNumber, const QDateTime& when, const QString& makeModel, double grains,
                  const ballistics::ShotFigures& f, const QString& separator);
 
+// The nine cells of the table row.
+QStringList tableCells(const QString& numberCell, const QString& dateCell, const QString& makeModel,
+                       const QString& weightText, const ballistics::ShotFigures& f);
 // The table row: nine cells joined by the separator, no trailing separator.
 QString tableRow(const QString& numberCell, const QString& dateCell, const QString& makeModel,
                  const QString& weightText, const ballistics::ShotFigures& f, const QString& separator);

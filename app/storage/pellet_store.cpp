@@ -2,6 +2,7 @@
 
 #include "services/install_paths.h"
 #include "services/regional.h"
+#include "storage/instance_lock.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,11 +17,18 @@ namespace {
 const QStringList kTables{QStringLiteral("Cache"), QStringLiteral("Projectiles"), QStringLiteral("Guns"),
                           QStringLiteral("Tips")};
 
+// Which cache rows belong to which archived string, and the strings still to be written: a row
+// is added with the string's bytes before its file is written and marked done after.
+const char* const kLedgerSchema =
+    "CREATE TABLE IF NOT EXISTS ArchiveLedger (id INTEGER PRIMARY KEY AUTOINCREMENT, done INTEGER NOT NULL, "
+    "folder TEXT, name TEXT, bytes BLOB, cacheRows TEXT, gunType INTEGER, weightUnit TEXT)";
+
 const char* const kSchema[] = {
-    "CREATE TABLE Cache (shot INTEGER, mytimestamp TEXT, grains TEXT, fps TEXT)",
+    "CREATE TABLE Cache (id INTEGER PRIMARY KEY AUTOINCREMENT, shot INTEGER, mytimestamp TEXT, grains TEXT, fps TEXT)",
     "CREATE TABLE Projectiles (id INTEGER PRIMARY KEY AUTOINCREMENT, Name TEXT, Caliber REAL, Metric REAL)",
     "CREATE TABLE Guns (Make TEXT, Model TEXT, Pistol INTEGER)",
     "CREATE TABLE Tips (Tip TEXT)",
+    kLedgerSchema,
 };
 
 // Seed rows from the text files kept in data/seed, skipping comments and blank lines. The installed
@@ -99,6 +107,7 @@ QString PelletStore::pathFor(const QString& workingFolder, const QString& homeFo
 
 void PelletStore::close()
 {
+    m_lock.reset();
     storeRecordset = QSqlQuery();
     if (storeDatabase.isValid()) {
         storeDatabase.close();
@@ -121,6 +130,24 @@ bool PelletStore::exec(const QString& sql, const QVariantList& values)
 QString PelletStore::openStore(const QString& path)
 {
     close();
+    m_lock = InstanceLock::acquire(path);
+    QString problem = openFile(path);
+    if (m_lock || !isOpen())
+        return problem;
+    // Another run owns the cache and the archive: this one reads the lists and leaves both alone.
+    m_hasCache = false;
+    if (m_toldShared)
+        return problem;
+    m_toldShared = true;
+    const QString shared =
+        QStringLiteral("Another Velmora is already running on \"%1\". This one keeps no shots against a crash and "
+                       "archives no strings; the other one's are left as they are.")
+            .arg(QDir::toNativeSeparators(path));
+    return problem.isEmpty() ? shared : problem + QStringLiteral("\n\n") + shared;
+}
+
+QString PelletStore::openFile(const QString& path)
+{
     const bool existed = QFileInfo::exists(path);
     if (existed && !QFileInfo(path).isFile())
         return QStringLiteral("The local database \"%1\" is not a file.").arg(path);
@@ -178,6 +205,11 @@ QString PelletStore::openStore(const QString& path)
     m_hasCache = !missing.contains(QStringLiteral("Cache"));
     if (m_hasCache && !exec(QStringLiteral("SELECT count(*) FROM Cache")))
         return failure(storeRecordset.lastError().databaseText());
+    if (m_hasCache) {
+        const QString error = upgradeCache();
+        if (!error.isEmpty())
+            return failure(error);
+    }
     if (!missing.isEmpty()) {
         return QStringLiteral("The local database \"%1\" lacks the table(s) %2. What uses them will not work; "
                               "the file has been left as it is.")
@@ -217,13 +249,18 @@ QString PelletStore::createTablesAndSeed()
     return {};
 }
 
-QString PelletStore::insertCacheRow(const CacheRow& row)
+QString PelletStore::insertCacheRow(const CacheRow& row, qint64* rowid)
 {
+    if (rowid)
+        *rowid = 0;
     if (!isOpen() || !m_hasCache)
         return {}; // the user was told at start-up that the cache is unavailable
     if (exec(QStringLiteral("insert into Cache (shot,mytimestamp,grains,fps) values (?,?,?,?)"),
-             {int(row.shot), QString::number(row.timestamp), row.grains, row.fps}))
+             {int(row.shot), QString::number(row.timestamp), row.grains, row.fps})) {
+        if (rowid)
+            *rowid = storeRecordset.lastInsertId().toLongLong();
         return {};
+    }
     const QSqlError error = storeRecordset.lastError();
     return error.databaseText().isEmpty() ? error.text() : error.databaseText();
 }
@@ -249,8 +286,101 @@ std::vector<PelletStore::CachedShot> PelletStore::cachedShots()
 
 void PelletStore::emptyCache()
 {
-    if (isOpen() && m_hasCache)
-        exec(QStringLiteral("delete from Cache where shot > 0"));
+    if (!isOpen() || !m_hasCache || !storeDatabase.transaction())
+        return;
+    // Settled ledger rows go with the rows they claim; rows the statement leaves (a shot number
+    // below 1) stay claimed, so they are never archived twice.
+    if (!exec(QStringLiteral("delete from Cache where shot > 0")) ||
+        !exec(QStringLiteral("DELETE FROM ArchiveLedger WHERE done = 1 AND NOT EXISTS (SELECT 1 FROM Cache)"))) {
+        rollBack();
+        return;
+    }
+    storeDatabase.commit();
+}
+
+QString PelletStore::upgradeCache()
+{
+    if (!exec(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = 'Cache'")) ||
+        !storeRecordset.next())
+        return storeRecordset.lastError().text();
+    const bool keyed = storeRecordset.value(0).toString().contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
+    if (!storeDatabase.transaction())
+        return storeDatabase.lastError().text();
+    // A cache row's id names it in the ledger: ids are never given twice, even after the cache
+    // was emptied. Older files get the key with the rows and ids they hold.
+    if (!keyed && (!exec(QStringLiteral("CREATE TABLE CacheKeyed (id INTEGER PRIMARY KEY AUTOINCREMENT, shot "
+                                        "INTEGER, mytimestamp TEXT, grains TEXT, fps TEXT)")) ||
+                   !exec(QStringLiteral("INSERT INTO CacheKeyed (id, shot, mytimestamp, grains, fps) SELECT rowid, "
+                                        "shot, mytimestamp, grains, fps FROM Cache ORDER BY rowid")) ||
+                   !exec(QStringLiteral("DROP TABLE Cache")) ||
+                   !exec(QStringLiteral("ALTER TABLE CacheKeyed RENAME TO Cache"))))
+        return rollBack();
+    if (!exec(QString::fromLatin1(kLedgerSchema)))
+        return rollBack();
+    if (!storeDatabase.commit())
+        return rollBack();
+    return {};
+}
+
+qint64 PelletStore::lastCacheRowid()
+{
+    if (!isOpen() || !m_hasCache || !exec(QStringLiteral("SELECT max(rowid) FROM Cache")) || !storeRecordset.next())
+        return 0;
+    return storeRecordset.value(0).toLongLong();
+}
+
+std::vector<qint64> PelletStore::cacheRowidsAfter(qint64 rowid)
+{
+    std::vector<qint64> ids;
+    if (isOpen() && m_hasCache && exec(QStringLiteral("SELECT rowid FROM Cache WHERE rowid > ? ORDER BY rowid"), {rowid}))
+        while (storeRecordset.next())
+            ids.push_back(storeRecordset.value(0).toLongLong());
+    return ids;
+}
+
+PelletStore::LedgerResult PelletStore::addArchiveEntry(const ArchiveEntry& entry)
+{
+    if (!isOpen() || !m_hasCache)
+        return {0, QStringLiteral("the local database is not available")};
+    if (!exec(QStringLiteral("INSERT INTO ArchiveLedger (done, folder, name, bytes, cacheRows, gunType, weightUnit) "
+                             "VALUES (?, ?, ?, ?, ?, ?, ?)"),
+              {int(entry.done), entry.folder, entry.name, entry.bytes, entry.cacheRows, entry.gunType,
+               entry.weightUnit}))
+        return {0, storeRecordset.lastError().text()};
+    return {storeRecordset.lastInsertId().toLongLong(), {}};
+}
+
+QString PelletStore::settleArchiveEntry(qint64 id, const QString& name)
+{
+    if (!isOpen() || !m_hasCache)
+        return QStringLiteral("the local database is not available");
+    // The file holds the bytes from now on.
+    if (!exec(QStringLiteral("UPDATE ArchiveLedger SET done = 1, name = ?, bytes = NULL WHERE id = ?"), {name, id}))
+        return storeRecordset.lastError().text();
+    return {};
+}
+
+std::vector<PelletStore::ArchiveEntry> PelletStore::archiveEntries(bool pendingOnly)
+{
+    std::vector<ArchiveEntry> entries;
+    const QString sql = QStringLiteral("SELECT id, done, folder, name, bytes, cacheRows, gunType, weightUnit FROM "
+                                       "ArchiveLedger ") +
+                        (pendingOnly ? QStringLiteral("WHERE done = 0 ") : QString()) + QStringLiteral("ORDER BY id");
+    if (!isOpen() || !m_hasCache || !exec(sql))
+        return entries;
+    while (storeRecordset.next()) {
+        ArchiveEntry e;
+        e.id = storeRecordset.value(0).toLongLong();
+        e.done = storeRecordset.value(1).toInt() != 0;
+        e.folder = storeRecordset.value(2).toString();
+        e.name = storeRecordset.value(3).toString();
+        e.bytes = storeRecordset.value(4).toByteArray();
+        e.cacheRows = storeRecordset.value(5).toString();
+        e.gunType = storeRecordset.value(6).toInt();
+        e.weightUnit = storeRecordset.value(7).toString();
+        entries.push_back(std::move(e));
+    }
+    return entries;
 }
 
 std::optional<PelletStore::StoredRow> PelletStore::storedRow(const QString& where, const QVariantList& values)

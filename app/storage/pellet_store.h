@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 #include <vector>
+
+class QLockFile;
 
 // The local database "pellet.store" (SQLite): the shot cache and the projectile, gun and tip
 // tables. One connection for the run; every statement binds its values. A missing file is
@@ -34,6 +38,21 @@ public:
         qint64 rowid = 0;
         QString text; // shot, time stamp and velocity as stored, TAB-separated
     };
+    // One string of the archive ledger: while not done, the bytes its file must hold.
+    struct ArchiveEntry {
+        qint64 id = 0;
+        bool done = false;
+        QString folder;    // the history folder it belongs in
+        QString name;      // its file name there (the base name until the file exists)
+        QByteArray bytes;  // the CSV, until the file holds it
+        QString cacheRows; // the cache rows of the string, as runs "1-5,9"
+        int gunType = 0;
+        QString weightUnit;
+    };
+    struct LedgerResult {
+        qint64 id = 0;
+        QString error;
+    };
     struct Projectile {
         qint64 id = 0;
         QString name;
@@ -55,18 +74,31 @@ public:
 
     // Opens the file (creating it when missing). Returns an empty text when the database is
     // fully usable, or a message for the user saying what is wrong and what will not work.
+    // While another process runs on the same file, the cache and the ledger are left to it.
     [[nodiscard]] QString openStore(const QString& path);
     bool isOpen() const { return storeDatabase.isOpen(); }
     bool hasCache() const { return m_hasCache; }
+    // Open, while another running Velmora owns this file's cache and archive.
+    bool sharedWithOther() const { return isOpen() && !m_lock; }
     void close();
 
     // Appends one row, on disk when it returns; gives the database's error text, or empty.
-    // Without a usable cache (the user was told when it was opened) it does nothing.
-    QString insertCacheRow(const CacheRow& row);
+    // Without a usable cache (the user was told when it was opened) it does nothing. The new
+    // row's rowid goes to `rowid` when given (0 when nothing was written).
+    QString insertCacheRow(const CacheRow& row, qint64* rowid = nullptr);
     // Every cached row in the order of recording; rows that cannot be read are passed over.
     std::vector<CachedShot> cachedShots();
-    // Empties the cache at a normal exit; a failure is ignored.
+    // Empties the cache at a normal exit with the ledger rows that only claimed its rows; a
+    // failure is ignored.
     void emptyCache();
+    // The highest cache row id (0 for none), and the ids above one, in order.
+    qint64 lastCacheRowid();
+    std::vector<qint64> cacheRowidsAfter(qint64 rowid);
+
+    // The archive ledger, committed when each call returns.
+    [[nodiscard]] LedgerResult addArchiveEntry(const ArchiveEntry& entry);
+    [[nodiscard]] QString settleArchiveEntry(qint64 id, const QString& name);
+    std::vector<ArchiveEntry> archiveEntries(bool pendingOnly);
     // The last cache row, and the row with a given rowid; none when there is no such row.
     std::optional<StoredRow> lastCacheRow();
     std::optional<StoredRow> cacheRow(qint64 rowid);
@@ -96,6 +128,8 @@ public:
     QSqlQuery storeRecordset;
 
 private:
+    QString openFile(const QString& path);
+    QString upgradeCache();
     bool exec(const QString& sql, const QVariantList& values = {});
     std::optional<StoredRow> storedRow(const QString& where, const QVariantList& values);
     QString createTablesAndSeed();
@@ -103,4 +137,6 @@ private:
     QString rollBack();
     QString m_connection;
     bool m_hasCache = false;
+    std::shared_ptr<QLockFile> m_lock;
+    bool m_toldShared = false;
 };

@@ -17,8 +17,5 @@ void recoverCache(frmMain& main)
     const qint16 n = regional::toInt16(double(rows.size()));
     main.services().prompt->message(QStringLiteral("It Looks like you crashed. ") + QString::number(n) +
                                     QStringLiteral(" shots have been recovered."));
-    for (const PelletStore::CachedShot& row : rows) {
-        ReplayCachedShot(main, row.fps, row.timestamp, row.shot);
-        main.updateTotalsShot();
-    }
+    ReplayCachedShots(main, rows);
 }

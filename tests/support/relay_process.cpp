@@ -38,3 +38,25 @@ QString RelayProcess::moderate(const QStringList& arguments)
     p.waitForFinished(5000);
     return QString::fromUtf8(p.readAllStandardOutput());
 }
+
+RelayProcess::Run RelayProcess::run(const QStringList& arguments, int timeoutMs)
+{
+    QProcess p;
+    p.start(SimProcess::binary(QStringLiteral("velmora-relay")), arguments);
+    Run result;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return result;
+    }
+    result.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    result.out = QString::fromUtf8(p.readAllStandardOutput());
+    result.err = QString::fromUtf8(p.readAllStandardError());
+    return result;
+}
+
+bool RelayProcess::exitsCleanlyWithin(int timeoutMs)
+{
+    return m_process.waitForFinished(timeoutMs) && m_process.exitStatus() == QProcess::NormalExit &&
+           m_process.exitCode() == 0;
+}

@@ -15,6 +15,14 @@ public:
     QString address() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
     // Runs a moderation command ("list", "approve 3") on the same database; its standard output.
     QString moderate(const QStringList& arguments);
+    struct Run {
+        int exitCode = -1; // -1: did not finish within the time
+        QString out, err;
+    };
+    // Any velmora-relay command line, run to its end (within `timeoutMs`).
+    static Run run(const QStringList& arguments, int timeoutMs = 15000);
+    // Whether the service ends within `timeoutMs`, and with status 0.
+    bool exitsCleanlyWithin(int timeoutMs);
     QString databasePath() const { return m_dir.filePath(QStringLiteral("relay.db")); }
 
 private:

@@ -84,3 +84,32 @@ bool XSession::answer(const QString& title, int timeoutMs)
     }
     return false;
 }
+
+QString XSession::xdotoolSearch(const QString& title, qint64 pid)
+{
+    QStringList search{QStringLiteral("search"), QStringLiteral("--onlyvisible")};
+    if (pid)
+        search << QStringLiteral("--all") << QStringLiteral("--pid") << QString::number(pid);
+    search << QStringLiteral("--name") << QStringLiteral("^") + title + QStringLiteral("$");
+    return xdotool(search);
+}
+
+bool XSession::press(const QString& title, const QStringList& keys, qint64 pid, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        const QString window = xdotoolSearch(title, pid).section(u'\n', 0, 0);
+        if (!window.isEmpty()) {
+            xdotool({QStringLiteral("windowfocus"), window});
+            QThread::msleep(200);
+            for (const QString& key : keys) {
+                xdotool({QStringLiteral("key"), key});
+                QThread::msleep(200);
+            }
+            return true;
+        }
+        QThread::msleep(150);
+    }
+    return false;
+}

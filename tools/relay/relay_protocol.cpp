@@ -5,6 +5,7 @@
 
 #include <pugixml.hpp>
 #include <sstream>
+#include <string_view>
 
 namespace relay {
 
@@ -40,6 +41,94 @@ std::optional<std::string> onlyText(const pugi::xml_node& parent, const char* na
     return std::string(found.text().get());
 }
 
+// A reference at `at` (on its "&"): one of the five predefined entities, or a character reference
+// to a character that is neither a control nor outside Unicode; `at` moves past it.
+bool acceptedReference(std::string_view text, size_t& at)
+{
+    const size_t end = text.find(';', at);
+    if (end == std::string_view::npos || end - at > 12)
+        return false;
+    const std::string_view name = text.substr(at + 1, end - at - 1);
+    at = end + 1;
+    if (name == "lt" || name == "gt" || name == "amp" || name == "quot" || name == "apos")
+        return true;
+    if (name.size() < 2 || name[0] != '#')
+        return false;
+    const bool hex = name[1] == 'x';
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    if (digits.empty())
+        return false;
+    long value = 0;
+    for (char c : digits) {
+        const int digit = c >= '0' && c <= '9'             ? c - '0'
+                          : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                        : -1;
+        if (digit < 0)
+            return false;
+        value = value * (hex ? 16 : 10) + digit;
+        if (value > 0x10FFFF)
+            return false;
+    }
+    return !isControl(value) && !(value >= 0xD800 && value <= 0xDFFF) && value != 0xFFFE && value != 0xFFFF;
+}
+
+// What the XML parser lets through but a well-formed document may not hold: a "&" that starts no
+// reference or an undeclared entity, a reference to a control character (the parser cuts a field
+// at "&#0;"), a raw control character other than TAB, LF and CR, and a document type declaration
+// (its entities are never expanded). Comments, processing instructions and CDATA are skipped.
+bool wellFormedText(std::string_view text)
+{
+    for (size_t at = 0; at < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            return false;
+        if (c == '&') {
+            if (!acceptedReference(text, at))
+                return false;
+            continue;
+        }
+        if (c == '<' && text.substr(at, 2) == "<!" && text.substr(at, 4) != "<!--" &&
+            text.substr(at, 9) != "<![CDATA[")
+            return false;
+        const std::pair<std::string_view, std::string_view> skipped[] = {
+            {"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+        bool skippedOne = false;
+        for (const auto& [open, close] : skipped) {
+            if (text.substr(at, open.size()) != open)
+                continue;
+            const size_t end = text.find(close, at + open.size());
+            if (end == std::string_view::npos)
+                return false;
+            for (size_t i = at; i < end; ++i) {
+                const unsigned char inside = static_cast<unsigned char>(text[i]);
+                if (inside < 0x20 && inside != '\t' && inside != '\n' && inside != '\r')
+                    return false;
+            }
+            at = end + close.size();
+            skippedOne = true;
+            break;
+        }
+        if (!skippedOne)
+            ++at;
+    }
+    return true;
+}
+
+// No element carries the same attribute twice.
+bool distinctAttributes(const pugi::xml_node& node)
+{
+    for (const pugi::xml_node& element : node.children()) {
+        for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute())
+            for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute())
+                if (std::string_view(a.name()) == b.name())
+                    return false;
+        if (!distinctAttributes(element))
+            return false;
+    }
+    return true;
+}
+
 const std::map<std::string, std::vector<std::string>>& fieldsOf()
 {
     static const std::map<std::string, std::vector<std::string>> kFields{
@@ -56,8 +145,13 @@ std::optional<Request> parseRequest(const std::string& body)
 {
     if (body.empty() || body.size() > kMaxRequestBytes)
         return std::nullopt;
+    if (!wellFormedText(body))
+        return std::nullopt;
     pugi::xml_document doc;
-    if (!doc.load_buffer(body.data(), body.size(), pugi::parse_default, pugi::encoding_utf8))
+    // As a fragment, text beside the document element is kept (to be refused) instead of dropped.
+    if (!doc.load_buffer(body.data(), body.size(), pugi::parse_default | pugi::parse_fragment,
+                         pugi::encoding_utf8) ||
+        !distinctAttributes(doc))
         return std::nullopt;
     // One document element, the query, and nothing else beside it.
     const pugi::xml_node query = doc.first_child();

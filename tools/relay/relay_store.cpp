@@ -10,23 +10,28 @@ namespace relay {
 
 namespace {
 
-// A prepared statement with bound texts, finalised on scope exit.
+// A prepared statement with bound values, finalised on scope exit. A statement that could not be
+// prepared or bound never runs: step() reports the error instead.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+    Statement(sqlite3* db, const char* sql)
+    {
+        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
+    }
     ~Statement() { sqlite3_finalize(m_stmt); }
     Statement& bind(int i, const std::string& text)
     {
-        sqlite3_bind_text(m_stmt, i, text.c_str(), int(text.size()), SQLITE_TRANSIENT);
+        if (m_rc == SQLITE_OK)
+            m_rc = sqlite3_bind_text(m_stmt, i, text.c_str(), int(text.size()), SQLITE_TRANSIENT);
         return *this;
     }
     Statement& bind(int i, long long value)
     {
-        sqlite3_bind_int64(m_stmt, i, value);
+        if (m_rc == SQLITE_OK)
+            m_rc = sqlite3_bind_int64(m_stmt, i, value);
         return *this;
     }
-    bool ok() const { return m_stmt != nullptr; }
-    int step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
+    int step() { return m_stmt && m_rc == SQLITE_OK ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
     std::string text(int column) const
     {
         const unsigned char* t = sqlite3_column_text(m_stmt, column);
@@ -36,6 +41,7 @@ public:
 
 private:
     sqlite3_stmt* m_stmt = nullptr;
+    int m_rc = SQLITE_ERROR;
 };
 
 } // namespace
@@ -45,20 +51,26 @@ int pistolFor(const std::string& gunType)
     return gunType == "Air Pistol" || gunType == "Pistol" ? 1 : 0;
 }
 
-Store::Store(const std::string& path)
+Store::Store(const std::string& path, Open open, int busyMs)
 {
-    if (sqlite3_open(path.c_str(), &m_db) != SQLITE_OK) {
+    const int flags = SQLITE_OPEN_READWRITE | (open == Open::CreateWhenMissing ? SQLITE_OPEN_CREATE : 0);
+    if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
         m_error = m_db ? sqlite3_errmsg(m_db) : "out of memory";
         sqlite3_close(m_db);
         m_db = nullptr;
         return;
     }
-    sqlite3_busy_timeout(m_db, 3000);
-    const bool created = exec("CREATE TABLE IF NOT EXISTS projectiles (name TEXT, caliber TEXT, metric TEXT)") &&
-                         exec("CREATE TABLE IF NOT EXISTS guns (make TEXT, model TEXT, pistol INTEGER)") &&
-                         exec("CREATE TABLE IF NOT EXISTS submissions (id INTEGER PRIMARY KEY AUTOINCREMENT, kind "
-                              "TEXT, a TEXT, b TEXT, c TEXT, state TEXT DEFAULT 'pending', received TEXT DEFAULT "
-                              "CURRENT_TIMESTAMP)");
+    sqlite3_busy_timeout(m_db, busyMs);
+    // Readers never wait for a writer in this mode, and a moderator's commit never waits for an
+    // update being read. Where it cannot be set (another program holds the file, or a file system
+    // without shared memory) the old journal stays: slower to share, still correct.
+    (void)exec("PRAGMA journal_mode = WAL");
+    const bool created =
+        exec("CREATE TABLE IF NOT EXISTS projectiles (name TEXT, caliber TEXT, metric TEXT)") &&
+        exec("CREATE TABLE IF NOT EXISTS guns (make TEXT, model TEXT, pistol INTEGER)") &&
+        exec("CREATE TABLE IF NOT EXISTS submissions (id INTEGER PRIMARY KEY AUTOINCREMENT, kind "
+             "TEXT, a TEXT, b TEXT, c TEXT, state TEXT DEFAULT 'pending', received TEXT DEFAULT "
+             "CURRENT_TIMESTAMP)");
     if (!created) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -80,40 +92,86 @@ bool Store::exec(const char* sql)
     return false;
 }
 
-std::vector<Projectile> Store::projectiles()
+bool Store::failed(const char* what)
+{
+    m_error = std::string(what) + ": " + sqlite3_errmsg(m_db);
+    return false;
+}
+
+template <typename Change> bool Store::transaction(Change change)
+{
+    // IMMEDIATE takes the write lock first (waiting for the busy time-out), so that nothing read
+    // inside can be changed by another writer before the commit.
+    if (!exec("BEGIN IMMEDIATE")) {
+        m_error = "the database is busy or cannot be changed: " + m_error;
+        return false;
+    }
+    if (change() && exec("COMMIT"))
+        return true;
+    const std::string why = m_error;
+    if (!sqlite3_get_autocommit(m_db))
+        (void)exec("ROLLBACK");
+    m_error = why;
+    return false;
+}
+
+std::optional<std::vector<Projectile>> Store::projectiles()
 {
     std::vector<Projectile> result;
     Statement s(m_db, "SELECT name, caliber, metric FROM projectiles ORDER BY rowid");
-    while (s.step() == SQLITE_ROW)
+    int rc = SQLITE_ERROR;
+    while ((rc = s.step()) == SQLITE_ROW)
         result.push_back({s.text(0), s.text(1), s.text(2)});
+    if (rc != SQLITE_DONE) {
+        failed("the projectiles cannot be read");
+        return std::nullopt;
+    }
     return result;
 }
 
-std::vector<Gun> Store::guns()
+std::optional<std::vector<Gun>> Store::guns()
 {
     std::vector<Gun> result;
     Statement s(m_db, "SELECT make, model, pistol FROM guns ORDER BY rowid");
-    while (s.step() == SQLITE_ROW)
+    int rc = SQLITE_ERROR;
+    while ((rc = s.step()) == SQLITE_ROW)
         result.push_back({s.text(0), s.text(1), int(s.integer(2))});
+    if (rc != SQLITE_DONE) {
+        failed("the guns cannot be read");
+        return std::nullopt;
+    }
     return result;
+}
+
+bool Store::beginRead()
+{
+    return exec("BEGIN") || failed("the database cannot be read");
+}
+
+void Store::endRead()
+{
+    if (!sqlite3_get_autocommit(m_db))
+        (void)exec("COMMIT");
 }
 
 bool Store::publishProjectile(const Projectile& p)
 {
     return Statement(m_db, "INSERT INTO projectiles VALUES (?, ?, ?)")
-               .bind(1, p.name)
-               .bind(2, p.caliber)
-               .bind(3, p.metric)
-               .step() == SQLITE_DONE;
+                   .bind(1, p.name)
+                   .bind(2, p.caliber)
+                   .bind(3, p.metric)
+                   .step() == SQLITE_DONE ||
+           failed("the projectile cannot be published");
 }
 
 bool Store::publishGun(const Gun& g)
 {
     return Statement(m_db, "INSERT INTO guns VALUES (?, ?, ?)")
-               .bind(1, g.make)
-               .bind(2, g.model)
-               .bind(3, g.pistol)
-               .step() == SQLITE_DONE;
+                   .bind(1, g.make)
+                   .bind(2, g.model)
+                   .bind(3, g.pistol)
+                   .step() == SQLITE_DONE ||
+           failed("the gun cannot be published");
 }
 
 bool Store::importSeed(const std::string& folder)
@@ -169,16 +227,14 @@ bool Store::importSeed(const std::string& folder)
             return refuse(gunFile, line, "a make, a model and a pistol flag of 0 or 1 are needed");
         guns.push_back({r[0], r[1], int(pistol->value)});
     }
-    exec("BEGIN");
-    bool ok = true;
-    for (const Projectile& p : projectiles)
-        ok = ok && publishProjectile(p);
-    for (const Gun& g : guns)
-        ok = ok && publishGun(g);
-    exec(ok ? "COMMIT" : "ROLLBACK");
-    if (!ok)
-        m_error = sqlite3_errmsg(m_db);
-    return ok;
+    return transaction([&] {
+        bool ok = true;
+        for (const Projectile& p : projectiles)
+            ok = ok && publishProjectile(p);
+        for (const Gun& g : guns)
+            ok = ok && publishGun(g);
+        return ok;
+    });
 }
 
 bool Store::submit(const Request& r)
@@ -193,109 +249,135 @@ bool Store::submit(const Request& r)
     s.bind(2, field(gun ? "guntype" : "pelcaliber"));
     s.bind(3, field(gun ? "gunmake" : "pelmake"));
     s.bind(4, field(gun ? "gunmodel" : "pelweight"));
-    return s.step() == SQLITE_DONE;
+    return s.step() == SQLITE_DONE || failed("the submission cannot be kept");
 }
 
-std::vector<Submission> Store::submissions(const std::string& state)
+std::optional<std::vector<Submission>> Store::submissions(const std::string& state)
 {
     std::vector<Submission> result;
     Statement s(m_db,
                 "SELECT id, kind, a, b, c, state, received FROM submissions WHERE state = ? OR ? = '' ORDER BY id");
     s.bind(1, state).bind(2, state);
-    while (s.step() == SQLITE_ROW)
+    int rc = SQLITE_ERROR;
+    while ((rc = s.step()) == SQLITE_ROW)
         result.push_back({s.integer(0), s.text(1), s.text(2), s.text(3), s.text(4), s.text(5), s.text(6)});
+    if (rc != SQLITE_DONE) {
+        failed("the submissions cannot be read");
+        return std::nullopt;
+    }
     return result;
 }
 
 long long Store::pendingCount()
 {
     Statement s(m_db, "SELECT count(*) FROM submissions WHERE state = 'pending'");
-    return s.step() == SQLITE_ROW ? s.integer(0) : 0;
+    if (s.step() == SQLITE_ROW)
+        return s.integer(0);
+    failed("the queue cannot be counted");
+    return -1;
 }
 
-std::optional<Submission> Store::submission(long long id)
+bool Store::submission(long long id, std::optional<Submission>& found)
 {
     Statement s(m_db, "SELECT id, kind, a, b, c, state, received FROM submissions WHERE id = ?");
     s.bind(1, id);
-    if (s.step() != SQLITE_ROW)
-        return std::nullopt;
-    return Submission{s.integer(0), s.text(1), s.text(2), s.text(3), s.text(4), s.text(5), s.text(6)};
+    const int rc = s.step();
+    if (rc == SQLITE_ROW)
+        found = Submission{s.integer(0), s.text(1), s.text(2), s.text(3), s.text(4), s.text(5), s.text(6)};
+    else if (rc == SQLITE_DONE)
+        found.reset();
+    else
+        return failed("the submission cannot be read");
+    return true;
 }
 
-bool Store::setState(long long id, const char* state)
+std::string Store::describe(long long id)
 {
-    Statement s(m_db, "UPDATE submissions SET state = ? WHERE id = ?");
-    s.bind(1, std::string(state)).bind(2, id);
-    return s.step() == SQLITE_DONE && sqlite3_changes(m_db) == 1;
+    std::optional<Submission> s;
+    if (!submission(id, s) || !s)
+        return std::to_string(id);
+    return std::to_string(id) + " (" + escaped(s->kind) + " " + escaped(s->a) + " / " + escaped(s->b) + " / " +
+           escaped(s->c) + ")";
 }
 
 bool Store::approve(long long id)
 {
-    auto sub = submission(id);
-    if (!sub || sub->state != "pending") {
-        m_error = "no pending submission " + std::to_string(id);
-        return false;
-    }
-    const bool gun = sub->kind == "gun";
-    if (!gun) {
-        // Kept by an older relay that did not check: only numbers Velmora reads are published.
-        const auto calibre = submittedNumber(sub->a);
-        const auto weight = submittedNumber(sub->c);
-        if (!calibre || !weight) {
-            m_error = "submission " + std::to_string(id) + " has a calibre or weight Velmora cannot read: reject it";
+    return transaction([&] {
+        std::optional<Submission> sub;
+        if (!submission(id, sub))
+            return false;
+        if (!sub || sub->state != "pending") {
+            m_error = "no pending submission " + std::to_string(id);
             return false;
         }
-        sub->a = calibre->text;
-        sub->c = weight->text;
-    }
-    exec("BEGIN");
-    const bool published =
-        gun ? publishGun({sub->b, sub->c, pistolFor(sub->a)}) : publishProjectile({sub->b, sub->a, sub->c});
-    const bool marked = Statement(m_db, "UPDATE submissions SET state = 'approved', a = ?, c = ? WHERE id = ?")
-                            .bind(1, sub->a)
-                            .bind(2, sub->c)
-                            .bind(3, id)
-                            .step() == SQLITE_DONE;
-    exec(published && marked ? "COMMIT" : "ROLLBACK");
-    if (!(published && marked))
-        m_error = sqlite3_errmsg(m_db);
-    return published && marked;
+        const bool gun = sub->kind == "gun";
+        if (!gun) {
+            // Kept by an older relay that did not check: only numbers Velmora reads are published.
+            const auto calibre = submittedNumber(sub->a);
+            const auto weight = submittedNumber(sub->c);
+            if (!calibre || !weight) {
+                m_error =
+                    "submission " + std::to_string(id) + " has a calibre or weight Velmora cannot read: reject it";
+                return false;
+            }
+            sub->a = calibre->text;
+            sub->c = weight->text;
+        }
+        const bool published =
+            gun ? publishGun({sub->b, sub->c, pistolFor(sub->a)}) : publishProjectile({sub->b, sub->a, sub->c});
+        return published && (Statement(m_db, "UPDATE submissions SET state = 'approved', a = ?, c = ? WHERE id = ?")
+                                     .bind(1, sub->a)
+                                     .bind(2, sub->c)
+                                     .bind(3, id)
+                                     .step() == SQLITE_DONE ||
+                             failed("the submission cannot be marked approved"));
+    });
 }
 
 bool Store::unpublish(long long id)
 {
-    const auto sub = submission(id);
-    if (!sub || sub->state != "approved") {
-        m_error = "no approved submission " + std::to_string(id);
-        return false;
-    }
-    // The published row it became (the latest of equal ones: they cannot be told apart).
-    const bool gun = sub->kind == "gun";
-    Statement remove(m_db, gun ? "DELETE FROM guns WHERE rowid = (SELECT max(rowid) FROM guns WHERE make = ? AND "
-                                 "model = ? AND pistol = ?)"
-                               : "DELETE FROM projectiles WHERE rowid = (SELECT max(rowid) FROM projectiles WHERE "
-                                 "name = ? AND caliber = ? AND metric = ?)");
-    if (gun)
-        remove.bind(1, sub->b).bind(2, sub->c).bind(3, static_cast<long long>(pistolFor(sub->a)));
-    else
-        remove.bind(1, sub->b).bind(2, sub->a).bind(3, sub->c);
-    exec("BEGIN");
-    const bool removed = remove.step() == SQLITE_DONE && sqlite3_changes(m_db) == 1;
-    const bool marked = removed && setState(id, "unpublished");
-    exec(marked ? "COMMIT" : "ROLLBACK");
-    if (!marked)
-        m_error = "submission " + std::to_string(id) + " is no longer in the published list";
-    return marked;
+    return transaction([&] {
+        std::optional<Submission> sub;
+        if (!submission(id, sub))
+            return false;
+        if (!sub || sub->state != "approved") {
+            m_error = "no approved submission " + std::to_string(id);
+            return false;
+        }
+        // The published row it became (the latest of equal ones: they cannot be told apart).
+        const bool gun = sub->kind == "gun";
+        Statement remove(m_db, gun ? "DELETE FROM guns WHERE rowid = (SELECT max(rowid) FROM guns WHERE make = ? "
+                                     "AND model = ? AND pistol = ?)"
+                                   : "DELETE FROM projectiles WHERE rowid = (SELECT max(rowid) FROM projectiles "
+                                     "WHERE name = ? AND caliber = ? AND metric = ?)");
+        if (gun)
+            remove.bind(1, sub->b).bind(2, sub->c).bind(3, static_cast<long long>(pistolFor(sub->a)));
+        else
+            remove.bind(1, sub->b).bind(2, sub->a).bind(3, sub->c);
+        if (remove.step() != SQLITE_DONE)
+            return failed("the published entry cannot be removed");
+        if (sqlite3_changes(m_db) != 1) {
+            m_error = "submission " + std::to_string(id) + " is no longer in the published list";
+            return false;
+        }
+        Statement mark(m_db, "UPDATE submissions SET state = 'unpublished' WHERE id = ?");
+        mark.bind(1, id);
+        return mark.step() == SQLITE_DONE || failed("the submission cannot be marked unpublished");
+    });
 }
 
 bool Store::reject(long long id)
 {
-    Statement s(m_db, "UPDATE submissions SET state = 'rejected' WHERE id = ? AND state = 'pending'");
-    s.bind(1, id);
-    if (s.step() == SQLITE_DONE && sqlite3_changes(m_db) == 1)
-        return true;
-    m_error = "no pending submission " + std::to_string(id);
-    return false;
+    return transaction([&] {
+        Statement s(m_db, "UPDATE submissions SET state = 'rejected' WHERE id = ? AND state = 'pending'");
+        s.bind(1, id);
+        if (s.step() != SQLITE_DONE)
+            return failed("the submission cannot be marked rejected");
+        if (sqlite3_changes(m_db) == 1)
+            return true;
+        m_error = "no pending submission " + std::to_string(id);
+        return false;
+    });
 }
 
 } // namespace relay

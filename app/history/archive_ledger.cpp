@@ -1,0 +1,276 @@
+#include "archive_ledger.h"
+
+#include "history/string_archive.h"
+#include "storage/pellet_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace cache_runs {
+
+QString encode(std::vector<qint64> ids)
+{
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    QStringList runs;
+    for (size_t i = 0; i < ids.size();) {
+        size_t j = i;
+        while (j + 1 < ids.size() && ids[j + 1] == ids[j] + 1)
+            ++j;
+        runs.append(j == i ? QString::number(ids[i]) : QStringLiteral("%1-%2").arg(ids[i]).arg(ids[j]));
+        i = j + 1;
+    }
+    return runs.join(u',');
+}
+
+std::vector<qint64> decode(const QString& text)
+{
+    std::vector<qint64> ids;
+    for (const QString& run : text.split(u',', Qt::SkipEmptyParts)) {
+        const QStringList ends = run.split(u'-');
+        bool okFirst = false, okLast = true;
+        const qint64 first = ends.value(0).toLongLong(&okFirst);
+        const qint64 last = ends.size() == 2 ? ends[1].toLongLong(&okLast) : first;
+        // A damaged run is not allowed to stand for millions of rows.
+        if (!okFirst || !okLast || ends.size() > 2 || first <= 0 || last < first || last - first > 10'000'000)
+            continue;
+        for (qint64 id = first; id <= last; ++id)
+            ids.push_back(id);
+    }
+    return ids;
+}
+
+} // namespace cache_runs
+
+namespace {
+
+bool sameBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.size() == bytes.size() && file.open(QIODevice::ReadOnly) && file.readAll() == bytes;
+}
+
+QString candidate(const QDir& dir, const QString& base, int n)
+{
+    return dir.filePath(n == 1 ? base + QStringLiteral(".csv") : base + QStringLiteral(" (%1).csv").arg(n));
+}
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// The folder's entries reach the disk with the files.
+void syncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+constexpr int kMaxNames = 1000;
+
+} // namespace
+
+const char* ArchiveLedger::stepName(Step step)
+{
+    switch (step) {
+    case Step::Intent:
+        return "intent";
+    case Step::Temp:
+        return "temp";
+    case Step::File:
+        return "file";
+    case Step::Ledger:
+        return "ledger";
+    }
+    return "";
+}
+
+ArchiveLedger::ArchiveLedger(PelletStore& store, StepHook hook) : m_store(store), m_hook(std::move(hook)) {}
+
+bool ArchiveLedger::available() const
+{
+    return m_store.isOpen() && m_store.hasCache();
+}
+
+bool ArchiveLedger::writeFile(qint64 id, const QString& folder, const QString& base, const QByteArray& bytes,
+                              QString& name, QString& error, bool& stopped)
+{
+    QDir dir(folder);
+    if (!dir.mkpath(QStringLiteral("."))) {
+        error = QStringLiteral("the folder \"%1\" cannot be created").arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
+    // Written before a crash that came ahead of the ledger's mark: the same bytes under one of
+    // the string's names.
+    for (int n = 1; n <= kMaxNames; ++n) {
+        const QString path = candidate(dir, base, n);
+        if (!QFileInfo::exists(path))
+            break;
+        if (sameBytes(path, bytes)) {
+            name = QFileInfo(path).fileName();
+            return true;
+        }
+    }
+    const QString temp = dir.filePath(QStringLiteral(".velmora-archive-%1.tmp").arg(id));
+    {
+        QFile file(temp);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
+            !file.flush() || ::fsync(file.handle()) != 0) {
+            error = file.errorString();
+            if (error.isEmpty() || file.error() == QFileDevice::NoError)
+                error = systemError(errno);
+            file.close();
+            QFile::remove(temp);
+            return false;
+        }
+    }
+    if (stop(Step::Temp)) {
+        stopped = true;
+        return false;
+    }
+    bool linked = false;
+    for (int n = 1; n <= kMaxNames && !linked; ++n) {
+        const QString path = candidate(dir, base, n);
+        if (::link(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) == 0) {
+            linked = true;
+            name = QFileInfo(path).fileName();
+        } else if (errno != EEXIST) {
+            error = systemError(errno);
+            break;
+        }
+    }
+    QFile::remove(temp);
+    if (!linked) {
+        if (error.isEmpty())
+            error = QStringLiteral("no free name for \"%1.csv\"").arg(base);
+        return false;
+    }
+    syncFolder(folder);
+    if (stop(Step::File)) {
+        stopped = true;
+        return false;
+    }
+    return true;
+}
+
+ArchiveLedger::Outcome ArchiveLedger::archive(const PendingString& s)
+{
+    Outcome out;
+    const bool withFile = !s.csv.isEmpty();
+    if (!withFile && s.cacheRows.empty())
+        return out;
+    PelletStore::ArchiveEntry entry;
+    entry.done = !withFile; // rows whose shots were all deleted: only claimed
+    entry.folder = s.folder;
+    entry.name = withFile ? StringArchive::fileName(s.when, s.gun, s.projectile).chopped(4) : QString();
+    entry.bytes = s.csv;
+    entry.cacheRows = cache_runs::encode(s.cacheRows);
+    entry.gunType = s.gunType;
+    entry.weightUnit = s.weightUnit;
+    const PelletStore::LedgerResult added = m_store.addArchiveEntry(entry);
+    if (added.id == 0) {
+        out.error = added.error;
+        return out;
+    }
+    out.recorded = true;
+    if (!withFile)
+        return out;
+    if (stop(Step::Intent)) {
+        out.stopped = true;
+        return out;
+    }
+    QString name;
+    if (!writeFile(added.id, s.folder, entry.name, s.csv, name, out.error, out.stopped))
+        return out;
+    StringArchive::recordKind(s.folder, name, s.gunType, s.weightUnit);
+    out.path = QDir(s.folder).filePath(name);
+    // Should this fail, the next reconcile finds the file by its bytes and marks it then.
+    (void)m_store.settleArchiveEntry(added.id, name);
+    out.stopped = stop(Step::Ledger);
+    return out;
+}
+
+ArchiveLedger::Reconciled ArchiveLedger::reconcile()
+{
+    Reconciled r;
+    for (const PelletStore::ArchiveEntry& e : m_store.archiveEntries(true)) {
+        QString name, error;
+        bool stopped = false;
+        if (e.bytes.isEmpty()) {
+            (void)m_store.settleArchiveEntry(e.id, e.name);
+            continue;
+        }
+        if (!writeFile(e.id, e.folder, e.name, e.bytes, name, error, stopped)) {
+            if (stopped) {
+                r.stopped = true;
+                return r;
+            }
+            ++r.pending;
+            if (r.error.isEmpty())
+                r.error = error;
+            continue;
+        }
+        StringArchive::recordKind(e.folder, name, e.gunType, e.weightUnit);
+        const QString settled = m_store.settleArchiveEntry(e.id, name);
+        if (!settled.isEmpty()) {
+            ++r.pending;
+            if (r.error.isEmpty())
+                r.error = settled;
+            continue;
+        }
+        ++r.written;
+        if (stop(Step::Ledger)) {
+            r.stopped = true;
+            return r;
+        }
+    }
+    return r;
+}
+
+std::set<qint64> ArchiveLedger::claimedRows()
+{
+    std::set<qint64> rows;
+    for (const PelletStore::ArchiveEntry& e : m_store.archiveEntries(false))
+        for (qint64 id : cache_runs::decode(e.cacheRows))
+            rows.insert(id);
+    return rows;
+}
+
+void ArchiveLedger::retireMark(const QString& folder)
+{
+    StringArchive archive(folder);
+    const auto mark = archive.readMark();
+    if (!mark) {
+        archive.removeMark();
+        return;
+    }
+    if (!available())
+        return; // kept for a run that can read it into the ledger
+    const QString here = QFileInfo(m_store.storeDatabase.databaseName()).absoluteFilePath();
+    if (mark->database != here)
+        return; // another database's: its own run retires it
+    const auto row = m_store.cacheRow(mark->rowid);
+    if (row && row->text == mark->row) {
+        std::vector<qint64> ids;
+        for (qint64 id : m_store.cacheRowidsAfter(0))
+            if (id <= mark->rowid)
+                ids.push_back(id);
+        PelletStore::ArchiveEntry entry;
+        entry.done = true;
+        entry.folder = folder;
+        entry.cacheRows = cache_runs::encode(std::move(ids));
+        if (m_store.addArchiveEntry(entry).id == 0)
+            return; // tried again at the next start
+    }
+    archive.removeMark();
+}

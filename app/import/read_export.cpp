@@ -1,0 +1,105 @@
+#include "import_formats.h"
+#include "import_text.h"
+
+#include <QLocale>
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace import_formats {
+
+namespace {
+
+// The 4-byte "sep=;" a LabRadar writes first, perhaps after a byte-order mark and NUL padding.
+bool startsLikeLabRadar(const QByteArray& bytes)
+{
+    QByteArray head = bytes.left(256);
+    head.replace('\0', QByteArray());
+    if (head.startsWith("\xEF\xBB\xBF"))
+        head.remove(0, 3);
+    return head.startsWith("sep=;");
+}
+
+QString figure(double value, int decimals)
+{
+    return QLocale::c().toString(value, 'f', decimals);
+}
+
+} // namespace
+
+QString summaryDisagreement(const ImportedString& s)
+{
+    const auto n = s.velocities.size();
+    if (n == 0)
+        return {};
+    const double mean = std::accumulate(s.velocities.begin(), s.velocities.end(), 0.0) / double(n);
+    double squares = 0;
+    for (double v : s.velocities)
+        squares += (v - mean) * (v - mean);
+    const auto [low, high] = std::minmax_element(s.velocities.begin(), s.velocities.end());
+    // The shots are rounded too: their average and deviation may move by half their last digit.
+    const double shotRounding = 0.5 * std::pow(10.0, -s.velocityDecimals);
+    QStringList out;
+    const QString unit = unitWord(s.unit);
+    auto check = [&](const std::optional<FileNumber>& given, const QString& what, std::vector<double> computed) {
+        if (!given)
+            return;
+        const double tolerance = given->lastDigit() + shotRounding + 1e-9;
+        for (double c : computed)
+            if (std::abs(given->value - c) <= tolerance)
+                return;
+        out.append(QStringLiteral("the file's %1 %2 %3 is not its shots' %4")
+                       .arg(what, figure(given->value, given->decimals), unit,
+                            figure(computed.front(), given->decimals + 1)));
+    };
+    check(s.summary.average, QStringLiteral("average"), {mean});
+    const double byN = std::sqrt(squares / double(n));
+    const double byNMinus1 = n > 1 ? std::sqrt(squares / double(n - 1)) : 0;
+    switch (s.summary.convention) {
+    case DeviationConvention::DividesByN:
+        check(s.summary.deviation, QStringLiteral("deviation (÷ n)"), {byN});
+        break;
+    case DeviationConvention::DividesByNMinus1:
+        check(s.summary.deviation, QStringLiteral("deviation (÷ n − 1)"), {byNMinus1});
+        break;
+    case DeviationConvention::Unknown:
+        check(s.summary.deviation, QStringLiteral("deviation"), {byNMinus1, byN});
+        break;
+    }
+    check(s.summary.spread, QStringLiteral("spread"), {*high - *low});
+    return out.join(QStringLiteral("; "));
+}
+
+ImportResult readExport(const QByteArray& bytes)
+{
+    if (bytes.size() > kMaxImportBytes)
+        return {{}, QStringLiteral("The file is larger than 10 MB: no chronograph's export is that large.")};
+    if (bytes.trimmed().isEmpty())
+        return {{}, QStringLiteral("The file is empty.")};
+    const bool labRadar = startsLikeLabRadar(bytes);
+    const import_text::Decoded decoded = import_text::decode(bytes, labRadar);
+    if (!decoded.refusal.isEmpty())
+        return {{}, decoded.refusal};
+    const QStringList lines = import_text::lines(decoded.text);
+    ImportResult result;
+    if (isLabRadarReport(lines))
+        result = readLabRadarReport(lines);
+    else if (isXeroCsv(lines))
+        result = readXeroCsv(lines);
+    else
+        result = readVelocityColumn(lines);
+    if (!result.refusal.isEmpty())
+        return result;
+    if (!result.string)
+        return {{}, QStringLiteral("The file is neither a Garmin Xero C1 nor a LabRadar export, and no column is "
+                                   "headed with a velocity (velocity, speed, V0, fps or m/s).")};
+    ImportedString& s = *result.string;
+    if (s.velocities.empty())
+        return {{}, QStringLiteral("The file holds no shots.")};
+    const QString disagreement = summaryDisagreement(s);
+    if (!disagreement.isEmpty())
+        s.problem = s.problem.isEmpty() ? disagreement : s.problem + QStringLiteral("; ") + disagreement;
+    return result;
+}
+
+} // namespace import_formats

@@ -1,0 +1,6 @@
+#pragma once
+
+// A test-only way to end the program at a named instant of a step that changes two things:
+// with VELMORA_CRASH_AT=name set when the program starts, reaching that point kills the process
+// as a power cut would (no clean-up). Without it, nothing happens.
+void crashPoint(const char* name);

@@ -1,0 +1,30 @@
+#include "shot_record.h"
+
+#include "shot/shot_lines.h"
+
+#include <cmath>
+
+double asShown(double value, int decimals)
+{
+    // The same digits the regional formatting writes, whatever the decimal separator.
+    return QString::number(value, 'f', decimals).toDouble();
+}
+
+ShotRecord makeShotRecord(qint16 number, const QString& numberCell, const QDateTime& recordedAt,
+                          const QString& timeCell, const QString& makeModel, const QString& weightText, bool grammes,
+                          double grains, double fps)
+{
+    ShotRecord r;
+    r.number = number;
+    r.recordedAt = recordedAt;
+    r.makeModel = makeModel;
+    r.weightText = weightText;
+    r.grammes = grammes;
+    r.grains = grains;
+    r.figures = ballistics::figures(fps, grains);
+    const ballistics::ShotFigures& f = r.figures;
+    r.shown = {asShown(f.fps, 2), asShown(f.mps, 2), asShown(f.ftLbf, 2), asShown(f.joules, 2),
+               asShown(f.ipscFactor, 1)};
+    r.cells = shot_lines::tableCells(numberCell, timeCell, makeModel, weightText, f);
+    return r;
+}
