@@ -1,6 +1,8 @@
 #include "drivers/library_control_host.h"
 #include "drivers/port_map.h"
 #include "drivers/qserial_transport.h"
+#include "history/string_archive.h"
+#include "import/import_command.h"
 #include "main_window/frm_main.h"
 #include "services/clock.h"
 #include "services/event_guard.h"
@@ -11,11 +13,24 @@
 #include "services/prompt.h"
 #include "storage/pellet_store.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QTextStream>
 #include <QTimer>
 #include <cstdio>
 
 int main(int argc, char* argv[])
 {
+    // From a shell, without a window or a display.
+    if (isImportCommand(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
+        QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return runImportCommand(QCoreApplication::arguments().mid(1), StringArchive::defaultFolder(),
+                                QDateTime::currentDateTime(), out, err);
+    }
     GuardedApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("Velmora"));

@@ -6,3 +6,4 @@ void cedFigures();
 void relayFigures();
 void chartFigures();
 void historyFigures();
+void importFigures();

@@ -13,7 +13,7 @@ int main(int argc, char** argv)
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
     TestApp::clearSettings();
     std::printf("| figure | value | target |\n|---|---|---|\n");
-    // "velmora-bench relay" (or capture, ced, chart, history) reports one group only.
+    // "velmora-bench relay" (or capture, ced, chart, history, import) reports one group only.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const auto wanted = [&only](const char* group) { return only.isEmpty() || only == QLatin1String(group); };
     if (wanted("capture"))
@@ -26,5 +26,7 @@ int main(int argc, char** argv)
         chartFigures();
     if (wanted("history"))
         historyFigures();
+    if (wanted("import"))
+        importFigures();
     return 0;
 }

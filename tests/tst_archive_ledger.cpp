@@ -100,13 +100,13 @@ private slots:
         QCOMPARE(rows.size(), size_t(3));
         const QByteArray csv = "Shot,Date/Time\r\n1,x\r\n\r\n";
         {
-            ArchiveLedger crashing(m_store, [&](ArchiveLedger::Step s) { return s == step; });
+            ArchiveLedger crashing(&m_store, [&](ArchiveLedger::Step s) { return s == step; });
             const ArchiveLedger::Outcome out = crashing.archive(string(csv, rows));
             QVERIFY(out.stopped);
             QVERIFY(out.recorded);
         }
         // From the intent on, the rows are claimed: a replay does not make them a new string.
-        ArchiveLedger next(m_store);
+        ArchiveLedger next(&m_store);
         QCOMPARE(next.claimedRows(), (std::set<qint64>(rows.begin(), rows.end())));
         const ArchiveLedger::Reconciled r = next.reconcile();
         QCOMPARE(r.written, step == ArchiveLedger::Step::Ledger ? 0 : 1);
@@ -120,21 +120,21 @@ private slots:
         QCOMPARE(kinds.at(csvFiles(folder())[0]).weightUnit, QStringLiteral("Grammes"));
         QVERIFY(m_store.archiveEntries(true).empty());
         // Another start changes nothing.
-        QCOMPARE(ArchiveLedger(m_store).reconcile().written, 0);
+        QCOMPARE(ArchiveLedger(&m_store).reconcile().written, 0);
         QCOMPARE(csvFiles(folder()).size(), 1);
     }
 
     void aStopWhileReconcilingIsFinishedByTheNextStart()
     {
         const std::vector<qint64> rows = cacheShots(2);
-        ArchiveLedger(m_store, [](ArchiveLedger::Step s) { return s == ArchiveLedger::Step::Intent; })
+        ArchiveLedger(&m_store, [](ArchiveLedger::Step s) { return s == ArchiveLedger::Step::Intent; })
             .archive(string("a\r\n", rows));
         for (ArchiveLedger::Step step : {ArchiveLedger::Step::Temp, ArchiveLedger::Step::File}) {
             const ArchiveLedger::Reconciled r =
-                ArchiveLedger(m_store, [&](ArchiveLedger::Step s) { return s == step; }).reconcile();
+                ArchiveLedger(&m_store, [&](ArchiveLedger::Step s) { return s == step; }).reconcile();
             QVERIFY(r.stopped);
         }
-        QCOMPARE(ArchiveLedger(m_store).reconcile().written, 1);
+        QCOMPARE(ArchiveLedger(&m_store).reconcile().written, 1);
         QCOMPARE(csvFiles(folder()).size(), 1);
         QCOMPARE(readAll(QDir(folder()).filePath(csvFiles(folder())[0])), QByteArray("a\r\n"));
     }
@@ -144,7 +144,7 @@ private slots:
         // A file where the folder should be: nothing can be written there.
         QVERIFY(QFile(folder()).open(QIODevice::WriteOnly));
         const std::vector<qint64> rows = cacheShots(2);
-        ArchiveLedger ledger(m_store);
+        ArchiveLedger ledger(&m_store);
         const ArchiveLedger::Outcome out = ledger.archive(string("first\r\n", rows));
         QVERIFY(out.recorded);
         QVERIFY(out.path.isEmpty());
@@ -173,7 +173,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("someone else's");
         }
-        ArchiveLedger ledger(m_store);
+        ArchiveLedger ledger(&m_store);
         const QString a = ledger.archive(string("a\r\n", cacheShots(1))).path;
         const QString b = ledger.archive(string("b\r\n", cacheShots(1))).path;
         QCOMPARE(QFileInfo(a).fileName(), QStringLiteral("2026-12-06 01-30-00 Air Arms S400 - JSB Exact (2).csv"));
@@ -186,7 +186,7 @@ private slots:
     void aStringWithoutShotsLeftOnlyClaimsItsRows()
     {
         const std::vector<qint64> rows = cacheShots(2);
-        ArchiveLedger ledger(m_store);
+        ArchiveLedger ledger(&m_store);
         const ArchiveLedger::Outcome out = ledger.archive(string({}, rows));
         QVERIFY(out.recorded && out.path.isEmpty() && out.error.isEmpty());
         QCOMPARE(ledger.claimedRows().size(), size_t(2));
@@ -197,12 +197,12 @@ private slots:
     void cacheRowIdsAreNeverReused()
     {
         const std::vector<qint64> first = cacheShots(3);
-        ArchiveLedger(m_store).archive(string("x\r\n", first));
+        ArchiveLedger(&m_store).archive(string("x\r\n", first));
         m_store.emptyCache();
         QVERIFY(m_store.archiveEntries(false).empty()); // settled rows go with the cache
         const std::vector<qint64> second = cacheShots(1);
         QCOMPARE(second, std::vector<qint64>{first.back() + 1});
-        QVERIFY(ArchiveLedger(m_store).claimedRows().empty());
+        QVERIFY(ArchiveLedger(&m_store).claimedRows().empty());
     }
 
     void anOlderFileGetsTheKeyAndItsMarkIsRetired()
@@ -234,7 +234,7 @@ private slots:
         // The old mark said the first two rows belonged to an ended string.
         StringArchive archive(folder());
         QVERIFY(archive.writeMark({QFileInfo(dbPath()).absoluteFilePath(), 2, m_store.cacheRow(2)->text}));
-        ArchiveLedger ledger(m_store);
+        ArchiveLedger ledger(&m_store);
         ledger.retireMark(folder());
         QCOMPARE(ledger.claimedRows(), (std::set<qint64>{1, 2}));
         QVERIFY(!archive.readMark());

@@ -52,6 +52,7 @@ private slots:
     void refusals();
     void summaryCheck();
     void whatWasRead();
+    void cutAnywhereNeverCrashes();
 };
 
 void TestImport::numbersInEitherConvention()
@@ -213,6 +214,8 @@ void TestImport::refusals_data()
     QTest::newRow("Xero without shots") << xero({}, "0", "0", "0") << "no shots";
     QTest::newRow("mixed units per line") << QByteArray("900 fps\n270 m/s\n") << "same unit";
     QTest::newRow("a negative velocity") << QByteArray("900\n-5\n") << "not above zero";
+    QTest::newRow("more shots than a string holds") << QByteArray("900\n").repeated(40000) << "more than the 32767";
+    QTest::newRow("a velocity beyond any") << QByteArray("Velocity\n900\n1e9\n90000\n") << "90000, more than any";
 }
 
 void TestImport::refusals()
@@ -259,6 +262,26 @@ void TestImport::whatWasRead()
     QCOMPARE(imported(sample(QStringLiteral("xero-en-fps.csv"))).description(),
              QStringLiteral("8 shots, 2776.5 to 2808.2 fps, from 105 hybrid 31.0gt, 6 April 2024"));
     QCOMPARE(imported("800\n").description(), QStringLiteral("1 shot, 800.0 to 800.0 (unit unknown)"));
+}
+
+void TestImport::cutAnywhereNeverCrashes()
+{
+    // Every sample cut at every byte, and with one byte changed at every place: a refusal or a
+    // string, never both, never neither, and never more shots than the whole file holds.
+    const QStringList names{"xero-en-fps.csv", "xero-de-mps.csv", "xero-tempo-mps.csv", "SR0007 Report.csv",
+                            "SR0012 Report.csv", "blatt-semikolon.csv", "sheet-comma.csv", "velocities.txt"};
+    for (const QString& name : names) {
+        const QByteArray whole = sample(name);
+        const size_t shots = imported(whole).velocities.size();
+        for (qsizetype cut = 0; cut <= whole.size(); ++cut) {
+            for (const QByteArray& bytes : {whole.left(cut), QByteArray(whole).replace(cut, 1, "\"")}) {
+                const ImportResult r = import_formats::readExport(bytes);
+                QVERIFY(r.string.has_value() != !r.refusal.isEmpty());
+                if (r.string)
+                    QVERIFY2(r.string->velocities.size() <= shots + 1, qPrintable(name));
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestImport)

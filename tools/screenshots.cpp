@@ -20,7 +20,9 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QItemSelectionModel>
 #include <QScreen>
+#include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -135,10 +137,26 @@ int main(int argc, char** argv)
     window.btnReset_Click();
     frmHistory& history = window.history().showHistory();
     history.resize(920, 300);
+    // Each string labelled as a shooter labels a ladder, newest first.
+    const QStringList labels{QStringLiteral("JSB 8.44 gr, 150 bar"), QStringLiteral("H&N 21.14 gr, tune 2"),
+                             QStringLiteral("JSB Jumbo 15.89 gr, tune 1")};
+    for (int row = 0; row < history.shown().rowCount() && row < labels.size(); ++row) {
+        history.tblStrings->selectRow(row);
+        history.txtLabel->setText(labels[row]);
+        history.btnLabel_Click();
+    }
     history.tblStrings->selectAll();
     ok = save(&history, out.filePath(QStringLiteral("history.png"))) && ok;
     history.btnShow_Click();
     ok = save(&chart, out.filePath(QStringLiteral("chart-compare.png"))) && ok;
+    // Two pellets in one gun, as a ladder.
+    history.tblStrings->clearSelection();
+    history.tblStrings->selectionModel()->select(history.shown().index(1, 0),
+                                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    history.tblStrings->selectionModel()->select(history.shown().index(2, 0),
+                                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    history.btnShow_Click();
+    ok = save(&chart, out.filePath(QStringLiteral("ladder.png"))) && ok;
     chart.close();
     history.close();
     window.hide();

@@ -48,6 +48,8 @@ public:
 
     // The summary's figures of the string in the selected units.
     SummaryFigures figures() const;
+    // The running sums in fps, for statistics beyond the summary's.
+    const StringStatistics& statistics() const { return m_stats; }
     double averageVelocity() const { return figures().avgSpeed; }
     double deviation() const { return figures().deviation; }
     double averagePower() const { return figures().avgPower; }

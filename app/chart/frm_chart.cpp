@@ -8,6 +8,8 @@
 #include "services/event_guard.h"
 #include "services/file_chooser.h"
 #include "services/prompt.h"
+#include "shot/ballistics.h"
+#include "stats/string_confidence.h"
 #include "string/shot_string.h"
 
 #include <QApplication>
@@ -44,6 +46,13 @@ frmChart::frmChart(ShotString& string, const AppServices& services, QWidget* own
     plotVelocity->setObjectName(QStringLiteral("plotVelocity"));
     plotPower = new ShotPlot(QStringLiteral("Power"), this);
     plotPower->setObjectName(QStringLiteral("plotPower"));
+    plotLadder = new LadderPlot(this);
+    plotLadder->setObjectName(QStringLiteral("plotLadder"));
+    plotLadder->hide();
+    lblStatistics = new QLabel(this);
+    lblStatistics->setObjectName(QStringLiteral("lblStatistics"));
+    lblStatistics->setWordWrap(true);
+    lblStatistics->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblPoint = new QLabel(kPointHint, this);
     lblPoint->setObjectName(QStringLiteral("lblPoint"));
     lblPoint->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -63,7 +72,9 @@ frmChart::frmChart(ShotString& string, const AppServices& services, QWidget* own
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblShowing);
     layout->addWidget(plotVelocity, 1);
+    layout->addWidget(plotLadder, 1);
     layout->addWidget(plotPower, 1);
+    layout->addWidget(lblStatistics);
     layout->addWidget(lblPoint);
     layout->addLayout(buttons);
     setTabOrder(plotVelocity, plotPower);
@@ -100,6 +111,7 @@ void frmChart::showCurrentString()
     m_grains.clear();
     lblShowing->setText(QStringLiteral("The current string, as the shot table holds it."));
     btnCurrent->setEnabled(false);
+    showLadder(false);
     tableChanged();
 }
 
@@ -116,9 +128,10 @@ void frmChart::showArchived(const std::vector<ArchivedString>& strings)
         ChartSeries series(own);
         series.reset(s.shots);
         m_series.push_back(std::move(series));
-        m_names.push_back(s.title());
+        m_names.push_back(s.label.isEmpty() ? s.title() : s.label);
         m_grains.push_back(s.grains);
     }
+    showLadder(strings.size() >= 2);
     lblShowing->setText(strings.size() == 1 ? QStringLiteral("Archived string: ") + m_names.front()
                                             : QStringLiteral("%1 archived strings, compared.").arg(strings.size()));
     btnCurrent->setEnabled(true);
@@ -195,6 +208,65 @@ void frmChart::redraw()
     plotPower->setLines(std::move(powers));
     lblPoint->setText(kPointHint);
     refreshLines();
+    refreshLadder();
+}
+
+void frmChart::showLadder(bool on)
+{
+    m_ladder = on;
+    plotLadder->setVisible(on);
+    plotVelocity->setVisible(!on);
+}
+
+void frmChart::refreshLadder()
+{
+    if (!m_ladder)
+        return;
+    std::vector<LadderPlot::Column> columns;
+    for (size_t i = 0; i < m_series.size(); ++i) {
+        const ChartSeries& s = m_series[i];
+        LadderPlot::Column c;
+        c.label = m_names.at(i);
+        c.colour = kColours[i % std::size(kColours)];
+        for (int k = 0; k < s.size(); ++k)
+            c.values.push_back(s.velocity(k));
+        const confidence::Estimate e = confidence::estimate(c.values);
+        c.average = e.mean;
+        if (e.meanRange) {
+            c.low = e.meanRange->low;
+            c.high = e.meanRange->high;
+        }
+        c.note = e.shots < 2 ? QStringLiteral("%1 shot").arg(e.shots)
+                             : QStringLiteral("%1 shots, SD %2").arg(e.shots).arg(e.deviation, 0, 'f', 1);
+        columns.push_back(std::move(c));
+    }
+    plotLadder->setUnit(m_series.empty() ? QString() : m_series.front().speedWord());
+    plotLadder->setColumns(std::move(columns));
+}
+
+void frmChart::refreshStatistics()
+{
+    // From the running sums, so that a long string costs no more per shot than a short one.
+    QStringList lines;
+    for (size_t i = 0; i < m_series.size() && i < 4; ++i) {
+        const ChartSeries& s = m_series[i];
+        const StringStatistics& st = s.statistics();
+        const int n = s.size();
+        const double scale = s.units().summary.feetPerSecond ? 1.0 : ballistics::kMetresPerFoot;
+        const double mean = n > 0 ? st.sumFps / n : 0;
+        const double deviation = n > 1 ? std::sqrt(std::max(0.0, (st.sumSqFps - n * mean * mean) / (n - 1))) : 0;
+        const confidence::Estimate e = confidence::estimateFrom(n, mean * scale, deviation * scale);
+        const QString unit = s.speedWord();
+        QString text = confidence::averageText(e, unit) + QStringLiteral("; ") + confidence::deviationText(e, unit);
+        if (m_series.size() > 1)
+            text = m_names.at(i) + QStringLiteral(": ") + text;
+        lines.append(text);
+    }
+    if (m_series.size() > 4)
+        lines.append(QStringLiteral("(and %1 more strings)").arg(m_series.size() - 4));
+    if (!lines.isEmpty())
+        lines.last() += QStringLiteral(". The SD here divides by n − 1; the band is the summary's 0.95 × it.");
+    lblStatistics->setText(lines.join(u'\n'));
 }
 
 void frmChart::refreshLines()
@@ -208,6 +280,7 @@ void frmChart::refreshLines()
         plotPower->setAverage(int(i), any ? std::optional(f.avgPower) : std::nullopt, std::nullopt);
     }
     plotPower->setLimit(m_series.empty() ? ChartSeries(liveUnits()).powerLimit() : m_series.front().powerLimit());
+    refreshStatistics();
 }
 
 void frmChart::pointed(ShotPlot* plot, std::optional<ShotPlot::Hit> hit, const QPoint& globalPos)
@@ -227,7 +300,10 @@ void frmChart::pointed(ShotPlot* plot, std::optional<ShotPlot::Hit> hit, const Q
 void frmChart::renderPlots(QPainter& painter, const QSize& size) const
 {
     const QSize half(size.width(), size.height() / 2);
-    plotVelocity->render(painter, half);
+    if (m_ladder)
+        plotLadder->render(painter, half);
+    else
+        plotVelocity->render(painter, half);
     painter.save();
     painter.translate(0, half.height());
     plotPower->render(painter, QSize(size.width(), size.height() - half.height()));
@@ -236,7 +312,8 @@ void frmChart::renderPlots(QPainter& painter, const QSize& size) const
 
 QSize frmChart::exportSize() const
 {
-    const QSize shown(plotVelocity->width(), plotVelocity->height() + plotPower->height());
+    const QWidget* top = m_ladder ? static_cast<const QWidget*>(plotLadder) : plotVelocity;
+    const QSize shown(top->width(), top->height() + plotPower->height());
     return isVisible() && shown.width() >= 200 && shown.height() >= 200 ? shown : QSize(1000, 700);
 }
 

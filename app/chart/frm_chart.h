@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chart/chart_series.h"
+#include "chart/ladder_plot.h"
 #include "chart/shot_plot.h"
 #include "companion_window.h"
 
@@ -25,6 +26,11 @@ public:
     ShotPlot* plotVelocity = nullptr;
     ShotPlot* plotPower = nullptr;
     QLabel* lblPoint = nullptr;
+    // Compared strings as a ladder (in place of the velocity plot), and what each string's shots
+    // can say with their confidence intervals.
+    LadderPlot* plotLadder = nullptr;
+    QLabel* lblStatistics = nullptr;
+    bool showsLadder() const { return m_ladder; }
     QPushButton* btnCurrent = nullptr;
     QPushButton* btnCopy = nullptr;
     QPushButton* btnSave = nullptr;
@@ -53,6 +59,9 @@ private:
     void refreshLines();
     void pointed(ShotPlot* plot, std::optional<ShotPlot::Hit> hit, const QPoint& globalPos);
     void renderPlots(QPainter& painter, const QSize& size) const;
+    void showLadder(bool on);
+    void refreshLadder();
+    void refreshStatistics();
 
     ShotString& m_string;
     const AppServices& m_services;
@@ -60,4 +69,5 @@ private:
     std::vector<ChartSeries> m_series;
     std::vector<QString> m_names;
     std::vector<double> m_grains; // per archived string, for its IPSC average
+    bool m_ladder = false;
 };

@@ -95,11 +95,11 @@ const char* ArchiveLedger::stepName(Step step)
     return "";
 }
 
-ArchiveLedger::ArchiveLedger(PelletStore& store, StepHook hook) : m_store(store), m_hook(std::move(hook)) {}
+ArchiveLedger::ArchiveLedger(PelletStore* store, StepHook hook) : m_store(store), m_hook(std::move(hook)) {}
 
 bool ArchiveLedger::available() const
 {
-    return m_store.isOpen() && m_store.hasCache();
+    return m_store && m_store->isOpen() && m_store->hasCache();
 }
 
 bool ArchiveLedger::writeFile(qint64 id, const QString& folder, const QString& base, const QByteArray& bytes,
@@ -169,6 +169,10 @@ ArchiveLedger::Outcome ArchiveLedger::archive(const PendingString& s)
     const bool withFile = !s.csv.isEmpty();
     if (!withFile && s.cacheRows.empty())
         return out;
+    if (!available()) {
+        out.error = QStringLiteral("the local database is not available");
+        return out;
+    }
     PelletStore::ArchiveEntry entry;
     entry.done = !withFile; // rows whose shots were all deleted: only claimed
     entry.folder = s.folder;
@@ -177,7 +181,7 @@ ArchiveLedger::Outcome ArchiveLedger::archive(const PendingString& s)
     entry.cacheRows = cache_runs::encode(s.cacheRows);
     entry.gunType = s.gunType;
     entry.weightUnit = s.weightUnit;
-    const PelletStore::LedgerResult added = m_store.addArchiveEntry(entry);
+    const PelletStore::LedgerResult added = m_store->addArchiveEntry(entry);
     if (added.id == 0) {
         out.error = added.error;
         return out;
@@ -195,7 +199,7 @@ ArchiveLedger::Outcome ArchiveLedger::archive(const PendingString& s)
     StringArchive::recordKind(s.folder, name, s.gunType, s.weightUnit);
     out.path = QDir(s.folder).filePath(name);
     // Should this fail, the next reconcile finds the file by its bytes and marks it then.
-    (void)m_store.settleArchiveEntry(added.id, name);
+    (void)m_store->settleArchiveEntry(added.id, name);
     out.stopped = stop(Step::Ledger);
     return out;
 }
@@ -203,11 +207,13 @@ ArchiveLedger::Outcome ArchiveLedger::archive(const PendingString& s)
 ArchiveLedger::Reconciled ArchiveLedger::reconcile()
 {
     Reconciled r;
-    for (const PelletStore::ArchiveEntry& e : m_store.archiveEntries(true)) {
+    if (!available())
+        return r;
+    for (const PelletStore::ArchiveEntry& e : m_store->archiveEntries(true)) {
         QString name, error;
         bool stopped = false;
         if (e.bytes.isEmpty()) {
-            (void)m_store.settleArchiveEntry(e.id, e.name);
+            (void)m_store->settleArchiveEntry(e.id, e.name);
             continue;
         }
         if (!writeFile(e.id, e.folder, e.name, e.bytes, name, error, stopped)) {
@@ -221,7 +227,7 @@ ArchiveLedger::Reconciled ArchiveLedger::reconcile()
             continue;
         }
         StringArchive::recordKind(e.folder, name, e.gunType, e.weightUnit);
-        const QString settled = m_store.settleArchiveEntry(e.id, name);
+        const QString settled = m_store->settleArchiveEntry(e.id, name);
         if (!settled.isEmpty()) {
             ++r.pending;
             if (r.error.isEmpty())
@@ -240,7 +246,9 @@ ArchiveLedger::Reconciled ArchiveLedger::reconcile()
 std::set<qint64> ArchiveLedger::claimedRows()
 {
     std::set<qint64> rows;
-    for (const PelletStore::ArchiveEntry& e : m_store.archiveEntries(false))
+    if (!available())
+        return rows;
+    for (const PelletStore::ArchiveEntry& e : m_store->archiveEntries(false))
         for (qint64 id : cache_runs::decode(e.cacheRows))
             rows.insert(id);
     return rows;
@@ -256,20 +264,20 @@ void ArchiveLedger::retireMark(const QString& folder)
     }
     if (!available())
         return; // kept for a run that can read it into the ledger
-    const QString here = QFileInfo(m_store.storeDatabase.databaseName()).absoluteFilePath();
+    const QString here = QFileInfo(m_store->storeDatabase.databaseName()).absoluteFilePath();
     if (mark->database != here)
         return; // another database's: its own run retires it
-    const auto row = m_store.cacheRow(mark->rowid);
+    const auto row = m_store->cacheRow(mark->rowid);
     if (row && row->text == mark->row) {
         std::vector<qint64> ids;
-        for (qint64 id : m_store.cacheRowidsAfter(0))
+        for (qint64 id : m_store->cacheRowidsAfter(0))
             if (id <= mark->rowid)
                 ids.push_back(id);
         PelletStore::ArchiveEntry entry;
         entry.done = true;
         entry.folder = folder;
         entry.cacheRows = cache_runs::encode(std::move(ids));
-        if (m_store.addArchiveEntry(entry).id == 0)
+        if (m_store->addArchiveEntry(entry).id == 0)
             return; // tried again at the next start
     }
     archive.removeMark();

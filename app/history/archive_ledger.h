@@ -34,7 +34,8 @@ public:
     // Called after each step; returning true stops there, leaving everything as a crash would.
     using StepHook = std::function<bool(Step)>;
 
-    ArchiveLedger(PelletStore& store, StepHook hook = {});
+    // Without a store (none could be opened) nothing is available and nothing is claimed.
+    explicit ArchiveLedger(PelletStore* store, StepHook hook = {});
 
     // Whether the database can keep a ledger (writable, cache present, not another run's).
     bool available() const;
@@ -81,6 +82,6 @@ private:
                    QString& error, bool& stopped);
     bool stop(Step step) const { return m_hook && m_hook(step); }
 
-    PelletStore& m_store;
+    PelletStore* m_store;
     StepHook m_hook;
 };

@@ -6,12 +6,20 @@
 #include "history/history_model.h"
 #include "history/string_history.h"
 #include "services/app_services.h"
+#include "import/import_prompts.h"
+#include "import/import_record.h"
+#include "services/clock.h"
+#include "services/file_chooser.h"
+#include "stats/string_confidence.h"
 #include "services/event_guard.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
 #include "string/shot_string.h"
 
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -67,23 +75,48 @@ frmHistory::frmHistory(ShotString& string, const AppServices& services, StringHi
     btnDelete = namedButton(QStringLiteral("btnDelete"), QStringLiteral("Delete"),
                             QStringLiteral("Move the selected strings to the trash"), this);
     btnClose = namedButton(QStringLiteral("btnClose"), QStringLiteral("Close"), QStringLiteral("Close Window"), this);
+    btnImport = namedButton(QStringLiteral("btnImport"), QStringLiteral("Import..."),
+                            QStringLiteral("Import strings exported by other chronographs (or drop the files here)"),
+                            this);
+    txtLabel = new QLineEdit(this);
+    txtLabel->setObjectName(QStringLiteral("txtLabel"));
+    txtLabel->setPlaceholderText(QStringLiteral("charge, pellet, pressure or tune"));
+    lblLabel = new QLabel(QStringLiteral("&Label:"), this);
+    lblLabel->setObjectName(QStringLiteral("lblLabel"));
+    lblLabel->setBuddy(txtLabel);
+    btnLabel = namedButton(QStringLiteral("btnLabel"), QStringLiteral("Set Label"),
+                           QStringLiteral("Give the selected strings this label in comparisons"), this);
+    lblStatistics = new QLabel(this);
+    lblStatistics->setObjectName(QStringLiteral("lblStatistics"));
+    lblStatistics->setWordWrap(true);
+    lblStatistics->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setAcceptDrops(true);
 
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(lblFilter);
     filterRow->addWidget(txtFilter, 1);
+    auto* labelRow = new QHBoxLayout;
+    labelRow->addWidget(lblLabel);
+    labelRow->addWidget(txtLabel, 1);
+    labelRow->addWidget(btnLabel);
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {btnShow, btnOpenFolder, btnDelete})
+    for (QPushButton* b : {btnShow, btnImport, btnOpenFolder, btnDelete})
         buttons->addWidget(b);
     buttons->addStretch(1);
     buttons->addWidget(btnClose);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filterRow);
     layout->addWidget(tblStrings, 1);
+    layout->addWidget(lblStatistics);
+    layout->addLayout(labelRow);
     layout->addWidget(lblFolder);
     layout->addLayout(buttons);
     setTabOrder(txtFilter, tblStrings);
-    setTabOrder(tblStrings, btnShow);
-    setTabOrder(btnShow, btnOpenFolder);
+    setTabOrder(tblStrings, txtLabel);
+    setTabOrder(txtLabel, btnLabel);
+    setTabOrder(btnLabel, btnShow);
+    setTabOrder(btnShow, btnImport);
+    setTabOrder(btnImport, btnOpenFolder);
     setTabOrder(btnOpenFolder, btnDelete);
     setTabOrder(btnDelete, btnClose);
     setEscapeButton(btnClose);
@@ -95,6 +128,9 @@ frmHistory::frmHistory(ShotString& string, const AppServices& services, StringHi
     connect(btnShow, &QPushButton::clicked, this, guarded(this, &frmHistory::btnShow_Click));
     connect(btnOpenFolder, &QPushButton::clicked, this, guarded(this, &frmHistory::btnOpenFolder_Click));
     connect(btnDelete, &QPushButton::clicked, this, guarded(this, &frmHistory::btnDelete_Click));
+    connect(btnImport, &QPushButton::clicked, this, guarded(this, &frmHistory::btnImport_Click));
+    connect(btnLabel, &QPushButton::clicked, this, guarded(this, &frmHistory::btnLabel_Click));
+    connect(txtLabel, &QLineEdit::returnPressed, this, guarded(this, &frmHistory::btnLabel_Click));
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
     connect(&m_string, &ShotString::unitsChanged, this, guarded([this] { m_model->setUnits(m_string.units()); }));
     resize(900, 480);
@@ -104,7 +140,9 @@ frmHistory::frmHistory(ShotString& string, const AppServices& services, StringHi
 void frmHistory::reload()
 {
     const QString folder = m_history.archive().folder();
-    m_model->setStrings(readHistoryFolder(folder), m_string.units());
+    std::vector<ArchivedString> strings = readHistoryFolder(folder);
+    import_record::attach(strings);
+    m_model->setStrings(std::move(strings), m_string.units());
     tblStrings->resizeColumnsToContents();
     const int count = m_model->rowCount();
     lblFolder->setText(
@@ -129,6 +167,91 @@ void frmHistory::selectionChanged()
     const bool any = tblStrings->selectionModel()->hasSelection();
     btnShow->setEnabled(any);
     btnDelete->setEnabled(any);
+    btnLabel->setEnabled(any);
+    const std::vector<ArchivedString> strings = selectedStrings();
+    if (strings.size() == 1)
+        txtLabel->setText(strings.front().label);
+    // The statistics in the unit the main window shows.
+    const bool fps = m_string.units().summary.feetPerSecond;
+    std::vector<std::vector<double>> velocities;
+    for (const ArchivedString& s : strings) {
+        std::vector<double> v;
+        for (const ChartShot& shot : s.shots)
+            v.push_back(fps ? shot.fps : shot.fps * 0.3048);
+        velocities.push_back(std::move(v));
+    }
+    lblStatistics->setText(confidence::selectionText(velocities, fps ? QStringLiteral("fps") : QStringLiteral("m/s")));
+}
+
+void frmHistory::selectPaths(const QStringList& paths)
+{
+    QItemSelection selection;
+    for (int row = 0; row < m_proxy->rowCount(); ++row) {
+        const QModelIndex index = m_proxy->index(row, 0);
+        if (paths.contains(m_model->string(m_proxy->mapToSource(index).row()).path))
+            selection.select(index, m_proxy->index(row, HistoryModel::ColumnCount - 1));
+    }
+    tblStrings->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!selection.isEmpty())
+        tblStrings->scrollTo(selection.indexes().front());
+}
+
+void frmHistory::importFiles(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    StringImporter importer(m_history.archive().folder());
+    const auto outcomes = importWithPrompt(importer, paths, *m_services.prompt, m_services.clock->now());
+    QStringList touched;
+    for (const StringImporter::Outcome& o : outcomes)
+        if (!o.archived.isEmpty())
+            touched.append(o.archived);
+    reload();
+    selectPaths(touched);
+}
+
+void frmHistory::btnImport_Click()
+{
+    FileChooser* files = m_services.files;
+    if (!files)
+        return;
+    importFiles(files->chooseOpenFiles(this, QStringLiteral("Import Strings"), QDir::homePath(),
+                                       {QStringLiteral("Chronograph exports (*.csv *.CSV *.txt *.TXT)"),
+                                        QStringLiteral("All files (*)")}));
+}
+
+void frmHistory::btnLabel_Click()
+{
+    const std::vector<ArchivedString> strings = selectedStrings();
+    QStringList paths;
+    QStringList failed;
+    for (const ArchivedString& s : strings) {
+        paths.append(s.path);
+        if (const QString error = import_record::writeLabel(s.path, txtLabel->text()); !error.isEmpty())
+            failed.append(QDir::toNativeSeparators(s.path) + QStringLiteral(": ") + error);
+    }
+    if (!failed.isEmpty())
+        m_services.prompt->message(QStringLiteral("The label could not be kept:\n") + failed.join(u'\n'),
+                                          Prompt::Icon::Critical);
+    reload();
+    selectPaths(paths);
+}
+
+void frmHistory::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void frmHistory::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    event->acceptProposedAction();
+    // After the drop returns: the import may ask questions, and the source application waits.
+    QMetaObject::invokeMethod(this, guarded([this, paths] { importFiles(paths); }), Qt::QueuedConnection);
 }
 
 void frmHistory::btnShow_Click()
@@ -158,6 +281,10 @@ void frmHistory::btnDelete_Click()
         return;
     QStringList failed;
     for (const ArchivedString& s : strings) {
+        // The source and label go with their string; the kept original stays under Imported.
+        for (const QString& companion : import_record::companions(s.path))
+            if (!QFile::moveToTrash(companion))
+                QFile::remove(companion);
         if (QFile::moveToTrash(s.path))
             continue;
         // Where the desktop has no trash, the file goes only when the user says so.

@@ -31,6 +31,12 @@ public:
     QPushButton* btnOpenFolder = nullptr;
     QPushButton* btnDelete = nullptr;
     QPushButton* btnClose = nullptr;
+    // Importing other devices' exports, labelling strings, and what the selection's shots can say.
+    QPushButton* btnImport = nullptr;
+    QLabel* lblLabel = nullptr;
+    QLineEdit* txtLabel = nullptr;
+    QPushButton* btnLabel = nullptr;
+    QLabel* lblStatistics = nullptr;
 
     // Reads the folder again.
     void reload();
@@ -42,9 +48,18 @@ public:
     void btnShow_Click();
     void btnOpenFolder_Click();
     void btnDelete_Click();
+    void btnImport_Click();
+    void btnLabel_Click();
+    // Imports the files, tells the user what was read and selects the new entries.
+    void importFiles(const QStringList& paths);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void selectionChanged();
+    void selectPaths(const QStringList& paths);
 
     ShotString& m_string;
     const AppServices& m_services;

@@ -87,6 +87,10 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         return number(f.deviation);
     case AveragePower:
         return number(f.avgPower);
+    case Source:
+        return s.source;
+    case Label:
+        return s.label;
     case Problem:
         return s.problem;
     default:
@@ -116,6 +120,10 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
         return QStringLiteral("Std. Dev");
     case AveragePower:
         return QStringLiteral("Av ") + words.powerWord();
+    case Source:
+        return QStringLiteral("Source");
+    case Label:
+        return QStringLiteral("Label");
     case Problem:
         return QStringLiteral("Problem");
     default:

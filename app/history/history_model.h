@@ -8,12 +8,15 @@
 
 // The archived strings as a table: date and time, gun, projectile, shots, average velocity,
 // spread, deviation and average power in the units the main window shows (recomputed from the
-// shots with the summary's arithmetic), and what could not be read. The sort role gives
+// shots with the summary's arithmetic), where an imported string came from, the user's label,
+// and what could not be read. The sort role gives
 // numbers and times, so that the columns sort as values.
 class HistoryModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { When, Gun, Projectile, Shots, Average, Spread, Deviation, AveragePower, Problem, ColumnCount };
+    enum Column {
+        When, Gun, Projectile, Shots, Average, Spread, Deviation, AveragePower, Source, Label, Problem, ColumnCount
+    };
     static constexpr int SortRole = Qt::UserRole;
 
     using QAbstractTableModel::QAbstractTableModel;

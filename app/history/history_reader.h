@@ -21,6 +21,8 @@ struct ArchivedString {
     QString weightUnit; // "Grains" or "Grammes", as it was shot
     std::vector<ChartShot> shots;
     QString problem; // empty when every line was read
+    QString source; // an imported string's device or format and file name; empty for captured ones
+    QString label;  // the user's name for the string in comparisons (charge, pellet, tune)
 
     // A name for the string in lists and legends: date, time, gun and projectile.
     QString title() const;

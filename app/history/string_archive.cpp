@@ -133,25 +133,3 @@ void StringArchive::recordKind(const QString& folder, const QString& fileName, i
     if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size())
         (void)file.commit();
 }
-
-std::vector<QStringList> SettledRows::pending(const std::vector<QStringList>& table) const
-{
-    // The table is the settled rows that were not deleted, in order, then the others: the
-    // first row not found among the settled ones starts the pending rows.
-    std::vector<QStringList> rows;
-    rows.reserve(table.size());
-    size_t next = 0;
-    bool head = true;
-    for (const QStringList& row : table) {
-        if (head) {
-            const auto found = std::find(m_rows.begin() + qsizetype(next), m_rows.end(), row);
-            if (found != m_rows.end()) {
-                next = size_t(found - m_rows.begin()) + 1;
-                continue;
-            }
-            head = false;
-        }
-        rows.push_back(row);
-    }
-    return rows;
-}

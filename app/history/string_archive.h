@@ -57,18 +57,3 @@ private:
     QString markPath() const;
     QString m_folder;
 };
-
-// Which rows of the shot table were already archived: the rows a crash brought back from strings
-// that had ended before it. Deleting rows keeps the others in order, so the archived ones are
-// found again as a subsequence at the head of the table.
-class SettledRows {
-public:
-    void set(std::vector<QStringList> rows) { m_rows = std::move(rows); }
-    void clear() { m_rows.clear(); }
-    bool empty() const { return m_rows.empty(); }
-    // The table's rows less the settled ones.
-    std::vector<QStringList> pending(const std::vector<QStringList>& table) const;
-
-private:
-    std::vector<QStringList> m_rows;
-};

@@ -13,20 +13,6 @@
 
 #include <set>
 
-namespace {
-
-// The table's rows as the string's cells, for the settled rows to be recognised.
-std::vector<QStringList> tableRows(const ShotString& string)
-{
-    std::vector<QStringList> rows;
-    rows.reserve(size_t(string.size()));
-    for (const ShotRecord& r : string.records())
-        rows.push_back(r.cells);
-    return rows;
-}
-
-} // namespace
-
 StringHistory::StringHistory(ShotString& string, const AppServices& services, QWidget* owner)
     : m_string(string), m_services(services), m_owner(owner), m_archive(StringArchive::defaultFolder())
 {
@@ -48,9 +34,7 @@ bool StringHistory::sharedDatabase() const
 
 ArchiveLedger StringHistory::ledger()
 {
-    static PelletStore none;
-    PelletStore* store = m_services.store;
-    return ArchiveLedger(store ? *store : none, [](ArchiveLedger::Step step) {
+    return ArchiveLedger(m_services.store, [](ArchiveLedger::Step step) {
         crashPoint(ArchiveLedger::stepName(step));
         return false;
     });
@@ -59,12 +43,11 @@ ArchiveLedger StringHistory::ledger()
 ArchiveLedger::PendingString StringHistory::pendingString()
 {
     ArchiveLedger::PendingString s;
-    // The settled rows are at the head of the table: the string is the rest.
-    const size_t rows =
-        m_settled.empty() ? size_t(m_string.size()) : m_settled.pending(tableRows(m_string)).size();
+    // A shot whose cache row belongs to a string that ended before a crash is not this string's.
     std::vector<int> indices;
-    for (int i = m_string.size() - int(rows); i < m_string.size(); ++i)
-        indices.push_back(i);
+    for (int i = 0; i < m_string.size(); ++i)
+        if (!m_settled.count(m_string.records()[size_t(i)].cacheRowId))
+            indices.push_back(i);
     if (!indices.empty())
         s.csv = m_string.csvBytes(indices);
     s.cacheRows = m_replayedRows;
@@ -148,20 +131,18 @@ void StringHistory::shotsReplayed()
     if (!store || sharedDatabase())
         return;
     const std::set<qint64> claimed = ledger().claimedRows();
-    const std::vector<PelletStore::CachedShot> cached = store->cachedShots();
-    const std::vector<QStringList> table = tableRows(m_string);
-    // The table holds the replayed shots in the order of the cache; rows a replay could not
-    // take are not the string's.
-    const size_t replayed = std::min(cached.size(), table.size());
-    std::vector<QStringList> settled;
+    // Only the rows the replay took are the string's: a cache beyond what the table can hold
+    // is not claimed by it.
+    m_settled.clear();
     m_replayedRows.clear();
-    for (size_t i = 0; i < replayed; ++i) {
-        if (claimed.count(cached[i].rowid))
-            settled.push_back(table[i]);
+    for (const ShotRecord& r : m_string.records()) {
+        if (r.cacheRowId <= 0)
+            continue;
+        if (claimed.count(r.cacheRowId))
+            m_settled.insert(r.cacheRowId);
         else
-            m_replayedRows.push_back(cached[i].rowid);
+            m_replayedRows.push_back(r.cacheRowId);
     }
-    m_settled.set(std::move(settled));
     m_seenRowid = store->lastCacheRowid();
 }
 

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <set>
 #include <vector>
 
 class QWidget;
@@ -59,7 +60,8 @@ private:
     const AppServices& m_services;
     QWidget* m_owner;
     StringArchive m_archive;
-    SettledRows m_settled;
+    // Cache rows of replayed shots whose strings had already ended.
+    std::set<qint64> m_settled;
     // Cache rows of the current string known from the replay, and the last row id seen: rows
     // above it were recorded since.
     std::vector<qint64> m_replayedRows;

@@ -59,3 +59,7 @@ struct ImportResult {
 
 // Files larger than this are refused: no chronograph export comes near it.
 inline constexpr qint64 kMaxImportBytes = 10 * 1024 * 1024;
+// A string holds at most this many shots, as the shot table does.
+inline constexpr size_t kMaxShots = 32767;
+// Velocities from this on (in fps or m/s) are refused as no chronograph's reading.
+inline constexpr double kMaxVelocity = 20000;

@@ -96,6 +96,14 @@ ImportResult readExport(const QByteArray& bytes)
     ImportedString& s = *result.string;
     if (s.velocities.empty())
         return {{}, QStringLiteral("The file holds no shots.")};
+    if (s.velocities.size() > kMaxShots)
+        return {{}, QStringLiteral("The file holds %1 shots, more than the %2 a string can hold.")
+                        .arg(s.velocities.size())
+                        .arg(kMaxShots)};
+    // Beyond any chronograph's range: a column of something else, or a damaged file.
+    if (const double top = *std::max_element(s.velocities.begin(), s.velocities.end()); top >= kMaxVelocity)
+        return {{}, QStringLiteral("The file gives a velocity of %1, more than any chronograph measures.")
+                        .arg(QLocale::c().toString(top, 'g', 8))};
     const QString disagreement = summaryDisagreement(s);
     if (!disagreement.isEmpty())
         s.problem = s.problem.isEmpty() ? disagreement : s.problem + QStringLiteral("; ") + disagreement;

@@ -40,3 +40,17 @@ std::optional<FileChooser::Choice> DialogFileChooser::chooseSaveFile(QWidget* pa
         return std::nullopt;
     return Choice{dialog.selectedFiles().constFirst(), int(filters.indexOf(dialog.selectedNameFilter())) + 1};
 }
+
+QStringList DialogFileChooser::chooseOpenFiles(QWidget* parent, const QString& title, const QString& folder,
+                                               const QStringList& filters)
+{
+    NameOnlyIconProvider icons; // outlives the dialog
+    QFileDialog dialog(parent, title, folder);
+    dialog.setIconProvider(&icons);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(filters);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}

@@ -18,12 +18,17 @@ public:
     // Nothing when the user cancels.
     virtual std::optional<Choice> chooseSaveFile(QWidget* parent, const QString& title, const QString& proposedPath,
                                                  const QStringList& filters, const QString& defaultSuffix) = 0;
+    // Files to open, several at once; none when the user cancels.
+    virtual QStringList chooseOpenFiles(QWidget* parent, const QString& title, const QString& folder,
+                                        const QStringList& filters) = 0;
 };
 
 class DialogFileChooser : public FileChooser {
 public:
     std::optional<Choice> chooseSaveFile(QWidget* parent, const QString& title, const QString& proposedPath,
                                          const QStringList& filters, const QString& defaultSuffix) override;
+    QStringList chooseOpenFiles(QWidget* parent, const QString& title, const QString& folder,
+                                const QStringList& filters) override;
 };
 
 // Icons and type names of the files a file dialog lists, told by their names alone. Qt's own

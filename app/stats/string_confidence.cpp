@@ -34,15 +34,25 @@ QString one(double value)
 
 Estimate estimate(const std::vector<double>& velocities, double level)
 {
+    if (velocities.empty())
+        return {};
+    const double mean = meanOf(velocities);
+    const double deviation =
+        velocities.size() > 1 ? std::sqrt(squaresAbout(velocities, mean) / double(velocities.size() - 1)) : 0;
+    return estimateFrom(int(velocities.size()), mean, deviation, level);
+}
+
+Estimate estimateFrom(int shots, double mean, double deviation, double level)
+{
     Estimate e;
-    e.shots = int(velocities.size());
+    e.shots = shots;
     if (e.shots == 0)
         return e;
-    e.mean = meanOf(velocities);
+    e.mean = mean;
     if (e.shots < 2)
         return e;
     const double df = e.shots - 1;
-    e.deviation = std::sqrt(squaresAbout(velocities, e.mean) / df);
+    e.deviation = deviation;
     const double tail = (1 - level) / 2;
     const boost::math::students_t t(df);
     const double halfWidth = boost::math::quantile(boost::math::complement(t, tail)) * e.deviation /
@@ -147,6 +157,29 @@ QString shotsNeededText(int shots)
     return QStringLiteral("%1 shots would pin the deviation to ± 20 % (at 90 %); this string has %2.")
         .arg(needed)
         .arg(shots);
+}
+
+QString selectionText(const std::vector<std::vector<double>>& strings, const QString& unit)
+{
+    if (strings.empty())
+        return {};
+    if (strings.size() > 2)
+        return QStringLiteral("Select one string for its statistics, or two to compare them.");
+    const Estimate first = estimate(strings.front());
+    const QString own = QStringLiteral("%1; %2. ").arg(averageText(first, unit), deviationText(first, unit));
+    if (strings.size() == 1) {
+        QString text = own + QStringLiteral("The deviation here divides by n − 1 (the summary shows 0.95 × it).");
+        if (first.shots >= 2 && first.shots < shotsToKnowDeviation())
+            text += u' ' + shotsNeededText(first.shots);
+        return text;
+    }
+    const Estimate second = estimate(strings.back());
+    const auto c = compare(strings.front(), strings.back());
+    QString text = QStringLiteral("First: %1; second: %2. ")
+                       .arg(deviationText(first, unit), deviationText(second, unit));
+    if (!c)
+        return text + QStringLiteral("Each string needs two shots or more, not all alike, to be compared.");
+    return text + comparisonText(*c, first, second, unit);
 }
 
 } // namespace confidence

@@ -27,6 +27,9 @@ struct Estimate {
 // The statistics of the velocities at the given confidence level.
 Estimate estimate(const std::vector<double>& velocities, double level = kLevel);
 
+// The same from the number of shots, their average and sample deviation.
+Estimate estimateFrom(int shots, double mean, double deviation, double level = kLevel);
+
 // The deviation dividing by n, as some devices give it.
 double deviationByN(const std::vector<double>& velocities);
 
@@ -55,5 +58,9 @@ QString chanceText(double p);
 QString comparisonText(const Comparison& c, const Estimate& first, const Estimate& second, const QString& unit);
 // "About 35 shots would pin the deviation to ± 20 % (at 90 %); this string has 19."
 QString shotsNeededText(int shots);
+
+// The statistics of selected strings in words: for one, its average and deviation with their
+// intervals and how many shots would pin the deviation; for two, whether they differ beyond chance.
+QString selectionText(const std::vector<std::vector<double>>& strings, const QString& unit);
 
 } // namespace confidence

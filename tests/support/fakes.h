@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <utility>
 
 // Records every message box and answers from a script (Yes/Ok when the script is empty).
 class ScriptedPrompt : public Prompt {
@@ -94,7 +95,13 @@ public:
         next.reset();
         return answer;
     }
+    QStringList chooseOpenFiles(QWidget*, const QString& title, const QString&, const QStringList&) override
+    {
+        lastTitle = title;
+        return std::exchange(nextOpen, {});
+    }
     std::optional<Choice> next;
+    QStringList nextOpen;
     QString lastTitle, lastProposed, lastSuffix;
     QStringList lastFilters;
 };

@@ -252,6 +252,77 @@ def companions(u, device):
     u.exit()
 
 
+# A Garmin Xero C1 export as its phone app writes it in a comma locale: quoted decimal commas.
+XERO_EXPORT = """Marlin,.357, 15,3grs W296, 158,0 gr
+#,GESCHWINDIGKEIT (MPS),\u0394 DURCHSCHN. (MPS),KE (J),LEISTUNGSFAKTOR,ZEIT,SAUBERER LAUF,KALTER LAUF,NOTIZEN
+1,"488,3","-1,2","1220,4","253,1",10:09:12,,,
+2,"490,1","0,6","1229,4","254,0",10:10:17,,,
+4,"487,6","-1,9","1216,9","252,7",10:11:22,,,
+-,,,,,,
+DURCHSCHNITTLICHE GESCHWINDIGKEIT,"488,6"
+STANDARDABWEICHUNG,"1,0"
+STREUUNG,"2,5"
+DURCHSCHNITTLICHER LEISTUNGSFAKTOR,"253,2"
+PROJEKTILGEWICHT (GRAINS),158.0
+SITZUNGSNOTIZ,
+-,,,,,,
+8. Februar 2025 um 10:08
+Alle Sch\u00fcsse wurden in die Berechnung einbezogen
+"""
+
+
+def imports(u, device):
+    """An export of another chronograph imported through the History window's "Import..." and its
+    file dialog: the program says what it read, the string is listed with its source, the same
+    file a second time adds nothing, and the string opens in the chart with its statistics."""
+    history, chart, chooser = "Velmora - History", "Velmora - Chart", "Import Strings"
+    shutil.rmtree(os.path.join(u.s.private, ".local", "share", "Velmora"), ignore_errors=True)
+    path = os.path.join(u.s.work, "Xero Marlin.csv")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(XERO_EXPORT)
+    with open(path, "rb") as f:
+        original = f.read()
+    u.start()
+    u.d.choose_menu(MAIN, "Menu", "History")
+    window = u.opened(history)
+    for attempt in ("first", "again"):
+        u.d.click(window.find("push button", "Import..."))
+        box = u.opened(chooser).find("text", "File name:")
+        u.d.click(box)
+        wait_for(lambda: box.focused, "the file name box to take the focus", 5)
+        u.d.key("ctrl+a")
+        u.d.type_text(path)
+        u.d.key("Return")
+        told = u.opened(QUESTION)
+        if attempt == "first":
+            check(told.find("label", '"Xero Marlin.csv": 3 shots, 487.6 to 490.1 m/s, from Marlin,.357, 15,3grs W296, '
+                            '158,0 gr, 8 February 2025.'), "the import did not say what it read")
+        else:
+            check(told.find_all("label", None) and any("is already in the history" in (c.name or "")
+                                                       for c in told.find_all("label", None)),
+                  "importing the same file again did not say it was already there")
+        u.close(QUESTION, "OK")
+        table = window.find("table", "Archived strings")
+        wait_for(lambda: table.find_all("table cell", "Garmin Xero C1 (ShotView CSV), Xero Marlin.csv"),
+                 "the imported string in the history with its source", 5)
+        check(len(table.find_all("table cell", "Garmin Xero C1 (ShotView CSV), Xero Marlin.csv")) == 1,
+              "the history lists the imported file more than once")
+    with open(path, "rb") as f:
+        check(f.read() == original, "the import changed the original file")
+    # The new entry is selected: its statistics, then its chart.
+    wait_for(lambda: any("at 90 %" in (c.name or "") for c in window.find_all("label", None)),
+             "the statistics of the imported string", 5)
+    u.d.click(window.find("push button", "Show in Chart"))
+    shown = u.opened(chart)
+    wait_for(lambda: any("Average 488.7" in (c.name or "") or "Average 1603" in (c.name or "")
+                         for c in shown.find_all("label", None)),
+             "the chart of the imported string with its average", 5)
+    u.close(chart, "escape")
+    u.close(history, "message")
+    u.main_usable()
+    u.exit()
+
+
 # Devices ---------------------------------------------------------------------------------------------
 
 class SerialDevice:
@@ -300,6 +371,7 @@ FAMILIES = {
     "prochrono": Family(prochrono, device="prochrono"),
     "ced": Family(ced, device="ced"),
     "companions": Family(companions),
+    "imports": Family(imports),
 }
 
 

@@ -1,0 +1,92 @@
+// Figures of the import: one export file of nearly 10 MB (the largest accepted), and 1000 phone
+// exports imported at once, each read, checked, hashed, kept and archived.
+#include "import/string_importer.h"
+
+#include "figures.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A spreadsheet of 32 000 shots with a long note each: 10.2 MB, under the 10 MiB limit.
+QByteArray largeSheet()
+{
+    QByteArray text = "Shot;Velocity (fps);Energy (ft-lbf);Note\n";
+    const QByteArray note(290, 'x');
+    for (int i = 0; i < 32000; ++i)
+        text += QByteArray::number(i + 1) + ';' + QByteArray::number(800 + (i % 97) * 0.1, 'f', 1) + ";12,3;" + note +
+                '\n';
+    return text;
+}
+
+// A Xero C1 export of 20 shots, different for each `n` so that none is taken for another.
+QByteArray phoneExport(int n)
+{
+    QByteArray text = "Load " + QByteArray::number(n) +
+                      "\n#,SPEED (FPS),Δ AVG (FPS),KE (FT-LB),POWER FACTOR,TIME,CLEAN BORE,COLD BORE,SHOT NOTES\n";
+    for (int i = 0; i < 20; ++i)
+        text += QByteArray::number(i + 1) + ", " + QByteArray::number(2790 + ((i * 7 + n) % 20) * 0.5, 'f', 1) +
+                ", 0.0, 1800.0, 290.0,1:41:" + QByteArray::number(10 + i) + " PM,,,\n";
+    text += "-,,,,,,\nAVERAGE SPEED,2794.7\nSTD DEV,2.8\nSPREAD,9.5\nAVERAGE POWER FACTOR,293.4\n"
+            "PROJECTILE WEIGHT(GRAINS),105.0\nSESSION NOTE,\n-,,,,,,\nApril 6, 2024 at 1:36 PM\nAll shots\n";
+    return text;
+}
+
+} // namespace
+
+void importFigures()
+{
+    QTemporaryDir dir;
+    const auto unit = [](const QString&, const ImportedString&) { return VelocityUnit::Fps; };
+    const QDateTime now = QDateTime::currentDateTime();
+
+    const QByteArray large = largeSheet();
+    const QString largePath = dir.filePath(QStringLiteral("large.csv"));
+    if (!writeFile(largePath, large))
+        return;
+    {
+        StringImporter importer(dir.filePath(QStringLiteral("History-large")));
+        QElapsedTimer t;
+        t.start();
+        const auto o = importer.importFile(largePath, unit, now);
+        const double ms = double(t.nsecsElapsed()) / 1e6;
+        std::printf("| import of one %.1f MB file (%s) | %.0f ms | |\n", double(large.size()) / 1e6,
+                    o.kind == StringImporter::Outcome::Kind::Added ? "32 000 shots" : "refused", ms);
+    }
+
+    const QString many = dir.filePath(QStringLiteral("exports"));
+    QDir().mkpath(many);
+    QStringList paths;
+    for (int n = 0; n < 1000; ++n) {
+        paths.append(QDir(many).filePath(QStringLiteral("session %1.csv").arg(n)));
+        if (!writeFile(paths.back(), phoneExport(n)))
+            return;
+    }
+    StringImporter importer(dir.filePath(QStringLiteral("History-many")));
+    QElapsedTimer t;
+    t.start();
+    const auto outcomes = importer.importFiles(paths, unit, now);
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    int added = 0;
+    for (const auto& o : outcomes)
+        added += o.kind == StringImporter::Outcome::Kind::Added ? 1 : 0;
+    std::printf("| import of 1000 phone exports at once (%d added) | %.0f ms (%.2f ms a file) | |\n", added, ms,
+                ms / 1000);
+    StringImporter again(dir.filePath(QStringLiteral("History-many")));
+    t.restart();
+    int found = 0;
+    for (const auto& o : again.importFiles(paths, unit, now))
+        found += o.kind == StringImporter::Outcome::Kind::AlreadyThere ? 1 : 0;
+    std::printf("| the same 1000 again (%d found already imported) | %.0f ms | |\n", found,
+                double(t.nsecsElapsed()) / 1e6);
+}

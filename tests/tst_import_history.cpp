@@ -1,0 +1,425 @@
+// Imported strings in the history: each file becomes one entry with its source, the original is
+// kept byte for byte and never touched, a file imported twice adds nothing, an unknown unit is
+// asked, an import stopped at any step loses and doubles nothing; the History window's import,
+// labels and statistics; the chart's ladder; and `velmora --import` from a shell.
+#include "chart/frm_chart.h"
+#include "history/frm_history.h"
+#include "history/history_model.h"
+#include "history/history_reader.h"
+#include "history/string_archive.h"
+#include "history/string_history.h"
+#include "import/import_command.h"
+#include "import/import_record.h"
+#include "import/string_importer.h"
+#include "main_window/frm_main.h"
+#include "main_window/option_group.h"
+#include "test_app.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QLineEdit>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+namespace {
+
+using Kind = StringImporter::Outcome::Kind;
+
+QString sample(const QString& name)
+{
+    return QStringLiteral(VELMORA_IMPORT_FILES "/") + name;
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QString folder()
+{
+    return StringArchive::defaultFolder();
+}
+
+const QDateTime kNow(QDate(2026, 12, 7), QTime(18, 0));
+
+const StringImporter::UnitQuestion kNoAnswer = [](const QString&, const ImportedString&) {
+    return VelocityUnit::Unknown;
+};
+
+// The entries the history lists (the CSVs of the folder, read back).
+std::vector<ArchivedString> listed()
+{
+    std::vector<ArchivedString> strings = readHistoryFolder(folder());
+    import_record::attach(strings);
+    return strings;
+}
+
+QString copyToTemp(const QTemporaryDir& dir, const QString& name, const QString& as = {})
+{
+    const QString target = dir.filePath(as.isEmpty() ? name : as);
+    QFile::remove(target);
+    QFile::copy(sample(name), target);
+    return target;
+}
+
+int rowOf(frmHistory& h, const QString& text, int column)
+{
+    for (int r = 0; r < h.shown().rowCount(); ++r)
+        if (h.shown().index(r, column).data().toString().contains(text))
+            return r;
+    return -1;
+}
+
+void selectRows(frmHistory& h, std::initializer_list<int> rows)
+{
+    h.tblStrings->clearSelection();
+    for (int r : rows)
+        h.tblStrings->selectionModel()->select(h.shown().index(r, 0),
+                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+} // namespace
+
+class TestImportHistory : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void init()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        TestApp::clearSettings();
+        QDir(folder()).removeRecursively();
+    }
+
+    void eachFileBecomesOneEntryWithItsSourceAndOriginal()
+    {
+        const QStringList names{"xero-en-fps.csv", "xero-de-mps.csv", "SR0007 Report.csv", "blatt-semikolon.csv"};
+        QStringList paths;
+        for (const QString& n : names)
+            paths.append(copyToTemp(m_dir, n));
+        const QDateTime before = QFileInfo(paths.front()).lastModified();
+        StringImporter importer(folder());
+        const auto outcomes = importer.importFiles(paths, kNoAnswer, kNow);
+        QCOMPARE(outcomes.size(), size_t(4));
+        for (const auto& o : outcomes)
+            QVERIFY2(o.kind == Kind::Added, qPrintable(o.message));
+        QCOMPARE(outcomes[0].message,
+                 QStringLiteral("\"xero-en-fps.csv\": 8 shots, 2776.5 to 2808.2 fps, from 105 hybrid 31.0gt, 6 April "
+                                "2024."));
+        QCOMPARE(StringImporter::summary(outcomes), QStringLiteral("4 strings imported."));
+
+        // The originals are only read: unchanged, and kept byte for byte under Imported.
+        QCOMPARE(QFileInfo(paths.front()).lastModified(), before);
+        for (int i = 0; i < names.size(); ++i) {
+            QCOMPARE(bytesOf(paths[i]), bytesOf(sample(names[i])));
+            const auto source = import_record::readSource(outcomes[size_t(i)].archived);
+            QVERIFY(source);
+            QCOMPARE(source->fileName, names[i]);
+            QCOMPARE(bytesOf(QDir(folder()).filePath(source->original)), bytesOf(sample(names[i])));
+            QCOMPARE(source->sha256, QString::fromLatin1(QCryptographicHash::hash(bytesOf(sample(names[i])),
+                                                                                  QCryptographicHash::Sha256)
+                                                             .toHex()));
+        }
+
+        // Listed like a captured string, its velocities in fps, its source shown.
+        const std::vector<ArchivedString> strings = listed();
+        QCOMPARE(strings.size(), size_t(4));
+        const auto xero = std::find_if(strings.begin(), strings.end(),
+                                       [](const ArchivedString& s) { return s.source.contains(u"xero-de"); });
+        QVERIFY(xero != strings.end());
+        QCOMPARE(xero->source, QStringLiteral("Garmin Xero C1 (ShotView CSV), xero-de-mps.csv"));
+        QCOMPARE(xero->shots.size(), size_t(5));
+        QVERIFY(qAbs(xero->shots[0].fps * 0.3048 - 488.3) < 1e-3);
+        QCOMPARE(xero->shots[2].number, QStringLiteral("4")); // the device's own numbering
+        QCOMPARE(xero->when, QDateTime(QDate(2025, 2, 8), QTime(10, 9, 12)));
+        QCOMPARE(xero->grains, 158.0);
+        QVERIFY(qAbs(xero->shots[0].ftLbf - 1602.034 * 1602.034 * 158 / 450240) < 0.01);
+        QCOMPARE(xero->problem, QString());
+    }
+
+    void theSameFileTwiceAddsNothing()
+    {
+        StringImporter first(folder());
+        const QString path = copyToTemp(m_dir, QStringLiteral("xero-en-fps.csv"));
+        QCOMPARE(first.importFile(path, kNoAnswer, kNow).kind, Kind::Added);
+        // Another run, another name, the same bytes.
+        StringImporter second(folder());
+        const QString renamed = copyToTemp(m_dir, QStringLiteral("xero-en-fps.csv"), QStringLiteral("copy.csv"));
+        const auto again = second.importFiles({path, renamed}, kNoAnswer, kNow);
+        QCOMPARE(again[0].kind, Kind::AlreadyThere);
+        QCOMPARE(again[1].kind, Kind::AlreadyThere);
+        QVERIFY(again[0].message.contains(QStringLiteral("is already in the history")));
+        QVERIFY(again[0].message.endsWith(QStringLiteral("nothing was added.")));
+        QCOMPARE(StringImporter::summary(again), QStringLiteral("0 strings imported, 2 already in the history."));
+        QCOMPARE(listed().size(), size_t(1));
+        QCOMPARE(QDir(folder()).entryList({QStringLiteral("*.csv")}, QDir::Files).size(), 1);
+        QCOMPARE(QDir(folder()).entryList(QDir::Files).size(), 2); // the string and its source
+    }
+
+    void refusedFilesAddNothing()
+    {
+        QFile empty(m_dir.filePath(QStringLiteral("empty.csv")));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        StringImporter importer(folder());
+        const auto outcomes = importer.importFiles(
+            {empty.fileName(), m_dir.filePath(QStringLiteral("missing.csv")), m_dir.path()}, kNoAnswer, kNow);
+        for (const auto& o : outcomes)
+            QCOMPARE(o.kind, Kind::Refused);
+        QCOMPARE(outcomes[0].message, QStringLiteral("\"empty.csv\" was not imported: the file is empty."));
+        QVERIFY(outcomes[1].message.contains(QStringLiteral("cannot be read")));
+        QVERIFY(outcomes[2].message.contains(QStringLiteral("is a folder")));
+        QCOMPARE(StringImporter::summary(outcomes), QStringLiteral("0 strings imported, 3 refused."));
+        QVERIFY(listed().empty());
+        QVERIFY(!QDir(folder()).exists(StringImporter::importedFolderName()));
+    }
+
+    void anUnknownUnitIsAsked()
+    {
+        const QString path = copyToTemp(m_dir, QStringLiteral("velocities.txt"));
+        QString askedFor;
+        StringImporter importer(folder());
+        // No answer: refused, nothing kept.
+        QCOMPARE(importer.importFile(path, kNoAnswer, kNow).kind, Kind::Refused);
+        QVERIFY(listed().empty());
+        const auto metres = [&](const QString& name, const ImportedString&) {
+            askedFor = name;
+            return VelocityUnit::MetresPerSecond;
+        };
+        const auto o = importer.importFile(path, metres, kNow);
+        QCOMPARE(o.kind, Kind::Added);
+        QCOMPARE(askedFor, QStringLiteral("velocities.txt"));
+        QCOMPARE(import_record::readSource(o.archived)->unit, QStringLiteral("m/s, as the user said"));
+        QVERIFY(qAbs(listed().front().shots.front().fps - 912.5 / 0.3048) < 1e-3);
+        // A unit the file gives is never asked.
+        const auto never = [](const QString&, const ImportedString&) -> VelocityUnit {
+            qFatal("asked for a unit the file gives");
+        };
+        QCOMPARE(importer.importFile(copyToTemp(m_dir, QStringLiteral("velocities-fps.txt")), never, kNow).kind,
+                 Kind::Added);
+    }
+
+    void aFileThatDisagreesWithItselfSaysSo()
+    {
+        QByteArray bytes = bytesOf(sample(QStringLiteral("xero-en-fps.csv")));
+        bytes.replace("STD DEV,9.4", "STD DEV,10.0"); // by n - 1: not the device's own convention
+        const QString path = m_dir.filePath(QStringLiteral("edited.csv"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        f.close();
+        StringImporter importer(folder());
+        const auto o = importer.importFile(path, kNoAnswer, kNow);
+        QCOMPARE(o.kind, Kind::Added);
+        QVERIFY2(o.message.contains(QStringLiteral("Note: the file's deviation (÷ n) 10.0 fps is not its shots' 9.41")),
+                 qPrintable(o.message));
+        QCOMPARE(listed().front().problem, QStringLiteral("the file's deviation (÷ n) 10.0 fps is not its shots' 9.41"));
+    }
+
+    void anImportStoppedAtEachStepLosesAndDoublesNothing_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::newRow("after the original is kept") << int(StringImporter::Step::OriginalKept);
+        QTest::newRow("after the source is written") << int(StringImporter::Step::SourceWritten);
+    }
+
+    void anImportStoppedAtEachStepLosesAndDoublesNothing()
+    {
+        QFETCH(int, step);
+        const QString path = copyToTemp(m_dir, QStringLiteral("SR0012 Report.csv"));
+        {
+            StringImporter interrupted(folder());
+            interrupted.stopAfter = [step](StringImporter::Step s) { return int(s) == step; };
+            QCOMPARE(interrupted.importFile(path, kNoAnswer, kNow).kind, Kind::Failed);
+        }
+        QVERIFY(listed().empty()); // no half entry is listed
+        QCOMPARE(bytesOf(path), bytesOf(sample(QStringLiteral("SR0012 Report.csv"))));
+        // Imported again: done whole, once.
+        StringImporter again(folder());
+        QCOMPARE(again.importFile(path, kNoAnswer, kNow).kind, Kind::Added);
+        QCOMPARE(StringImporter(folder()).importFile(path, kNoAnswer, kNow).kind, Kind::AlreadyThere);
+        const auto strings = listed();
+        QCOMPARE(strings.size(), size_t(1));
+        QCOMPARE(strings.front().shots.size(), size_t(5));
+        QCOMPARE(QDir(folder()).entryList({QStringLiteral("*")}, QDir::Files, QDir::Name).filter(u".csv.source").size(),
+                 step == int(StringImporter::Step::SourceWritten) ? 2 : 1);
+        QCOMPARE(QDir(folder()).entryList({QStringLiteral("*.csv")}, QDir::Files).size(), 1);
+    }
+
+    void anUnwritableHistoryFails()
+    {
+        QDir().mkpath(QFileInfo(folder()).path());
+        QFile blocker(folder()); // a file where the folder should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        StringImporter importer(folder());
+        const auto o = importer.importFile(copyToTemp(m_dir, QStringLiteral("xero-en-fps.csv")), kNoAnswer, kNow);
+        QCOMPARE(o.kind, Kind::Failed);
+        QVERIFY2(o.message.contains(QStringLiteral("could not be imported")), qPrintable(o.message));
+        QFile::remove(folder());
+    }
+
+    void theHistoryWindowImportsLabelsAndCompares()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        frmHistory& h = m.history().showHistory();
+        QCOMPARE(h.btnImport->text(), QStringLiteral("Import..."));
+        app.files.nextOpen = {copyToTemp(m_dir, QStringLiteral("xero-en-fps.csv")),
+                              copyToTemp(m_dir, QStringLiteral("velocities.txt")),
+                              copyToTemp(m_dir, QStringLiteral("sheet-comma.csv"))};
+        app.prompt.setNextAnswer(Prompt::Answer::Yes); // velocities.txt: fps
+        app.prompt.setNextAnswer(Prompt::Answer::No);  // sheet-comma.csv: m/s
+        app.prompt.shown.clear();
+        h.btnImport_Click();
+        QCOMPARE(app.files.lastTitle, QStringLiteral("Import Strings"));
+        QCOMPARE(app.prompt.shown.size(), 3);
+        QVERIFY(app.prompt.shown[0].text.contains(QStringLiteral("\"velocities.txt\" does not say in which unit")));
+        QCOMPARE(app.prompt.shown[0].buttons, Prompt::Buttons::YesNo);
+        const QString told = app.prompt.shown[2].text;
+        QVERIFY2(told.startsWith(QStringLiteral("3 strings imported.\n\n\"xero-en-fps.csv\": 8 shots, 2776.5 to 2808.2 fps")),
+                 qPrintable(told));
+        QVERIFY(told.contains(QStringLiteral("Note: line 5 is not a velocity.")));
+        QCOMPARE(h.model().rowCount(), 3);
+        QCOMPARE(h.tblStrings->selectionModel()->selectedRows().size(), 3); // the new entries
+        const int xero = rowOf(h, QStringLiteral("xero-en-fps.csv"), HistoryModel::Source);
+        QVERIFY(xero >= 0);
+        QCOMPARE(h.shown().headerData(HistoryModel::Source, Qt::Horizontal).toString(), QStringLiteral("Source"));
+        QCOMPARE(h.shown().index(xero, HistoryModel::Shots).data().toString(), QStringLiteral("8"));
+        QCOMPARE(h.shown().index(xero, HistoryModel::Projectile).data().toString(), QStringLiteral("105 hybrid 31.0gt"));
+
+        // The same file again: nothing added, and the user told so.
+        app.files.nextOpen = {m_dir.filePath(QStringLiteral("xero-en-fps.csv"))};
+        h.btnImport_Click();
+        QVERIFY(app.prompt.shown.last().text.contains(QStringLiteral("is already in the history")));
+        QCOMPARE(h.model().rowCount(), 3);
+
+        // One string: its statistics with their intervals and the shots the deviation needs; by
+        // the tables, t(0.95, 7) = 1.895 and chi-square(7) at 0.05 and 0.95 = 2.167 and 14.067.
+        selectRows(h, {xero});
+        QVERIFY2(h.lblStatistics->text().startsWith(QStringLiteral("Average 2793.0 fps (2786.3 to 2799.8 at 90 %); "
+                                                                   "SD 10.1 fps (7.1 to 18.1 at 90 %, 8 shots).")),
+                 qPrintable(h.lblStatistics->text()));
+        QVERIFY(h.lblStatistics->text().contains(QStringLiteral("51 shots would pin the deviation")));
+
+        // A label is kept with the archive and shown.
+        h.txtLabel->setText(QStringLiteral("31.0 gr H4350"));
+        h.btnLabel_Click();
+        QCOMPARE(import_record::readLabel(h.selectedStrings().front().path), QStringLiteral("31.0 gr H4350"));
+        const int labelled = rowOf(h, QStringLiteral("31.0 gr H4350"), HistoryModel::Label);
+        QVERIFY(labelled >= 0);
+
+        // Two strings: whether they differ beyond chance, in words.
+        const int list = rowOf(h, QStringLiteral("velocities.txt"), HistoryModel::Source);
+        selectRows(h, {labelled, list});
+        QVERIFY2(h.lblStatistics->text().contains(QStringLiteral("The averages differ by ")),
+                 qPrintable(h.lblStatistics->text()));
+        QVERIFY(h.lblStatistics->text().contains(QStringLiteral("would arise by chance less than 1 time in 1000.")));
+
+        // The chart compares them as a ladder under their labels.
+        h.btnShow_Click();
+        frmChart* chart = m.history().chartWindow();
+        QVERIFY(chart);
+        QVERIFY(chart->showsLadder());
+        QVERIFY(chart->plotLadder->isVisible() && !chart->plotVelocity->isVisible());
+        const auto& columns = chart->plotLadder->columns();
+        QCOMPARE(columns.size(), size_t(2));
+        const bool labelFirst = columns[0].label == QStringLiteral("31.0 gr H4350");
+        const LadderPlot::Column& x = labelFirst ? columns[0] : columns[1];
+        QCOMPARE(x.label, QStringLiteral("31.0 gr H4350"));
+        QCOMPARE(x.values.size(), size_t(8));
+        QVERIFY(x.low && x.high && *x.low < x.average && x.average < *x.high);
+        QVERIFY(qAbs(x.average - 2793.0125) < 1e-6);
+        QVERIFY(chart->lblStatistics->text().contains(QStringLiteral("31.0 gr H4350: Average 2793.0 fps")));
+        const QImage image = chart->image();
+        QVERIFY(!image.isNull());
+        // One string alone is drawn shot by shot again.
+        selectRows(h, {labelled});
+        h.btnShow_Click();
+        QVERIFY(!chart->showsLadder());
+
+        // Deleting takes the source and label along; the kept original stays.
+        selectRows(h, {rowOf(h, QStringLiteral("31.0 gr H4350"), HistoryModel::Label)});
+        const QString path = h.selectedStrings().front().path;
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        h.btnDelete_Click();
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(!QFile::exists(import_record::sourcePath(path)));
+        QVERIFY(!QFile::exists(import_record::labelPath(path)));
+        QCOMPARE(QDir(QDir(folder()).filePath(StringImporter::importedFolderName())).entryList(QDir::Files).size(), 3);
+        chart->close();
+        h.close();
+    }
+
+    void filesDroppedOnTheHistoryAreImported()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        frmHistory& h = m.history().showHistory();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(copyToTemp(m_dir, QStringLiteral("SR0007 Report.csv"))),
+                      QUrl::fromLocalFile(copyToTemp(m_dir, QStringLiteral("xero-tempo-mps.csv"))),
+                      QUrl(QStringLiteral("https://example.com/not-a-local-file.csv"))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&h, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&h, &drop);
+        QVERIFY(drop.isAccepted());
+        // The import runs after the drop has returned to the source application.
+        QTRY_COMPARE(h.model().rowCount(), 2);
+        QVERIFY(app.prompt.texts().last().startsWith(QStringLiteral("2 strings imported.")));
+        h.close();
+    }
+
+    void theLadderRangeHoldsEveryShotAndInterval()
+    {
+        LadderPlot::Column a;
+        a.values = {701.3, 699.8, 704.1};
+        a.low = 698.2;
+        a.high = 705.6;
+        LadderPlot::Column b;
+        b.values = {781.4, 779.9};
+        const LadderPlot::Range r = LadderPlot::rangeFor({a, b});
+        QCOMPARE(r.step, 20.0); // about five steps of 1, 2 or 5 times a power of ten
+        QCOMPARE(r.low, 680.0);
+        QCOMPARE(r.high, 800.0);
+        LadderPlot::Column one;
+        one.values = {2.5};
+        const LadderPlot::Range flat = LadderPlot::rangeFor({one});
+        QVERIFY(flat.low < 2.5 && flat.high > 2.5 && flat.step > 0);
+        const LadderPlot::Range none = LadderPlot::rangeFor({});
+        QVERIFY(none.low < none.high);
+    }
+
+    void theShellCommand()
+    {
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        const QString list = copyToTemp(m_dir, QStringLiteral("velocities.txt"));
+        const QString xero = copyToTemp(m_dir, QStringLiteral("xero-tempo-mps.csv"));
+        QCOMPARE(runImportCommand({"--import", xero, list}, folder(), kNow, o, e), 1);
+        QVERIFY(out.startsWith(QStringLiteral("\"xero-tempo-mps.csv\": 4 shots, 849.7 to 853.0 m/s")));
+        QVERIFY(out.endsWith(QStringLiteral("velmora: 1 string imported, 1 refused.\n")));
+        QVERIFY2(err.contains(QStringLiteral("give it with --unit fps or --unit m/s")), qPrintable(err));
+        out.clear();
+        err.clear();
+        QCOMPARE(runImportCommand({"--import", "--unit", "fps", xero, list}, folder(), kNow, o, e), 0);
+        QVERIFY(out.endsWith(QStringLiteral("velmora: 1 string imported, 1 already in the history.\n")));
+        QCOMPARE(runImportCommand({"--import"}, folder(), kNow, o, e), 2);
+        QCOMPARE(runImportCommand({"--import", "--unit", "knots", xero}, folder(), kNow, o, e), 2);
+        QCOMPARE(listed().size(), size_t(2));
+    }
+};
+
+QTEST_MAIN(TestImportHistory)
+#include "tst_import_history.moc"
