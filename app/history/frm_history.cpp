@@ -14,6 +14,7 @@
 #include "services/event_guard.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
+#include "shot/ballistics.h"
 #include "string/shot_string.h"
 
 #include <QDir>
@@ -177,7 +178,7 @@ void frmHistory::selectionChanged()
     for (const ArchivedString& s : strings) {
         std::vector<double> v;
         for (const ChartShot& shot : s.shots)
-            v.push_back(fps ? shot.fps : shot.fps * 0.3048);
+            v.push_back(fps ? shot.fps : shot.fps * ballistics::kMetresPerFoot);
         velocities.push_back(std::move(v));
     }
     lblStatistics->setText(confidence::selectionText(velocities, fps ? QStringLiteral("fps") : QStringLiteral("m/s")));
