@@ -58,6 +58,7 @@ void ClosingDialog::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    m_closed = true;
     event->accept();
     emit finished(result());
 }
@@ -67,7 +68,9 @@ void ClosingDialog::keyPressEvent(QKeyEvent* event)
     const int key = event->key();
     if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
         (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        auto* focused = qobject_cast<QAbstractButton*>(focusWidget());
+        // Enter presses push buttons only: a radio button or check box is never toggled by it
+        // (a family chosen that way would be saved even if the window were then cancelled).
+        auto* focused = qobject_cast<QPushButton*>(focusWidget());
         if (focused && focused->isEnabled())
             focused->animateClick();
         else if (m_default && m_default->isVisibleTo(this) && m_default->isEnabled())
@@ -85,12 +88,22 @@ void ClosingDialog::showEvent(QShowEvent* event)
         button->setAutoDefault(false);
         button->setDefault(button == m_default);
     }
+    // A window restored from minimised (or shown again by the window system) stays where it was.
+    if (event->spontaneous()) {
+        QDialog::showEvent(event);
+        return;
+    }
+    m_closed = false;
     // A top-level window opens at no more than two thirds of the screen by itself; ours open at
     // their whole size, and the placement shrinks them only to what the screen can hold.
     if (!m_placed && sizeHint().isValid())
         resize(size().expandedTo(sizeHint()));
-    placement::place(*this, parentWidget() ? parentWidget()->window() : nullptr,
-                     m_placed ? placement::Mode::KeepInside : placement::Mode::Centre);
+    // First shown: centred on the owner's screen. Shown again: kept on the screen the user put
+    // it on, only moved back inside it.
+    if (m_placed)
+        placement::place(*this, nullptr, placement::Mode::KeepInside);
+    else
+        placement::place(*this, parentWidget() ? parentWidget()->window() : nullptr, placement::Mode::Centre);
     m_placed = true;
     QDialog::showEvent(event);
 }

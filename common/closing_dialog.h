@@ -21,6 +21,10 @@ public:
     void reject() override;
     void done(int result) override;
 
+    // The closing steps have run since the window was last shown: whatever a handler still
+    // had to do (after a question, say) must not reach the device or the main window.
+    bool closingStepsRan() const { return m_closed; }
+
 protected:
     // The window's closing steps; false keeps the window open.
     virtual bool unload() { return true; }
@@ -40,5 +44,6 @@ private:
     QPointer<QAbstractButton> m_escape;
     QPointer<QPushButton> m_default;
     bool m_unloading = false;
+    bool m_closed = false;
     bool m_placed = false;
 };

@@ -25,17 +25,23 @@ QRect placed(const QRect& area, const QSize& size, const QSize& frameExtra, cons
     return QRect(left, top, width, height);
 }
 
+QSize frameExtraOf(const QSize& frame, const QSize& inner)
+{
+    const QSize known(std::max(0, frame.width() - inner.width()), std::max(0, frame.height() - inner.height()));
+    if (known.height() > 0)
+        return known;
+    return QSize(kFrameAllowanceWidth, kFrameAllowanceHeight);
+}
+
 void place(QWidget& window, const QWidget* reference, Mode mode)
 {
     const QWidget& anchor = reference ? *reference : window;
     const QScreen* screen = anchor.screen() ? anchor.screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    // The frame is known only once a window manager has decorated the window; until then the
-    // window itself is the whole of it.
     const QRect frame = window.frameGeometry();
     const QRect inner = window.geometry();
-    const QSize frameExtra(std::max(0, frame.width() - inner.width()), std::max(0, frame.height() - inner.height()));
+    const QSize frameExtra = frameExtraOf(frame.size(), inner.size());
     const QRect target = placed(screen->availableGeometry(), window.size(), frameExtra, frame, mode);
     if (target.size() != window.size())
         window.resize(target.size());

@@ -19,6 +19,13 @@ enum class Mode {
 // the area is shrunk to it; `current` is the top-left corner for KeepInside.
 QRect placed(const QRect& area, const QSize& size, const QSize& frameExtra, const QRect& current, Mode mode);
 
+// The borders and title bar a window manager adds, as far as they are known: what Qt reports
+// once the window has been decorated, otherwise an allowance for a usual title bar, so that a
+// window placed before its first show does not end one title bar below the screen.
+QSize frameExtraOf(const QSize& frame, const QSize& inner);
+inline constexpr int kFrameAllowanceWidth = 8;
+inline constexpr int kFrameAllowanceHeight = 34;
+
 // Applies `placed` to a top-level window on the screen of `reference` (the window's own
 // screen when null).
 void place(QWidget& window, const QWidget* reference, Mode mode);

@@ -4,11 +4,13 @@
 #include "pty_pair.h"
 #include "services/app_error.h"
 
+#include <QElapsedTimer>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <ctime>
 
 namespace {
 int openError(CommPort& port)
@@ -33,7 +35,8 @@ private slots:
         QCOMPARE(defaultDevicePath(65), QStringLiteral("/dev/ttyACM0"));
         QCOMPARE(defaultDevicePath(100), QStringLiteral("/dev/rfcomm3"));
         QCOMPARE(defaultDevicePath(101), QString());
-        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Velmora"), QStringLiteral("Velmora"));
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Velmora"),
+                    QStringLiteral("Velmora"));
         s.setValue(QStringLiteral("Ports/7"), QStringLiteral("/dev/pts/42"));
         s.sync();
         QCOMPARE(devicePathForPort(7), QStringLiteral("/dev/pts/42"));
@@ -160,20 +163,94 @@ private slots:
         QCOMPARE(port.commPort(), 2);
     }
 
-    void aVanishingDeviceDoesNotHang()
+    // A hang-up closes the port at once (no armed notifier left to spin), keeps what was read
+    // before, and a send afterwards fails with the control's number.
+    void aHangUpClosesThePortAtOnce()
     {
         PtyPair pty;
         CommPort port(std::make_unique<QSerialTransport>(), [&](int) { return pty.path(); });
         port.setRThreshold(1);
+        port.setInputLen(1);
         port.setPortOpen(true);
+        QString received;
+        connect(&port, &CommPort::OnComm, this, [&] { received += port.Input(); });
+        QSignalSpy lost(&port, &CommPort::connectionLost);
+        pty.write("1,Vf800.0\r\n2,Vf8");
+        QTRY_COMPARE(received, QStringLiteral("1,Vf800.0\r\n2,Vf8"));
         pty.hangUp();
-        QTest::qWait(100);
-        QCOMPARE(port.Input(), QString());
-        try {
-            port.setOutput(QStringLiteral("x"));
-        } catch (const AppError& e) {
-            QCOMPARE(e.number(), int(AppError::PortNotOpen)); // closed once the loss was seen
-        }
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 1500);
+        QVERIFY(!port.PortOpen());
+        QVERIFY(port.isLost());
+        QVERIFY_THROWS_EXCEPTION(AppError, port.setOutput(QStringLiteral("x")));
+        // Nothing runs while the device is away: a second of events costs next to no CPU.
+        const std::clock_t before = std::clock();
+        QTest::qWait(500);
+        const double cpu = double(std::clock() - before) / CLOCKS_PER_SEC;
+        QVERIFY2(cpu < 0.05, qPrintable(QStringLiteral("%1 s of CPU in 0.5 s").arg(cpu)));
+        QCOMPARE(lost.size(), 1);
+    }
+
+    // The device behind a link goes away and comes back (as /dev/ttyUSB0 does when an adapter
+    // is pulled and plugged in again): the same settings, and the new device's first line is
+    // never joined to the old device's cut-off one.
+    void aDeviceThatComesBackIsReopened()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyUSB0"));
+        auto first = std::make_unique<PtyPair>();
+        QVERIFY(QFile::link(first->path(), link));
+        CommPort port(std::make_unique<QSerialTransport>(), [&](int) { return link; });
+        port.setSettings(QStringLiteral("1200,n,8,1"));
+        port.setRThreshold(1);
+        port.setInputLen(1);
+        port.setPortOpen(true);
+        QCOMPARE(port.linkPath(), link);
+        QString received;
+        connect(&port, &CommPort::OnComm, this, [&] { received += port.Input(); });
+        QSignalSpy lost(&port, &CommPort::connectionLost);
+        QSignalSpy back(&port, &CommPort::connectionBack);
+        first->write("AB");
+        QTRY_COMPARE(received, QStringLiteral("AB"));
+        first.reset();
+        QFile::remove(link);
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 1500);
+        QTest::qWait(1200); // a look at the path finds nothing
+        QCOMPARE(back.size(), 0);
+        PtyPair second;
+        QVERIFY(QFile::link(second.path(), link));
+        QElapsedTimer returned;
+        returned.start();
+        QTRY_COMPARE_WITH_TIMEOUT(back.size(), 1, 2000);
+        QVERIFY(returned.elapsed() <= CommPort::kWatchIntervalMs + 500);
+        QVERIFY(port.PortOpen());
+        QCOMPARE(port.Settings(), QStringLiteral("1200,n,8,1"));
+        received.clear();
+        second.write("CD");
+        QTRY_COMPARE(received, QStringLiteral("CD"));
+        port.setOutput(QStringLiteral("x"));
+        QCOMPARE(second.read(), QByteArray("x"));
+    }
+
+    // A link removed while its device still answers is a device gone too; a port closed or
+    // moved to another number by the program is not waited for any more.
+    void aVanishedNodeIsALossAndAClosedPortIsNotWatched()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyACM0"));
+        PtyPair pty;
+        QVERIFY(QFile::link(pty.path(), link));
+        CommPort port(std::make_unique<QSerialTransport>(), [&](int) { return link; });
+        port.setPortOpen(true);
+        QSignalSpy lost(&port, &CommPort::connectionLost);
+        QSignalSpy back(&port, &CommPort::connectionBack);
+        QFile::remove(link);
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 2500);
+        port.setCommPort(2);
+        QVERIFY(!port.isLost());
+        QVERIFY(QFile::link(pty.path(), link));
+        QTest::qWait(1500);
+        QCOMPARE(back.size(), 0);
+        QVERIFY(!port.PortOpen());
     }
 };
 

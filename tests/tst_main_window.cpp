@@ -440,7 +440,8 @@ private slots:
         QVERIFY(m.btnSave->isEnabled());
     }
 
-    void aNonShotLineSpoilsTheNextCombroLine()
+    // A line that is no shot ends at its CR, so the Combro line after it keeps its length.
+    void aNonShotLineDoesNotSpoilTheNextCombroLine()
     {
         TestApp::setSetting(QStringLiteral("chronoType"), 2);
         TestApp app;
@@ -448,13 +449,13 @@ private slots:
         QCOMPARE(app.serial->openedSettings.baud, 9600);
         QCOMPARE(m.btnDump->text(), QStringLiteral("No Status"));
         sendLine(app, "HELLO\r\n0980\r\n");
-        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
-        QCOMPARE(m.strReceivedAll, QStringLiteral("HELLO0980"));
+        QCOMPARE(m.MSFlexGrid1->Rows(), 2);
+        QVERIFY(m.strReceivedAll.isEmpty());
         m.Timer1_Timer();
         sendLine(app, "0980\r\n");
-        QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("800.34"));
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 4), QStringLiteral("800.34"));
         sendLine(app, "\r\n"); // an empty line is no shot
-        QCOMPARE(m.MSFlexGrid1->Rows(), 2);
+        QCOMPARE(m.MSFlexGrid1->Rows(), 3);
     }
 
     void nothingIsRecordedInChronyMemoryMode()

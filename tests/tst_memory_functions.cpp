@@ -136,7 +136,8 @@ private slots:
     void chronyDownloadFromTheSimulator()
     {
         SimProcess sim({QStringLiteral("--family"), QStringLiteral("chrony"), QStringLiteral("--strings"),
-                        QStringLiteral("800,810,820;790.5,795.5;805"), QStringLiteral("--current"), QStringLiteral("2")});
+                        QStringLiteral("800,810,820;790.5,795.5;805"), QStringLiteral("--current"),
+                        QStringLiteral("2")});
         QVERIFY(sim.isRunning());
         TestApp app;
         useSimulator(app, sim.path());
@@ -149,7 +150,13 @@ private slots:
         QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 4), QStringLiteral("795.50"));
         m.chronyExtras->lstString->setCurrentIndex(0);
         m.chronyExtras->lstString_Click();
-        QTRY_COMPARE(m.MSFlexGrid1->Rows(), 6);
+        QTRY_VERIFY2(m.MSFlexGrid1->Rows() == 6,
+                     qPrintable(QStringLiteral("rows %1 buffer '%2' memory mode %3 port %4 output '%5'")
+                                    .arg(m.MSFlexGrid1->Rows())
+                                    .arg(m.strReceivedAll)
+                                    .arg(m.chrony_data)
+                                    .arg(m.MSComm1->PortOpen())
+                                    .arg(m.chronyExtras->outputText())));
         QCOMPARE(m.MSFlexGrid1->TextMatrix(5, 4), QStringLiteral("820.00"));
         m.chronyExtras->close();
         QVERIFY(m.isEnabled());
@@ -241,7 +248,7 @@ private slots:
         frmProChronoExtras* pc = m.proChronoExtras;
         QCOMPARE(sent(app), QStringLiteral(":000000037D"));
         QCOMPARE(app.sleeper.slept, QList<int>({200, 600})); // around the status query
-        app.serial->feed(":0003070000DC02FF"); // string 3, 7 shots (the last 14 characters count)
+        app.serial->feed(":0003070000DC02FF");               // string 3, 7 shots (the last 14 characters count)
         QCOMPARE(pc->txtPCString->text(), QStringLiteral("3"));
         app.sleeper.slept.clear();
         pc->btnDumpString_Click();

@@ -17,6 +17,10 @@ bool cedQueryStatus(frmMain& main);
 bool cedQueryShotCount(frmMain& main, int string);
 // Command 3: a shot's velocity, 256 x byte 5 + byte 4 + byte 6 / 10; 0 when no reply matched.
 double cedReadVelocity(frmMain& main, int string, int shot);
+// The timerCED interval. The poll runs "as soon as the previous one has finished" on a 1 ms timer
+// whose ticks could not come faster than the system clock's 15.6 ms; polling a thousand times a
+// second keeps a core busy for nothing and finds a shot no sooner than a person can see.
+inline constexpr int kCedPollIntervalMs = 16;
 // The timerCED tick: records a new shot of the current string once.
 void cedPoll(frmMain& main);
 // After a dump: the poll takes the device's current string and count as they are now, so that

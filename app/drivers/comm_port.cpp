@@ -13,6 +13,9 @@ CommPort::CommPort(std::unique_ptr<SerialTransport> transport, PathResolver reso
     : QObject(parent), m_transport(std::move(transport)), m_resolver(std::move(resolver))
 {
     connect(m_transport.get(), &SerialTransport::dataArrived, this, &CommPort::deliver);
+    connect(m_transport.get(), &SerialTransport::lost, this, &CommPort::handleLoss);
+    m_watch.setInterval(kWatchIntervalMs);
+    connect(&m_watch, &QTimer::timeout, this, &CommPort::watch);
 }
 
 CommPort::~CommPort()
@@ -28,6 +31,7 @@ void CommPort::setCommPort(int portNumber)
         AppError::raise(AppError::PortAlreadyOpen);
     if (portNumber < 1)
         AppError::raise(AppError::PortInvalid);
+    stopWatching(); // another port is chosen: the lost one is no longer waited for
     m_portNumber = portNumber;
 }
 
@@ -36,6 +40,7 @@ void CommPort::setSettings(const QString& settings)
     LineSettings parsed;
     if (!LineSettings::parse(settings, parsed))
         throw AppError(380, QStringLiteral("Invalid property value"));
+    stopWatching();
     m_settings = settings;
 }
 
@@ -49,15 +54,21 @@ void CommPort::setPortOpen(bool open)
     if (!open) {
         m_transport->close();
         m_buffer.clear();
+        stopWatching();
         return;
     }
     if (PortOpen())
         AppError::raise(AppError::PortAlreadyOpen);
+    stopWatching();
     LineSettings parsed;
     LineSettings::parse(m_settings, parsed);
     m_buffer.clear();
-    switch (m_transport->open(m_resolver(m_portNumber), parsed)) {
+    const QString path = m_resolver(m_portNumber);
+    switch (m_transport->open(path, parsed)) {
     case SerialTransport::OpenResult::Ok:
+        m_link = Link::Open;
+        m_path = path;
+        m_watch.start();
         return;
     case SerialTransport::OpenResult::NoSuchDevice:
         AppError::raise(AppError::PortInvalid);
@@ -109,13 +120,12 @@ void CommPort::setOutput(const QString& text)
 {
     if (!PortOpen())
         AppError::raise(AppError::PortNotOpen);
-    m_transport->write(text.toLatin1());
+    if (!m_transport->write(text.toLatin1()))
+        AppError::raise(AppError::PortNotOpen);
 }
 
 void CommPort::pull()
 {
-    if (!m_transport->isOpen())
-        return;
     m_buffer.append(m_transport->takeAvailable());
     if (m_buffer.size() > kMaxBuffered)
         m_buffer.remove(0, m_buffer.size() - kMaxBuffered);
@@ -142,4 +152,45 @@ void CommPort::deliver()
             break; // the handler took nothing; wait for more characters
     }
     m_delivering = false;
+}
+
+void CommPort::stopWatching()
+{
+    m_watch.stop();
+    m_link = Link::Closed;
+}
+
+void CommPort::handleLoss()
+{
+    if (m_link != Link::Open)
+        return;
+    m_transport->close();
+    // Every complete line read before the loss still reaches the receive handler; the rest of a
+    // line cut short is dropped with the buffer, never joined to what the next device sends.
+    deliver();
+    if (!m_alive)
+        return;
+    m_buffer.clear();
+    m_link = Link::Lost;
+    m_watch.start();
+    emit connectionLost();
+}
+
+void CommPort::watch()
+{
+    if (m_link == Link::Open) {
+        // A node that vanished without an error reported on the descriptor.
+        if (!m_transport->healthy())
+            handleLoss();
+        return;
+    }
+    if (m_link != Link::Lost || !m_transport->deviceExists(m_path))
+        return;
+    LineSettings parsed;
+    LineSettings::parse(m_settings, parsed);
+    if (m_transport->open(m_path, parsed) != SerialTransport::OpenResult::Ok)
+        return; // there but not ready yet (permissions are often set a moment later)
+    m_buffer.clear();
+    m_link = Link::Open;
+    emit connectionBack();
 }

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -12,6 +13,10 @@
 // is never raised while a receive handler is running, so characters that arrive while the
 // UI thread is busy or asleep wait in the buffer. Failures raise AppError with the
 // control's numbers (8002 no such port, 8005 already open or busy, 8012 cannot be opened).
+//
+// An open port has a life cycle: when its device goes away (however that shows) the port is
+// closed at once, what was read before is still delivered, and the same path is looked at
+// every second until the device is back; it is then reopened with the same settings.
 class CommPort : public QObject {
     Q_OBJECT
 public:
@@ -51,12 +56,26 @@ public:
 
     int CommEvent() const { return m_commEvent; }
 
+    // The device of an open port went away and is being waited for.
+    bool isLost() const { return m_link == Link::Lost; }
+    // The device path of the port that is open or waited for.
+    QString linkPath() const { return m_path; }
+    static constexpr int kWatchIntervalMs = 1000;
+
 signals:
     void OnComm();
+    // The device went away; the port is closed and its path watched.
+    void connectionLost();
+    // The device is back and the port open again with the same settings.
+    void connectionBack();
 
 private:
+    enum class Link { Closed, Open, Lost };
     void pull();
     void deliver();
+    void handleLoss();
+    void watch();
+    void stopWatching();
 
     std::unique_ptr<SerialTransport> m_transport;
     PathResolver m_resolver;
@@ -71,4 +90,7 @@ private:
     quint64 m_taken = 0;
     bool m_delivering = false;
     bool m_alive = true;
+    Link m_link = Link::Closed;
+    QString m_path;
+    QTimer m_watch;
 };

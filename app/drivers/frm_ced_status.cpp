@@ -128,6 +128,9 @@ void frmCEDStatus::btnDumpAll_Click()
         setEnabled(true);
         return;
     }
+    // Closed while the question was open: the poll owns the device again.
+    if (closingStepsRan())
+        return;
     try {
         if (m_main.hid().Connected()) {
             m_main.ced.cedNewShot = false;

@@ -3,6 +3,7 @@
 #include "drivers/chrony_memory.h"
 #include "drivers/comm_port.h"
 #include "main_window/frm_main.h"
+#include "services/app_error.h"
 #include "services/clock.h"
 #include "services/event_guard.h"
 #include "services/prompt.h"
@@ -65,17 +66,36 @@ frmChronyExtras::frmChronyExtras(frmMain& main) : ClosingDialog(&main), m_main(m
     connect(btnClear, &QPushButton::clicked, this, guarded(this, &frmChronyExtras::btnClear_Click));
 }
 
+namespace {
+const QString kCommunicationError = QStringLiteral(
+    "There has been an error communicating with the Chrony.  Please check your COM port settings and try again.");
+}
+
 void frmChronyExtras::send(const QString& command)
 {
+    // After "X.END" the device is in live mode and must stay there, whatever a handler still does.
+    if (closingStepsRan())
+        AppError::raise(AppError::PortNotOpen);
     m_main.MSComm1->setOutput(command);
 }
 
 void frmChronyExtras::sendMoves(int from, int to)
 {
+    int at = from;
     for (const QString& move : chrony_memory::pointerMoves(from, to)) {
         send(move);
+        // Where the device's pointer is after each move, so that a failure half way leaves the
+        // closing steps a true starting point.
+        at += to < from ? -1 : 1;
+        strLastString = QString::number(at);
         m_main.services().sleeper->sleep(150);
     }
+}
+
+void frmChronyExtras::communicationFailed()
+{
+    if (!closingStepsRan())
+        m_main.services().prompt->message(kCommunicationError);
 }
 
 void frmChronyExtras::Form_Load()
@@ -91,9 +111,9 @@ void frmChronyExtras::Form_Load()
         lastChronyCommand = QStringLiteral("X.QRY");
         send(QStringLiteral("X.QRY"));
     } catch (const std::exception&) {
-        m_main.services().prompt->message(QStringLiteral(
-            "There has been an error communicating with the Chrony.  Please check your COM port settings and try "
-            "again."));
+        // No query is under way: received characters take the live path again.
+        m_main.chrony_data = false;
+        communicationFailed();
     }
 }
 
@@ -139,7 +159,12 @@ void frmChronyExtras::txtChronyOutput_Change()
             m_main.services().prompt->message(QStringLiteral("All Shots now cleared."));
             setOutput(QString());
             lastChronyCommand = QStringLiteral("X.QRY");
-            send(QStringLiteral("X.QRY"));
+            try {
+                send(QStringLiteral("X.QRY"));
+            } catch (const std::exception&) {
+                m_main.chrony_data = false;
+                communicationFailed();
+            }
         }
     }
     if (regional::leadingNumber(txtStoredStrings->text()) == 0 && queriedString == 1) {
@@ -163,9 +188,11 @@ void frmChronyExtras::lstString_Click()
             lastChronyCommand = QStringLiteral("X.CPY");
             send(QStringLiteral("X.CPY"));
         }
-        btnDumpAll->setEnabled(true);
     } catch (const std::exception&) {
+        communicationFailed();
     }
+    if (!closingStepsRan())
+        btnDumpAll->setEnabled(true);
 }
 
 void frmChronyExtras::btnDumpAll_Click()
@@ -175,9 +202,11 @@ void frmChronyExtras::btnDumpAll_Click()
         m_main.strReceivedAll.clear();
         lastChronyCommand = QStringLiteral("X.GRM");
         send(QStringLiteral("X.GRM"));
-        btnDumpAll->setEnabled(true);
     } catch (const std::exception&) {
+        communicationFailed();
     }
+    if (!closingStepsRan())
+        btnDumpAll->setEnabled(true);
 }
 
 void frmChronyExtras::btnClear_Click()
@@ -185,7 +214,8 @@ void frmChronyExtras::btnClear_Click()
     const QString question = QStringLiteral(
         "This option will clear ALL shots and strings from your Chrony's memory.\r\n                  It will NOT "
         "dump the shots before it clears. \r\n\r\n            Are you sure you want to clear the Chrony's memory?");
-    if (!m_main.services().prompt->confirm(question))
+    // The window may have been closed while the question was open.
+    if (!m_main.services().prompt->confirm(question) || closingStepsRan())
         return;
     try {
         btnClear->setEnabled(false);
@@ -196,6 +226,12 @@ void frmChronyExtras::btnClear_Click()
         lastChronyCommand = QStringLiteral("X.GEE");
         send(QStringLiteral("X.GEE"));
     } catch (const std::exception&) {
+        // Nothing was cleared: the window is as it was before the question.
+        m_main.chrony_data = false;
+        btnClear->setEnabled(true);
+        lstString->setEnabled(true);
+        btnDumpAll->setEnabled(lstString->currentIndex() >= 0);
+        communicationFailed();
     }
 }
 
@@ -214,6 +250,10 @@ bool frmChronyExtras::unload()
         }
     } catch (const std::exception&) {
     }
+    // The exchange ends with the window, however far it got: received characters take the live
+    // path again, and a reply cut short is not joined to the next live line.
+    m_main.chrony_data = false;
+    m_main.strReceivedAll.clear();
     m_main.setEnabled(true);
     m_main.Timer1->start();
     return true;

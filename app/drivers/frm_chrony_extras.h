@@ -42,6 +42,7 @@ protected:
 private:
     void send(const QString& command);
     void sendMoves(int from, int to);
+    void communicationFailed();
     void setOutput(const QString& text);
     frmMain& m_main;
     QString m_output;

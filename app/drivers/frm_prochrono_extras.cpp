@@ -59,9 +59,23 @@ frmProChronoExtras::frmProChronoExtras(frmMain& main) : ClosingDialog(&main), m_
     setEscapeButton(btnClose);
 }
 
+namespace {
+const QString kCommunicationError = QStringLiteral(
+    "There has been an error communicating with the ProChrono.  Please check your COM port settings and try again.");
+}
+
 void frmProChronoExtras::send(const QString& frame)
 {
+    // Once closed, the port belongs to the live poll again.
+    if (closingStepsRan())
+        AppError::raise(AppError::PortNotOpen);
     m_main.MSComm1->setOutput(frame);
+}
+
+void frmProChronoExtras::communicationFailed()
+{
+    if (!closingStepsRan())
+        m_main.services().prompt->message(kCommunicationError);
 }
 
 void frmProChronoExtras::wait(int ms)
@@ -81,9 +95,7 @@ void frmProChronoExtras::Form_Load()
         send(prochrono::kStatusQuery);
         wait(600);
     } catch (const std::exception&) {
-        m_main.services().prompt->message(QStringLiteral(
-            "There has been an error communicating with the ProChrono.  Please check your COM port settings and try "
-            "again."));
+        communicationFailed();
     }
 }
 
@@ -122,6 +134,7 @@ void frmProChronoExtras::btnChangeString_Click()
         send(prochrono::kStatusQuery);
         wait(600);
     } catch (const std::exception&) {
+        communicationFailed();
     }
 }
 
@@ -132,7 +145,11 @@ void frmProChronoExtras::btnDeleteString_Click()
             QStringLiteral("This option will clear string ") + QString::number(m_main.proChrono.currentString) +
             QStringLiteral(" from your ProChrono's memory.\r\n               It will NOT dump the shots before it "
                            "clears. \r\n\r\n            Are you sure you want to clear this string?");
-        if (m_main.services().prompt->confirm(question)) {
+        const bool yes = m_main.services().prompt->confirm(question);
+        // Closed while the question was open: the port is back in live mode and stays so.
+        if (closingStepsRan())
+            return;
+        if (yes) {
             send(prochrono::kDeleteString);
             wait(1000);
         }
@@ -140,6 +157,7 @@ void frmProChronoExtras::btnDeleteString_Click()
         m_main.proChrono.expectedReply = 3;
         send(prochrono::kStatusQuery);
     } catch (const std::exception&) {
+        communicationFailed();
     }
 }
 
@@ -155,6 +173,7 @@ void frmProChronoExtras::btnDumpString_Click()
             wait(300);
         }
     } catch (const std::exception&) {
+        communicationFailed();
     }
 }
 
@@ -166,6 +185,7 @@ bool frmProChronoExtras::unload()
     }
     m_main.setEnabled(true);
     m_main.prochrono_data = false;
+    m_main.strReceivedAll.clear();
     m_main.Timer1->start();
     m_main.TimerProChrono->start();
     return true;

@@ -34,5 +34,6 @@ protected:
 private:
     void send(const QString& frame);
     void wait(int ms);
+    void communicationFailed();
     frmMain& m_main;
 };

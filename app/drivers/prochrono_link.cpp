@@ -11,6 +11,10 @@
 
 void TimerProChrono_Timer(frmMain& main)
 {
+    if (main.MSComm1->isLost()) {
+        main.TimerProChrono->stop(); // started again when the device is back
+        return;
+    }
     main.Timer1->stop();
     main.strReceivedAll.clear();
     main.proChrono.expectedReply = 3;
@@ -35,6 +39,12 @@ double proChronoLiveDecode(frmMain& main)
 
 void setInputLength(CommPort& port, int n)
 {
+    if (port.isLost()) {
+        // The port reopens with these when its device is back.
+        port.setInBufferSize(n);
+        port.setInputLen(n);
+        return;
+    }
     if (port.InputLen() == n) {
         port.setInBufferCount(0);
         port.setOutBufferCount(0);

@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <poll.h>
+
 bool LineSettings::parse(const QString& text, LineSettings& result)
 {
     const QStringList parts = text.split(u',');
@@ -37,6 +39,7 @@ SerialTransport::OpenResult QSerialTransport::open(const QString& devicePath, co
     if (devicePath.isEmpty() || !QFileInfo::exists(devicePath))
         return OpenResult::NoSuchDevice;
     m_port.setPortName(devicePath);
+    m_path = devicePath;
     m_port.setBaudRate(settings.baud);
     m_port.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits));
     m_port.setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
@@ -57,6 +60,7 @@ SerialTransport::OpenResult QSerialTransport::open(const QString& devicePath, co
         m_port.setParity(QSerialPort::NoParity);
     }
     m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_leftover.clear();
     if (m_port.open(QIODevice::ReadWrite))
         return OpenResult::Ok;
     const auto error = m_port.error();
@@ -84,27 +88,38 @@ bool QSerialTransport::isOpen() const
 
 QByteArray QSerialTransport::takeAvailable()
 {
+    QByteArray taken;
+    taken.swap(m_leftover);
     if (!m_port.isOpen())
-        return {};
+        return taken;
     // Pull in what the driver holds now, even while the event loop is not running.
     m_polling = true;
     m_port.waitForReadyRead(0);
     m_polling = false;
-    return m_port.readAll();
+    // The wait may have found the device gone and kept what it had read.
+    taken += m_leftover;
+    m_leftover.clear();
+    if (m_port.isOpen())
+        taken += m_port.readAll();
+    return taken;
 }
 
-void QSerialTransport::write(const QByteArray& data)
+bool QSerialTransport::write(const QByteArray& data)
 {
     if (!m_port.isOpen())
-        return;
-    m_port.write(data);
+        return false;
+    if (m_port.write(data) < 0) {
+        loseDevice();
+        return false;
+    }
     // Waiting for the write may read what the device answers; the receive event for it comes
     // after the sending handler has returned, never inside it.
     m_polling = true;
     m_port.waitForBytesWritten(1000);
     m_polling = false;
-    if (m_port.bytesAvailable() > 0)
+    if (m_port.isOpen() && m_port.bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, &QSerialTransport::dataArrived, Qt::QueuedConnection);
+    return m_port.isOpen();
 }
 
 void QSerialTransport::discardInput()
@@ -121,10 +136,36 @@ void QSerialTransport::discardOutput()
         m_port.clear(QSerialPort::Output);
 }
 
+bool QSerialTransport::deviceExists(const QString& devicePath) const
+{
+    return !devicePath.isEmpty() && QFileInfo::exists(devicePath);
+}
+
+bool QSerialTransport::healthy() const
+{
+    if (!m_port.isOpen() || !QFileInfo::exists(m_path))
+        return false;
+    pollfd p{int(m_port.handle()), 0, 0};
+    return ::poll(&p, 1, 0) == 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+}
+
 void QSerialTransport::onError(QSerialPort::SerialPortError error)
 {
-    if (error == QSerialPort::ResourceError && m_port.isOpen()) {
-        m_port.close();
-        emit lost();
-    }
+    // A hang-up shows as ReadError (Qt 6.4 reads a stale errno) or as ResourceError; a write
+    // to a vanished device as WriteError. The descriptor is dead either way, and its armed
+    // notifier would fire without end.
+    if (m_port.isOpen() &&
+        (error == QSerialPort::ReadError || error == QSerialPort::WriteError || error == QSerialPort::ResourceError))
+        loseDevice();
+}
+
+void QSerialTransport::loseDevice()
+{
+    if (!m_port.isOpen())
+        return;
+    m_leftover += m_port.readAll();
+    m_port.close();
+    m_port.clearError();
+    // Told from the event loop, never from inside the read or write that found the loss.
+    QMetaObject::invokeMethod(this, &QSerialTransport::lost, Qt::QueuedConnection);
 }

@@ -14,13 +14,19 @@ public:
     void close() override;
     bool isOpen() const override;
     QByteArray takeAvailable() override;
-    void write(const QByteArray& data) override;
+    bool write(const QByteArray& data) override;
     void discardInput() override;
     void discardOutput() override;
+    bool deviceExists(const QString& devicePath) const override;
+    bool healthy() const override;
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    void loseDevice();
 
     QSerialPort m_port;
+    QString m_path;
+    // Read before the device went away and not yet taken.
+    QByteArray m_leftover;
     bool m_polling = false;
 };

@@ -14,7 +14,26 @@
 #include <QLineEdit>
 #include <QTimer>
 
+namespace reception {
+
+bool dropPartialLine(qsizetype length, qsizetype incoming, qint64 ageMs, qsizetype limit)
+{
+    return length > 0 && (length + incoming > limit || ageMs > kMaxPartialLineAgeMs);
+}
+
+} // namespace reception
+
 namespace {
+
+// Keeps the partial line bounded in length and age before a fragment is added to it.
+void boundPartialLine(frmMain& main, qsizetype incoming, qsizetype limit)
+{
+    if (main.strReceivedAll.isEmpty() ||
+        reception::dropPartialLine(main.strReceivedAll.size(), incoming, main.partialLineAge.elapsed(), limit)) {
+        main.strReceivedAll.clear();
+        main.partialLineAge.start();
+    }
+}
 
 void decodeAndRecord(frmMain& main)
 {
@@ -29,6 +48,7 @@ void liveMode(frmMain& main)
     const QString fragment = main.MSComm1->Input();
     if (fragment.isEmpty())
         return;
+    boundPartialLine(main, fragment.size(), reception::kMaxPartialLine);
     if (main.options().chronoType->isSelected(4)) {
         main.strReceivedAll += fragment;
         decodeAndRecord(main);
@@ -43,6 +63,10 @@ void liveMode(frmMain& main)
         return;
     }
     decodeAndRecord(main);
+    // A line that is no shot ends at its CR too: the next line is decoded on its own, so a
+    // talking device costs one decode per line, not one per line over everything it said.
+    if (!main.countShot)
+        main.strReceivedAll.clear();
 }
 
 void chronyMemoryMode(frmMain& main)
@@ -52,6 +76,7 @@ void chronyMemoryMode(frmMain& main)
         appendChronyOutput(main, main.strReceivedAll + QStringLiteral("\r\n"));
         main.strReceivedAll.clear();
     } else {
+        boundPartialLine(main, fragment.size(), reception::kMaxMemoryReply);
         main.strReceivedAll += fragment;
         main.echoed_data = false;
     }

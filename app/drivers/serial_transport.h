@@ -29,12 +29,19 @@ public:
     virtual bool isOpen() const = 0;
     // Takes whatever has arrived so far, without waiting.
     virtual QByteArray takeAvailable() = 0;
-    virtual void write(const QByteArray& data) = 0;
+    // False when the bytes could not be handed to the device.
+    [[nodiscard]] virtual bool write(const QByteArray& data) = 0;
     virtual void discardInput() = 0;
     virtual void discardOutput() = 0;
+    // Whether a device node is at the path now; cheap, opens nothing.
+    virtual bool deviceExists(const QString& devicePath) const = 0;
+    // False once the open device shows it is gone (hung up, node removed) without an error
+    // having been reported yet.
+    virtual bool healthy() const { return isOpen(); }
 
 signals:
     void dataArrived();
-    // The device went away (unplugged, or the other end of a pseudo-terminal closed).
+    // The device went away (unplugged, or the other end of a pseudo-terminal closed). The
+    // transport is closed by then; what it had read before stays available to takeAvailable().
     void lost();
 };

@@ -7,6 +7,7 @@
 #include "drivers/memory_windows.h"
 #include "drivers/prochrono_link.h"
 #include "drivers/reception.h"
+#include "drivers/serial_link.h"
 #include "history/string_history.h"
 #include "main_window/clickable_label.h"
 #include "main_window/flex_grid.h"
@@ -66,13 +67,15 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
     MSComm1 = new CommPort(std::move(transport), m_services.portPath, this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     connect(MSComm1, &CommPort::OnComm, this, guarded([this] { MSComm1_OnComm(*this); }));
+    connect(MSComm1, &CommPort::connectionLost, this, guarded([this] { serialLinkLost(*this); }));
+    connect(MSComm1, &CommPort::connectionBack, this, guarded([this] { serialLinkBack(*this); }));
 
     Timer1 = named(new QTimer(this), QStringLiteral("Timer1"));
     TimerProChrono = named(new QTimer(this), QStringLiteral("TimerProChrono"));
     timerCED = named(new QTimer(this), QStringLiteral("timerCED"));
     Timer1->setInterval(1000);
     TimerProChrono->setInterval(1000);
-    timerCED->setInterval(1);
+    timerCED->setInterval(kCedPollIntervalMs);
     connect(Timer1, &QTimer::timeout, this, guarded(this, &frmMain::Timer1_Timer));
     connect(TimerProChrono, &QTimer::timeout, this, guarded([this] { TimerProChrono_Timer(*this); }));
     connect(timerCED, &QTimer::timeout, this, guarded([this] { cedPoll(*this); }));

@@ -7,6 +7,7 @@
 #include "storage/pellet_store.h"
 #include "services/app_services.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
@@ -62,6 +63,8 @@ public:
     bool prochrono_data = false;
     bool countShot = false;
     QString strReceivedAll;
+    // Since the partial line in strReceivedAll began (the reception bounds its age).
+    QElapsedTimer partialLineAge;
     QString lastShotRecorded;
     bool eurozone = false;
     ProChronoState proChrono;

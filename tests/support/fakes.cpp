@@ -1,9 +1,11 @@
 #include "fakes.h"
-
+#include <utility>
 
 Prompt::Answer ScriptedPrompt::ask(const QString& text, Buttons buttons, Icon icon, const QString& title)
 {
     shown.append({text, title, icon, buttons});
+    if (onAsk)
+        std::exchange(onAsk, nullptr)();
     if (!m_answers.empty()) {
         const Answer a = m_answers.front();
         m_answers.pop_front();
@@ -40,6 +42,15 @@ QByteArray MemoryTransport::takeAvailable()
     QByteArray all;
     all.swap(m_incoming);
     return all;
+}
+
+void MemoryTransport::unplug()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    existing.remove(openedPath);
+    emit lost();
 }
 
 void MemoryTransport::feed(const QByteArray& bytes)

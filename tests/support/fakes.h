@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <utility>
 
 // Records every message box and answers from a script (Yes/Ok when the script is empty).
@@ -24,6 +25,8 @@ public:
     };
     Answer ask(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
     void setNextAnswer(Answer answer) { m_answers.push_back(answer); }
+    // Runs while a question or message is open (a window closed meanwhile, say).
+    std::function<void()> onAsk;
     QList<Shown> shown;
     QStringList texts() const;
 
@@ -45,8 +48,15 @@ private:
 // Sleeps that only count, for paths whose timing is not under test.
 class CountingSleeper : public Sleeper {
 public:
-    void sleep(int milliseconds) override { slept.append(milliseconds); }
+    void sleep(int milliseconds) override
+    {
+        slept.append(milliseconds);
+        if (onSleep)
+            onSleep();
+    }
     QList<int> slept;
+    // Runs inside each sleep, as whatever happens meanwhile would.
+    std::function<void()> onSleep;
 };
 
 class SilentSound : public SoundPlayer {
@@ -105,11 +115,22 @@ public:
     void close() override { m_open = false; }
     bool isOpen() const override { return m_open; }
     QByteArray takeAvailable() override;
-    void write(const QByteArray& data) override { written += data; }
+    bool write(const QByteArray& data) override
+    {
+        if (failWrites)
+            return false;
+        written += data;
+        return true;
+    }
     void discardInput() override { m_incoming.clear(); }
     void discardOutput() override {}
+    bool deviceExists(const QString& devicePath) const override { return existing.contains(devicePath); }
 
     void feed(const QByteArray& bytes);
+    // The device goes away as an unplugged adapter does: bytes fed before it stay readable.
+    void unplug();
+    // The device is at its path again (the port reopens it at its next look).
+    void plugBack() { existing.insert(openedPath); }
 
     QSet<QString> existing;
     QSet<QString> busy;
@@ -118,6 +139,8 @@ public:
     QString openedPath;
     LineSettings openedSettings;
     QByteArray written;
+    // Every write fails while set (the device stopped taking bytes).
+    bool failWrites = false;
 
 private:
     bool m_open = false;

@@ -1,0 +1,73 @@
+#include "serial_link.h"
+
+#include "drivers/comm_port.h"
+#include "drivers/frm_chrony_extras.h"
+#include "drivers/frm_options.h"
+#include "drivers/frm_prochrono_extras.h"
+#include "drivers/prochrono_link.h"
+#include "main_window/frm_main.h"
+#include "main_window/option_group.h"
+#include "services/prompt.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QTimer>
+
+namespace {
+
+QString familyCaption(frmMain& main)
+{
+    const OptionGroup& type = *main.options().chronoType;
+    const int index = type.selectedIndex();
+    return index >= 1 && index <= 4 ? type[index]->text() : QStringLiteral("Chronograph");
+}
+
+} // namespace
+
+QString disconnectedText(const QString& family, const QString& path)
+{
+    return family + QStringLiteral(": disconnected, waiting for ") + path;
+}
+
+QString reconnectedText(const QString& family, const QString& path)
+{
+    return family + QStringLiteral(": connected again on ") + path + QStringLiteral(", capture resumed");
+}
+
+QString windowClosedByLossText(const QString& windowTitle)
+{
+    return QStringLiteral("The chronograph was disconnected, so \"") + windowTitle +
+           QStringLiteral("\" was closed. Capture resumes by itself when the chronograph is plugged back in.");
+}
+
+void serialLinkLost(frmMain& main)
+{
+    main.strReceivedAll.clear();
+    main.TimerProChrono->stop();
+    main.lblSelChrono->setText(disconnectedText(familyCaption(main), main.MSComm1->linkPath()));
+    QString closed;
+    if (main.chronyExtras && main.chronyExtras->isVisible()) {
+        closed = main.chronyExtras->windowTitle();
+        main.chronyExtras->close();
+    }
+    if (main.proChronoExtras && main.proChronoExtras->isVisible()) {
+        closed = main.proChronoExtras->windowTitle();
+        main.proChronoExtras->close();
+    }
+    // Closing a ProChrono window restarts its poll; the device is not there to answer it.
+    main.TimerProChrono->stop();
+    if (!closed.isEmpty())
+        main.services().prompt->message(windowClosedByLossText(closed), Prompt::Icon::Exclamation);
+}
+
+void serialLinkBack(frmMain& main)
+{
+    main.strReceivedAll.clear();
+    main.lblSelChrono->setText(reconnectedText(familyCaption(main), main.MSComm1->linkPath()));
+    if (main.options().chronoType->isSelected(4) && !(main.proChronoExtras && main.proChronoExtras->isVisible())) {
+        // Whatever the device holds now (perhaps another device) is the baseline, not a new shot.
+        main.proChrono.firstProChronoReply = true;
+        TimerProChrono_Timer(main);
+        main.TimerProChrono->start();
+    }
+}

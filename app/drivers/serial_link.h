@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+class frmMain;
+
+// What the main window does when its serial chronograph goes away and comes back.
+
+// The chronograph row while the device is away: "Chrony: disconnected, waiting for /dev/ttyUSB0".
+QString disconnectedText(const QString& family, const QString& path);
+// The chronograph row once it is back: "Chrony: connected again on /dev/ttyUSB0, capture resumed".
+QString reconnectedText(const QString& family, const QString& path);
+// The message shown when a memory window had to close because its device went away.
+QString windowClosedByLossText(const QString& windowTitle);
+
+// The device went away: the partial line is dropped, the ProChrono poll stops, a memory window
+// closes (with its closing steps and a message), and the row says what happened.
+void serialLinkLost(frmMain& main);
+// The device is back: the ProChrono poll starts again from a fresh baseline, and the row says so.
+void serialLinkBack(frmMain& main);

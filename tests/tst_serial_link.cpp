@@ -1,0 +1,201 @@
+// The main window when its serial chronograph goes away and comes back, and the memory windows
+// closed at every moment of their exchanges.
+#include "drivers/comm_port.h"
+#include "drivers/frm_chrony_extras.h"
+#include "drivers/frm_options.h"
+#include "drivers/frm_prochrono_extras.h"
+#include "drivers/prochrono_protocol.h"
+#include "drivers/serial_link.h"
+#include "main_window/flex_grid.h"
+#include "main_window/frm_main.h"
+#include "test_app.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+QString sent(TestApp& app)
+{
+    const QString all = QString::fromLatin1(app.serial->written);
+    app.serial->written.clear();
+    return all;
+}
+
+QStringList velocities(frmMain& m)
+{
+    QStringList all;
+    for (int r = 1; r < m.MSFlexGrid1->Rows(); ++r)
+        all.append(m.MSFlexGrid1->TextMatrix(r, 4));
+    return all;
+}
+
+const QByteArray kQueryReply = "nf Strings, 3\r\nnf Current, 3\r\n}ok!\r\n>";
+const QString kChronyError = QStringLiteral(
+    "There has been an error communicating with the Chrony.  Please check your COM port settings and try again.");
+} // namespace
+
+class TestSerialLink : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        TestApp::clearSettings();
+    }
+
+    // Every complete line before the loss is recorded once; the cut-off line is dropped and never
+    // joined to the returning device's first line; the row says what is going on.
+    void capturePausesAndResumesWithTheDevice()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        QSignalSpy back(m.MSComm1, &CommPort::connectionBack);
+        const qsizetype messages = app.prompt.shown.size();
+        app.serial->feed("1,Vf800.0\r\n2,Vf810.0\r\n3,Vf8");
+        app.serial->unplug();
+        QTRY_VERIFY(m.MSComm1->isLost());
+        QCOMPARE(velocities(m), QStringList({QStringLiteral("800.00"), QStringLiteral("810.00")}));
+        QVERIFY(m.strReceivedAll.isEmpty());
+        QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: disconnected, waiting for /dev/test1"));
+        QCOMPARE(app.prompt.shown.size(), messages); // no window was open: nothing to tell in a box
+        app.serial->plugBack();
+        QTRY_COMPARE_WITH_TIMEOUT(back.size(), 1, 2000);
+        QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: connected again on /dev/test1, capture resumed"));
+        QCOMPARE(app.serial->openedSettings.baud, 4800);
+        app.serial->feed("20.0\r\n4,Vf830.0\r\n");
+        QCOMPARE(velocities(m),
+                 QStringList({QStringLiteral("800.00"), QStringLiteral("810.00"), QStringLiteral("830.00")}));
+    }
+
+    // A memory window open at the loss closes with its closing steps and says why; the exchange's
+    // flag is cleared so live capture works when the device is back.
+    void aMemoryWindowClosesWhenTheDeviceGoes()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.btnDump_Click();
+        QVERIFY(m.chrony_data);
+        app.serial->unplug();
+        QTRY_VERIFY(m.MSComm1->isLost());
+        QVERIFY(!m.chronyExtras || !m.chronyExtras->isVisible());
+        QVERIFY(!m.chrony_data);
+        QVERIFY(m.isEnabled());
+        QCOMPARE(app.prompt.texts().last(), windowClosedByLossText(QStringLiteral("Chrony Status")));
+        app.serial->plugBack();
+        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 2000);
+        app.serial->feed("1,Vf800.0\r\n");
+        QCOMPARE(velocities(m), QStringList({QStringLiteral("800.00")}));
+    }
+
+    // The ProChrono poll stops while the device is away, and its first reply after the return is
+    // a baseline, not a shot.
+    void proChronoPollStopsAndStartsAgain()
+    {
+        TestApp::setSetting(QStringLiteral("chronoType"), 4);
+        TestApp app;
+        frmMain& m = app.start();
+        QVERIFY(m.TimerProChrono->isActive());
+        m.btnDump_Click();
+        QVERIFY(m.prochrono_data);
+        app.serial->unplug();
+        QTRY_VERIFY(m.MSComm1->isLost());
+        QVERIFY(!m.TimerProChrono->isActive());
+        QVERIFY(!m.prochrono_data);
+        QCOMPARE(m.MSComm1->InputLen(), 1); // live reads, also when the port opens again
+        QCOMPARE(app.prompt.texts().last(), windowClosedByLossText(QStringLiteral("ProChrono Remote Functions")));
+        sent(app);
+        app.serial->plugBack();
+        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 2000);
+        QVERIFY(m.TimerProChrono->isActive());
+        QCOMPARE(sent(app), prochrono::kStatusQuery); // polled at once
+        app.serial->feed(":0001050020032C");
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        m.strReceivedAll.clear();
+        app.serial->feed(":0001060020032C");
+        QCOMPARE(m.MSFlexGrid1->Rows(), 2);
+    }
+
+    // Closed before the device answered the query: capture comes back, and the late answer does
+    // not put the device back into memory mode.
+    void chronyClosedBeforeTheAnswer()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.btnDump_Click();
+        QCOMPARE(sent(app), QStringLiteral("SYSXX.QRY"));
+        m.chronyExtras->close();
+        QCOMPARE(sent(app), QStringLiteral("X.END"));
+        QVERIFY(!m.chrony_data);
+        app.serial->feed(kQueryReply);
+        QCOMPARE(sent(app), QString()); // no X.CPY after X.END
+        app.serial->feed("1,Vf800.0\r\n");
+        QCOMPARE(velocities(m), QStringList({QStringLiteral("800.00")}));
+    }
+
+    // A send that fails half way through the pointer moves: the window says so, its dump button
+    // works again, and closing moves the pointer back from where it really is.
+    void aFailedSendLeavesAWindowThatClosesCorrectly()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.btnDump_Click();
+        frmChronyExtras* chrony = m.chronyExtras;
+        app.serial->feed(kQueryReply);
+        sent(app);
+        // The device goes away after the first of two moves down (string 3 to string 1).
+        int moves = 0;
+        app.sleeper.onSleep = [&] {
+            if (++moves == 1)
+                app.serial->failWrites = true;
+        };
+        chrony->lstString->setCurrentIndex(0);
+        chrony->lstString_Click();
+        app.sleeper.onSleep = nullptr;
+        QCOMPARE(sent(app), QStringLiteral("X.DEC"));
+        QCOMPARE(app.prompt.texts().last(), kChronyError);
+        QVERIFY(chrony->btnDumpAll->isEnabled());
+        QCOMPARE(chrony->strLastString, QStringLiteral("2"));
+        app.serial->failWrites = false;
+        chrony->close();
+        QCOMPARE(sent(app), QStringLiteral("X.INCX.END")); // one step back up, not two
+    }
+
+    // Closed while the clear question is open: nothing is sent after the closing steps.
+    void chronyClosedDuringTheClearQuestion()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.btnDump_Click();
+        frmChronyExtras* chrony = m.chronyExtras;
+        app.serial->feed(kQueryReply);
+        sent(app);
+        app.prompt.onAsk = [&] { chrony->close(); };
+        chrony->btnClear_Click();
+        QCOMPARE(sent(app), QStringLiteral("X.END"));
+        QVERIFY(!m.chrony_data);
+    }
+
+    void proChronoClosedDuringTheDeleteQuestion()
+    {
+        TestApp::setSetting(QStringLiteral("chronoType"), 4);
+        TestApp app;
+        frmMain& m = app.start();
+        m.btnDump_Click();
+        frmProChronoExtras* pro = m.proChronoExtras;
+        sent(app);
+        app.prompt.setNextAnswer(Prompt::Answer::No);
+        app.prompt.onAsk = [&] { pro->close(); };
+        pro->btnDeleteString_Click();
+        QCOMPARE(sent(app), QString());
+        QCOMPARE(m.MSComm1->InputLen(), 1);
+        QVERIFY(!m.prochrono_data);
+    }
+};
+
+QTEST_MAIN(TestSerialLink)
+#include "tst_serial_link.moc"
