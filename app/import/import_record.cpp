@@ -18,6 +18,8 @@ QString line(const char* key, const QString& value)
     return QLatin1String(key) + u'=' + v + u'\n';
 }
 
+} // namespace
+
 QString save(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
@@ -25,8 +27,6 @@ QString save(const QString& path, const QByteArray& bytes)
         return file.errorString();
     return {};
 }
-
-} // namespace
 
 QString sourcePath(const QString& csvPath)
 {

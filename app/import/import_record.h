@@ -22,6 +22,9 @@ struct ImportSource {
 
 namespace import_record {
 
+// Writes the whole file or leaves what was there; the error says why not.
+[[nodiscard]] QString save(const QString& path, const QByteArray& bytes);
+
 QString sourcePath(const QString& csvPath);
 QString labelPath(const QString& csvPath);
 

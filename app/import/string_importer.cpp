@@ -2,6 +2,7 @@
 
 #include "history/string_archive.h"
 #include "import/import_formats.h"
+#include "import/import_record.h"
 #include "import/import_text.h"
 #include "shot/ballistics.h"
 
@@ -10,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 
 namespace {
 
@@ -31,14 +31,6 @@ QString field(const QString& text)
 QString fixed(double value, int decimals)
 {
     return QLocale::c().toString(value, 'f', decimals);
-}
-
-QString save(const QString& path, const QByteArray& bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return file.errorString();
-    return {};
 }
 
 } // namespace
@@ -150,7 +142,7 @@ StringImporter::Outcome StringImporter::importFile(const QString& path, const Un
         return failed(QStringLiteral("the folder \"%1\" cannot be created.")
                           .arg(QDir::toNativeSeparators(dir.filePath(importedFolderName()))));
     const QString original = importedFolderName() + u'/' + sha.left(16) + u' ' + info.fileName();
-    if (const QString error = save(dir.filePath(original), bytes); !error.isEmpty())
+    if (const QString error = import_record::save(dir.filePath(original), bytes); !error.isEmpty())
         return failed(error + u'.');
     if (stopAfter && stopAfter(Step::OriginalKept))
         return failed(QStringLiteral("stopped."));
@@ -174,7 +166,7 @@ StringImporter::Outcome StringImporter::importFile(const QString& path, const Un
         return failed(error + u'.');
     if (stopAfter && stopAfter(Step::SourceWritten))
         return failed(QStringLiteral("stopped."));
-    if (const QString error = save(csv, archiveBytes(s)); !error.isEmpty()) {
+    if (const QString error = import_record::save(csv, archiveBytes(s)); !error.isEmpty()) {
         QFile::remove(import_record::sourcePath(csv));
         return failed(error + u'.');
     }
