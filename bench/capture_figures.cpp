@@ -6,6 +6,7 @@
 #include "main_window/frm_main.h"
 #include "services/regional.h"
 #include "shot/record_shot.h"
+#include "string/shot_string.h"
 #include "test_app.h"
 
 #include "figures.h"
@@ -20,6 +21,18 @@
 #include <vector>
 
 namespace {
+
+// Answers at once and notes when, as the user's click on OK would end the message.
+class AnsweredPrompt : public ScriptedPrompt {
+public:
+    Answer ask(const QString& text, Buttons buttons, Icon icon, const QString& title) override
+    {
+        const Answer answer = ScriptedPrompt::ask(text, buttons, icon, title);
+        answered.start();
+        return answer;
+    }
+    QElapsedTimer answered;
+};
 
 double median(std::vector<double> v)
 {
@@ -121,27 +134,6 @@ void captureFigures()
     }
 
     {
-        // Recovery of a full cache: 32767 rows written by a previous run.
-        QFile::remove(PelletStore::defaultPath());
-        {
-            PelletStore previous;
-            (void)previous.openStore(PelletStore::defaultPath());
-            previous.storeDatabase.transaction();
-            for (int i = 1; i <= 32767; ++i)
-                (void)previous.insertCacheRow({qint16(i), 1796520600 + i, QStringLiteral("8.44"),
-                                               regional::format3(750 + (i % 100) * 0.5)});
-            previous.storeDatabase.commit();
-        }
-        TestApp app(true);
-        QElapsedTimer t;
-        t.start();
-        frmMain& m = app.start();
-        const double ms = t.nsecsElapsed() / 1e6;
-        std::printf("| start-up with recovery of 32767 cached shots | %.0f ms (%d rows) | < 2000 ms |\n", ms,
-                    m.MSFlexGrid1->Rows() - 1);
-    }
-
-    {
         TestApp app;
         app.services.makeSerialTransport = [] { return std::make_unique<QSerialTransport>(); };
         app.services.portPath = defaultDevicePath;
@@ -156,4 +148,64 @@ void captureFigures()
         app.prompt.setNextAnswer(Prompt::Answer::Yes);
         m.close();
     }
+}
+
+void recoveryFigures()
+{
+    {
+        // Recovery of a full cache: 32767 rows written by a previous run, timed from the answer
+        // to "It Looks like you crashed." to the window laid out and painted with every row.
+        auto writeCache = [] {
+            QFile::remove(PelletStore::defaultPath());
+            PelletStore previous;
+            (void)previous.openStore(PelletStore::defaultPath());
+            previous.storeDatabase.transaction();
+            for (int i = 1; i <= 32767; ++i)
+                (void)previous.insertCacheRow({qint16(i), 1796520600 + i, QStringLiteral("8.44"),
+                                               regional::format3(750 + (i % 100) * 0.5)});
+            previous.storeDatabase.commit();
+        };
+        writeCache();
+        std::vector<double> whole, startUp;
+        for (int run = 0; run < 3; ++run) {
+            TestApp app(true);
+            AnsweredPrompt prompt;
+            app.services.prompt = &prompt;
+            QElapsedTimer t;
+            t.start();
+            frmMain& m = app.start();
+            m.show();
+            QApplication::processEvents();
+            startUp.push_back(t.nsecsElapsed() / 1e6);
+            whole.push_back(prompt.answered.nsecsElapsed() / 1e6);
+            app.abandon();
+        }
+        std::printf("| recovery of 32767 cached shots, from the answer to the window painted (median of 3) | %.0f ms | "
+                    "< 500 ms |\n",
+                    median(whole));
+        std::printf("| start-up with that recovery, window painted (median of 3) | %.0f ms | < 2000 ms |\n",
+                    median(startUp));
+        {
+            // The former way, one shot and one summary at a time, for comparison.
+            TestApp app(true);
+            frmMain& m = app.start();
+            m.show();
+            app.store.storeDatabase.transaction();
+            const std::vector<PelletStore::CachedShot> rows = app.store.cachedShots();
+            app.store.storeDatabase.commit();
+            m.string().clear();
+            m.shot_count = 0;
+            QElapsedTimer t;
+            t.start();
+            for (const PelletStore::CachedShot& row : rows) {
+                ReplayCachedShot(m, row.fps, row.timestamp, row.shot);
+                m.updateTotalsShot();
+            }
+            QApplication::processEvents();
+            std::printf("| the same 32767 shots replayed one by one, as before | %.0f ms | |\n",
+                        t.nsecsElapsed() / 1e6);
+            app.abandon();
+        }
+    }
+
 }

@@ -5,5 +5,7 @@ void captureFigures();
 void cedFigures();
 void relayFigures();
 void chartFigures();
+void lineRateFigures();
+void recoveryFigures();
 void historyFigures();
 void importFigures();

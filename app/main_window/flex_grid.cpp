@@ -1,9 +1,81 @@
 #include "flex_grid.h"
 
+#include <QApplication>
+#include <QHash>
 #include <QHeaderView>
+#include <QPainter>
+#include <QStaticText>
+#include <QStyledItemDelegate>
 #include <QScrollBar>
 #include <QSet>
 #include <QStyle>
+
+namespace {
+
+// Draws each cell's text from a laid-out copy kept between paints: a new row repaints the rows
+// on view, and shaping their texts again every time was most of the cost of a shot. A text
+// that does not fit is drawn the usual way, elided.
+class StaticTextDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        const QStyle* style = widget ? widget->style() : QApplication::style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const QRect area = opt.rect.adjusted(margin, 0, -margin, 0);
+        const QStaticText& text = laidOut(opt.text, opt.font);
+        const QSizeF size = text.size();
+        if (size.width() > area.width() || !opt.icon.isNull()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        const QString shown = opt.text;
+        opt.text.clear();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        qreal x = area.left();
+        if (opt.displayAlignment & Qt::AlignHCenter)
+            x += (area.width() - size.width()) / 2;
+        else if (opt.displayAlignment & Qt::AlignRight)
+            x = area.right() + 1 - size.width();
+        const qreal y = area.top() + (area.height() - size.height()) / 2;
+        const QPalette::ColorGroup group = !(opt.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                           : !(opt.state & QStyle::State_Active) ? QPalette::Inactive
+                                                                                  : QPalette::Normal;
+        painter->save();
+        painter->setFont(opt.font);
+        painter->setPen(opt.palette.color(group, opt.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                                    : QPalette::Text));
+        painter->drawStaticText(QPointF(x, y), text);
+        painter->restore();
+    }
+
+private:
+    const QStaticText& laidOut(const QString& text, const QFont& font) const
+    {
+        if (font != m_font || m_texts.size() > 4096) {
+            m_texts.clear();
+            m_font = font;
+        }
+        auto it = m_texts.find(text);
+        if (it == m_texts.end()) {
+            QStaticText laid(text);
+            laid.setTextFormat(Qt::PlainText);
+            laid.setPerformanceHint(QStaticText::AggressiveCaching);
+            laid.prepare(QTransform(), font);
+            it = m_texts.insert(text, laid);
+        }
+        return *it;
+    }
+
+    mutable QFont m_font;
+    mutable QHash<QString, QStaticText> m_texts;
+};
+
+} // namespace
 
 int GridModel::rowCount(const QModelIndex& parent) const
 {
@@ -97,7 +169,10 @@ void GridModel::setCell(int row, int column, const QString& text)
 FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent)
 {
     setModel(&m_model);
+    setItemDelegate(new StaticTextDelegate(this));
     verticalHeader()->hide();
+    // One height for every row: a new row is placed without measuring the others.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);

@@ -4,7 +4,9 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QHash>
 #include <QPainter>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -25,15 +27,42 @@ public:
         painter->save();
         painter->setPen(opt.palette.color(opt.state & QStyle::State_Selected ? QPalette::HighlightedText
                                                                              : QPalette::Text));
-        painter->drawText(opt.rect.adjusted(3, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextExpandTabs, text);
+        painter->setFont(opt.font);
+        // A line laid out once is drawn again without shaping it: appending a line repaints
+        // every line on view.
+        const QStaticText& line = laidOut(text, opt.font);
+        const QRect area = opt.rect.adjusted(3, 0, 0, 0);
+        painter->setClipRect(area, Qt::IntersectClip);
+        painter->drawStaticText(QPointF(area.left(), area.top() + (area.height() - line.size().height()) / 2), line);
         painter->restore();
     }
+    const QStaticText& laidOut(const QString& text, const QFont& font) const
+    {
+        if (font != m_font || m_lines.size() > 4096) {
+            m_lines.clear();
+            m_font = font;
+        }
+        auto it = m_lines.find(text);
+        if (it == m_lines.end()) {
+            QStaticText laid(text);
+            laid.setTextFormat(Qt::PlainText);
+            laid.setPerformanceHint(QStaticText::AggressiveCaching);
+            laid.prepare(QTransform(), font);
+            it = m_lines.insert(text, laid);
+        }
+        return *it;
+    }
+
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         const QString text = index.data().toString();
         const QFontMetrics metrics(option.font);
         return {metrics.boundingRect(QRect(), Qt::TextExpandTabs, text).width() + 6, metrics.height() + 2};
     }
+
+private:
+    mutable QFont m_font;
+    mutable QHash<QString, QStaticText> m_lines;
 };
 
 } // namespace

@@ -183,11 +183,22 @@ bool checkDecimalSeparator(bool eurozone)
     return isCommaSeparator(separator) ? true : eurozone;
 }
 
-QString shotDateTime(const QDateTime& when, bool fourDigitYear)
+DateSeparators dateSeparators()
 {
     const QLocale locale;
-    const QChar dateSep = separatorIn(locale.dateFormat(QLocale::ShortFormat), u'/');
-    const QChar timeSep = separatorIn(locale.timeFormat(QLocale::ShortFormat), u':');
+    return {separatorIn(locale.dateFormat(QLocale::ShortFormat), u'/'),
+            separatorIn(locale.timeFormat(QLocale::ShortFormat), u':')};
+}
+
+QString shotDateTime(const QDateTime& when, bool fourDigitYear)
+{
+    return shotDateTime(when, fourDigitYear, dateSeparators());
+}
+
+QString shotDateTime(const QDateTime& when, bool fourDigitYear, const DateSeparators& separators)
+{
+    const QChar dateSep = separators.date;
+    const QChar timeSep = separators.time;
     const QDate d = when.date();
     const QTime t = when.time();
     const QString year = fourDigitYear ? QString::number(d.year()).rightJustified(4, u'0') : twoDigits(d.year() % 100);

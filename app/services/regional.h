@@ -46,5 +46,12 @@ bool checkDecimalSeparator(bool eurozone);
 
 // "dd/mm/yyyy hh:mm:ss" (or "dd/mm/yy hh:mm:ss") with the user's date and time separators.
 QString shotDateTime(const QDateTime& when, bool fourDigitYear);
+// The user's date and time separators, looked up once for many dates.
+struct DateSeparators {
+    QChar date = u'/';
+    QChar time = u':';
+};
+DateSeparators dateSeparators();
+QString shotDateTime(const QDateTime& when, bool fourDigitYear, const DateSeparators& separators);
 
 } // namespace regional

@@ -140,14 +140,16 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
     records.reserve(std::min(rows.size(), size_t(ShotString::kMaxShots)));
     const int room = ShotString::kMaxShots - main.string().size();
     bool stopped = false;
+    const int bias = timestamps::standardBiasMinutes();
+    const regional::DateSeparators separators = regional::dateSeparators();
     for (const PelletStore::CachedShot& row : rows) {
         if (int(records.size()) >= room || main.shot_count == 32767) {
             stopped = true; // the count or the number cannot go further
             break;
         }
         main.shot_count = row.shot;
-        const QDateTime when = timestamps::unixToDate(row.timestamp);
-        ShotRecord r = currentRecord(main, row.fps, w, when, regional::shotDateTime(when, true));
+        const QDateTime when = timestamps::unixToDate(row.timestamp, bias);
+        ShotRecord r = currentRecord(main, row.fps, w, when, regional::shotDateTime(when, true, separators));
         r.cacheRowId = row.rowid;
         main.last_fps = row.fps;
         main.last_ftlb = r.figures.ftLbf;

@@ -2,12 +2,20 @@
 
 #include "shot/shot_lines.h"
 
+#include <charconv>
 #include <cmath>
 
 double asShown(double value, int decimals)
 {
-    // The same digits the regional formatting writes, whatever the decimal separator.
-    return QString::number(value, 'f', decimals).toDouble();
+    // The same digits the regional formatting writes (both round the exact binary value),
+    // read back exactly, whatever the decimal separator.
+    char digits[400];
+    const auto written = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
+    if (written.ec != std::errc())
+        return value;
+    double shown = value;
+    std::from_chars(digits, written.ptr, shown);
+    return shown;
 }
 
 ShotRecord makeShotRecord(qint16 number, const QString& numberCell, const QDateTime& recordedAt,
