@@ -249,6 +249,23 @@ private slots:
         app.exit();
     }
 
+    // Grains and grammes switched during a string: the heading has the last unit, each row its
+    // own; the weight for the factor's average is read in the unit its row was shot with.
+    void aRowsWeightIsReadInItsOwnUnit()
+    {
+        const QByteArray tail = ",JSB,.177,Air Arms,S400\r\n";
+        const QByteArray grainsHeading = "Shot,Date/Time,Make/Model,Grains,fps,m/s,Ft.Lbf,Joules,IPSC-F,Pellet Name,"
+                                         "Caliber,Gun Make,Gun Model\r\n";
+        const QByteArray grammesHeading = QByteArray(grainsHeading).replace("Grains", "Grammes");
+        // 0.547 g is 8.442 gr: 800 fps gives 12.00 ft·lbf; 8.44 gr gives 12.00 too, 0.547 gr 0.78.
+        const QByteArray typedInGrammes = "1,06/12/2026 01:30:00,Air Arms S400 JSB,0.547,800.00,243.84,12.00,16.27,6.8" + tail;
+        const QByteArray typedInGrains = "1,06/12/2026 01:30:00,Air Arms S400 JSB,8.44,800.00,243.84,12.00,16.27,6.8" + tail;
+        QCOMPARE(parseArchivedString(grainsHeading + typedInGrammes).grains, 8.442);
+        QCOMPARE(parseArchivedString(grammesHeading + typedInGrains).grains, 8.44);
+        QCOMPARE(parseArchivedString(grammesHeading + typedInGrammes).grains, 8.442);
+        QCOMPARE(parseArchivedString(grainsHeading + typedInGrains).grains, 8.44);
+    }
+
     // Nothing a file in the folder holds stops the window from opening, the chart from drawing
     // or a Clear from clearing; each file is read as far as it can be.
     void brokenFilesAreReadAsFarAsTheyCanBe()

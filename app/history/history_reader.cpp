@@ -185,6 +185,29 @@ constexpr double kAbsurd = 1e6;
 
 } // namespace
 
+namespace {
+
+// The weight of a row in grains. Each row keeps the unit it was typed in while the heading has
+// the unit at the string's end: of the two readings, the one its own energy agrees with.
+double rowGrains(double weight, bool headingGrammes, double fps, double ftLbf)
+{
+    double asGrains = weight, asGrammes = 0;
+    try {
+        asGrammes = ballistics::weightInGrains(regional::numberText(weight), true);
+    } catch (const std::exception&) {
+        return headingGrammes ? 0 : weight;
+    }
+    const double energy = fps * fps / ballistics::kEnergyDivisor;
+    if (!(energy > 0) || !std::isfinite(energy))
+        return headingGrammes ? asGrammes : asGrains;
+    const double offGrains = std::abs(asGrains * energy - ftLbf), offGrammes = std::abs(asGrammes * energy - ftLbf);
+    if (offGrains == offGrammes)
+        return headingGrammes ? asGrammes : asGrains;
+    return offGrammes < offGrains ? asGrammes : asGrains;
+}
+
+} // namespace
+
 ArchivedString parseArchivedString(QIODevice& in)
 {
     ArchivedString s;
@@ -263,13 +286,8 @@ ArchivedString parseArchivedString(QIODevice& in)
             // The gun make and model are the last two fields, whatever came in between.
             s.gun = (f[f.size() - 2].trimmed() + u' ' + f[f.size() - 1].trimmed()).trimmed();
             s.weightUnit = grammes ? QStringLiteral("Grammes") : QStringLiteral("Grains");
-            if (const auto weight = number(f[3 + k])) {
-                try {
-                    s.grains = ballistics::weightInGrains(regional::numberText(*weight), grammes);
-                } catch (const std::exception&) {
-                    s.grains = 0;
-                }
-            }
+            if (const auto weight = number(f[3 + k]))
+                s.grains = rowGrains(*weight, grammes, *fps, *ftLbf);
         }
         s.shots.push_back(shot);
     }
