@@ -65,8 +65,8 @@ void serialLinkBack(frmMain& main)
     main.strReceivedAll.clear();
     main.lblSelChrono->setText(reconnectedText(familyCaption(main), main.MSComm1->linkPath()));
     if (main.options().chronoType->isSelected(4) && !(main.proChronoExtras && main.proChronoExtras->isVisible())) {
-        // Whatever the device holds now (perhaps another device) is the baseline, not a new shot.
-        main.proChrono.firstProChronoReply = true;
+        // Polled at once. The last status taken stays the baseline: the same device answers with
+        // it again (no shot), another string or device is a new baseline, not a shot.
         TimerProChrono_Timer(main);
         main.TimerProChrono->start();
     }

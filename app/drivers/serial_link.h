@@ -16,5 +16,5 @@ QString windowClosedByLossText(const QString& windowTitle);
 // The device went away: the partial line is dropped, the ProChrono poll stops, a memory window
 // closes (with its closing steps and a message), and the row says what happened.
 void serialLinkLost(frmMain& main);
-// The device is back: the ProChrono poll starts again from a fresh baseline, and the row says so.
+// The device is back: the ProChrono poll starts again at once, and the row says so.
 void serialLinkBack(frmMain& main);

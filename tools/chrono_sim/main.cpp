@@ -40,6 +40,10 @@ const char* kUsage = R"(usage: velmora-chrono-sim [options]
                              raw TEXT     send TEXT with \r \n \t \xHH escapes
                              newstring    start a new string (ProChrono)
                              sleep MS     wait, still answering the program
+                             unplug       close the device side and remove the --link, as a
+                                          pulled adapter does
+                             plug         a new device appears under the --link
+                             mute on|off  take commands but answer none (a silent device)
                              quit         end
   --exit-when-done         end after the last live shot instead of keeping the device open
 )";
@@ -133,7 +137,7 @@ public:
     {
         size_t done = 0;
         const auto giveUp = Clock::now() + std::chrono::seconds(2);
-        while (done < text.size() && !g_stop && Clock::now() < giveUp) {
+        while (m_master >= 0 && done < text.size() && !g_stop && Clock::now() < giveUp) {
             const ssize_t n = write(m_master, text.data() + done, text.size() - done);
             if (n > 0)
                 done += static_cast<size_t>(n);
@@ -148,15 +152,23 @@ public:
     {
         std::vector<std::string> lines;
         pollfd fds[2] = {{m_master, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        // Unplugged: only standard input is looked at.
+        if (m_master < 0) {
+            fds[0].fd = -1;
+            if (!input) {
+                poll(nullptr, 0, ms);
+                return lines;
+            }
+        }
         if (poll(fds, input ? 2 : 1, ms) <= 0)
             return lines;
-        if (fds[0].revents & POLLIN) {
+        if (m_master >= 0 && (fds[0].revents & POLLIN)) {
             char buffer[512];
             ssize_t n;
             std::string bytes;
             while ((n = read(m_master, buffer, sizeof buffer)) > 0)
                 bytes.append(buffer, static_cast<size_t>(n));
-            const std::string reply = m_device->received(bytes);
+            const std::string reply = muted ? std::string() : m_device->received(bytes);
             if (!reply.empty())
                 send(reply);
         }
@@ -181,10 +193,36 @@ public:
     {
         const auto end = Clock::now() + std::chrono::milliseconds(ms);
         while (!g_stop && Clock::now() < end)
-            service(static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count()) + 1);
+            service(
+                static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count()) +
+                1);
     }
 
     bool inputClosed() const { return m_inputClosed; }
+
+    void unplug(const std::string& link)
+    {
+        if (m_master >= 0)
+            close(m_master);
+        if (m_slave >= 0)
+            close(m_slave);
+        m_master = m_slave = -1;
+        if (!link.empty())
+            unlink(link.c_str());
+    }
+
+    bool plug(const std::string& link)
+    {
+        if (m_master >= 0 || !open())
+            return false;
+        if (!link.empty()) {
+            unlink(link.c_str());
+            return symlink(m_name, link.c_str()) == 0;
+        }
+        return true;
+    }
+
+    bool muted = false;
 
 private:
     std::unique_ptr<sim::Device> m_device;
@@ -196,7 +234,7 @@ private:
 };
 
 // Returns false on "quit".
-bool runCommand(Simulator& s, const std::string& line)
+bool runCommand(Simulator& s, const std::string& line, const std::string& link)
 {
     std::istringstream words(line);
     std::string command;
@@ -213,6 +251,18 @@ bool runCommand(Simulator& s, const std::string& line)
         int ms = 0;
         words >> ms;
         s.wait(ms);
+    } else if (command == "unplug") {
+        s.unplug(link);
+    } else if (command == "plug") {
+        if (!s.plug(link)) {
+            std::printf("FAILED\n");
+            std::fflush(stdout);
+            return true;
+        }
+    } else if (command == "mute") {
+        std::string how;
+        words >> how;
+        s.muted = how != "off";
     } else if (command == "quit") {
         return false;
     }
@@ -265,7 +315,7 @@ int main(int argc, char** argv)
         bool running = true;
         while (running && !g_stop && !s.inputClosed())
             for (const std::string& line : s.service(200, true))
-                if (!(running = runCommand(s, line)))
+                if (!(running = runCommand(s, line, o.link)))
                     break;
     } else {
         std::mt19937 generator(o.seed);
