@@ -158,6 +158,34 @@ private slots:
         QVERIFY(!chart.plotPower->limit());
     }
 
+    void archivedStringsKeepTheirOwnLimit()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.pellet().optType->select(6);
+        frmChart& chart = m.history().showChart();
+        ArchivedString rifle;
+        rifle.gunType = 12;
+        rifle.grains = 8.44;
+        chart.showArchived({rifle});
+        QCOMPARE(chart.plotPower->limit(), std::optional<double>(12));
+        // A unit or gun type chosen now changes the unit of its limit, not its gun type.
+        m.pellet().optType->select(9999);
+        m.optPower->select(2);
+        QCOMPARE(regional::format2(*chart.plotPower->limit()), QStringLiteral("16.27"));
+        m.optPower->select(1);
+        ArchivedString other;
+        other.gunType = 9999; // "Other": no limit, whatever is selected now
+        m.pellet().optType->select(6);
+        chart.showArchived({other});
+        QVERIFY(!chart.plotPower->limit());
+        ArchivedString unknown; // not in the folder's index: the current gun type's
+        chart.showArchived({unknown});
+        QCOMPARE(chart.plotPower->limit(), std::optional<double>(6));
+        chart.showCurrentString();
+        QCOMPARE(chart.plotPower->limit(), std::optional<double>(6));
+    }
+
     void pointingAtAShotShowsItsFigures()
     {
         TestApp app;

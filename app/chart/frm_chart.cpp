@@ -104,11 +104,21 @@ ChartUnits frmChart::liveUnits() const
     return m_string.units();
 }
 
+ChartUnits frmChart::archivedUnits(size_t index, const ChartUnits& live) const
+{
+    ChartUnits own = live; // shown in the units selected now
+    const ArchivedKind& kind = m_archived.at(index);
+    own.summary.grains = kind.grains;
+    if (kind.gunType >= 0)
+        own.gunType = kind.gunType; // a string the index does not know keeps the current limit
+    return own;
+}
+
 void frmChart::showCurrentString()
 {
     m_live = true;
     m_names = {QStringLiteral("Current string")};
-    m_grains.clear();
+    m_archived.clear();
     lblShowing->setText(QStringLiteral("The current string, as the shot table holds it."));
     btnCurrent->setEnabled(false);
     showLadder(false);
@@ -120,16 +130,14 @@ void frmChart::showArchived(const std::vector<ArchivedString>& strings)
     m_live = false;
     m_series.clear();
     m_names.clear();
-    m_grains.clear();
+    m_archived.clear();
     const ChartUnits units = liveUnits();
     for (const ArchivedString& s : strings) {
-        ChartUnits own = units;
-        own.summary.grains = s.grains;
-        ChartSeries series(own);
+        m_archived.push_back({s.grains, s.gunType});
+        ChartSeries series(archivedUnits(m_archived.size() - 1, units));
         series.reset(s.shots);
         m_series.push_back(std::move(series));
         m_names.push_back(s.label.isEmpty() ? s.title() : s.label);
-        m_grains.push_back(s.grains);
     }
     showLadder(strings.size() >= 2);
     lblShowing->setText(strings.size() == 1 ? QStringLiteral("Archived string: ") + m_names.front()
@@ -172,9 +180,7 @@ void frmChart::unitsMayHaveChanged()
     const ChartUnits units = liveUnits();
     bool changed = false;
     for (size_t i = 0; i < m_series.size(); ++i) {
-        ChartUnits own = units;
-        if (!m_live)
-            own.summary.grains = m_grains[i];
+        const ChartUnits own = m_live ? units : archivedUnits(i, units);
         if (own != m_series[i].units()) {
             m_series[i].setUnits(own);
             changed = true;

@@ -68,6 +68,13 @@ private:
     bool m_live = true;
     std::vector<ChartSeries> m_series;
     std::vector<QString> m_names;
-    std::vector<double> m_grains; // per archived string, for its IPSC average
+    // Per archived string, what it was shot with rather than what is selected now: the weight
+    // for its IPSC average, and its gun type (-1 when unknown) for its limit line.
+    struct ArchivedKind {
+        double grains = 0;
+        int gunType = -1;
+    };
+    std::vector<ArchivedKind> m_archived;
+    ChartUnits archivedUnits(size_t index, const ChartUnits& live) const;
     bool m_ladder = false;
 };
