@@ -33,7 +33,6 @@ public:
             QStyledItemDelegate::paint(painter, option, index);
             return;
         }
-        const QString shown = opt.text;
         opt.text.clear();
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
         qreal x = area.left();
