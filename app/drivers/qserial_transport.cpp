@@ -154,8 +154,16 @@ void QSerialTransport::onError(QSerialPort::SerialPortError error)
     // A hang-up shows as ReadError (Qt 6.4 reads a stale errno) or as ResourceError; a write
     // to a vanished device as WriteError. The descriptor is dead either way, and its armed
     // notifier would fire without end.
-    if (m_port.isOpen() &&
-        (error == QSerialPort::ReadError || error == QSerialPort::WriteError || error == QSerialPort::ResourceError))
+    if (!m_port.isOpen())
+        return;
+    // A read notification can also find nothing because a read of our own (a wait while the
+    // event loop was blocked) took the bytes first; Qt reports that as ReadError too. The device
+    // is still there then, and capture must go on.
+    if (error == QSerialPort::ReadError && healthy()) {
+        m_port.clearError();
+        return;
+    }
+    if (error == QSerialPort::ReadError || error == QSerialPort::WriteError || error == QSerialPort::ResourceError)
         loseDevice();
 }
 

@@ -155,11 +155,10 @@ def chrony(u, device):
         shots = u.settled()
         names = u.enter_in_each_text_box("Chrony Status")
         check("Strings stored:" in names, "no text box named \"Strings stored:\" in Chrony Status: %s" % names)
-        u.nothing_recorded(shots)
         u.close("Chrony Status", how)
         u.main_usable()
         device.shot(live)
-        shots = u.recorded(live, shots)
+        shots = u.recorded_alone(live, shots)
     u.exit()
 
 
@@ -182,11 +181,10 @@ def prochrono(u, device):
                  "the ProChrono's shot count in \"Shots\"", 5)
         names = u.enter_in_each_text_box("ProChrono Remote Functions")
         check(sorted(names) == ["Shots", "String"], "the text boxes are named %s" % names)
-        u.nothing_recorded(shots)
         u.close("ProChrono Remote Functions", how)
         u.main_usable()
         device.shot(live)
-        shots = u.recorded(live, shots)
+        shots = u.recorded_alone(live, shots)
     u.exit()
 
 

@@ -155,6 +155,15 @@ class User:
             self.d.settle(0.1)
         return True
 
+    def recorded_alone(self, fps, before, timeout=10.0):
+        """Waits for a shot of `fps` and checks that it is the only shot since `before`. The device
+        answers in order, so once this shot is recorded anything an earlier key press could have
+        brought in has been recorded too: a negative check with a positive event at its end."""
+        shots = self.recorded(fps, before, timeout)
+        check(shots == before + 1, "%d shot(s) recorded where only %s fps should be: %s"
+              % (shots - before, fps, self.shots()[before:]))
+        return shots
+
     def nothing_recorded(self, before, seconds=1.0):
         self.d.settle(seconds)
         after = self.shots()
