@@ -85,6 +85,13 @@ private slots:
         QCOMPARE(regional::shotDateTime(when, false), QStringLiteral("06/12/26 01:30:05"));
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         QCOMPARE(regional::shotDateTime(when, true), QStringLiteral("06.12.2026 01:30:05"));
+        // Every field keeps its leading zeros, and a year past four digits is written whole.
+        const QDateTime early(QDate(5, 1, 9), QTime(0, 0, 0));
+        QCOMPARE(regional::shotDateTime(early, true), QStringLiteral("09.01.0005 00:00:00"));
+        QCOMPARE(regional::shotDateTime(early, false), QStringLiteral("09.01.05 00:00:00"));
+        const QDateTime late(QDate(12345, 10, 31), QTime(23, 59, 59));
+        QCOMPARE(regional::shotDateTime(late, true), QStringLiteral("31.10.12345 23:59:59"));
+        QCOMPARE(regional::shotDateTime(late, false), QStringLiteral("31.10.45 23:59:59"));
     }
 
     void timeStampsUseTheStandardBias()

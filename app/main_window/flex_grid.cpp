@@ -165,7 +165,7 @@ void GridModel::setCell(int row, int column, const QString& text)
     emit dataChanged(index(row, column), index(row, column));
 }
 
-FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent)
+FlexGrid::FlexGrid(QWidget* parent) : AppendingTableView(parent)
 {
     setModel(&m_model);
     setItemDelegate(new StaticTextDelegate(this));

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "main_window/appending_table_view.h"
+
 #include <QAbstractTableModel>
 #include <QStringList>
-#include <QTableView>
 #include <vector>
 
 // Rows of text cells behind a grid; row 0 of the grid is the header and is not stored here.
@@ -38,7 +39,7 @@ private:
 // an eightieth of the grid font's average character width, so the widths suit the font. The
 // widths are minimums: a column grows to show the whole text of every cell added to it, and the
 // last one stretches to the grid's width.
-class FlexGrid : public QTableView {
+class FlexGrid : public AppendingTableView {
     Q_OBJECT
 public:
     explicit FlexGrid(QWidget* parent = nullptr);

@@ -107,7 +107,7 @@ void ListTextModel::append(const QString& text)
         endInsertRows();
 }
 
-ListText::ListText(QWidget* parent) : QTableView(parent)
+ListText::ListText(QWidget* parent) : AppendingTableView(parent)
 {
     setModel(&m_model);
     setItemDelegate(new TabbedLineDelegate(this));

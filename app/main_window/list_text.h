@@ -1,7 +1,8 @@
 #pragma once
 
+#include "main_window/appending_table_view.h"
+
 #include <QAbstractListModel>
-#include <QTableView>
 #include <QStringList>
 
 // The lines of the list text, as a model a view can show without laying out all of them.
@@ -25,7 +26,7 @@ private:
 // one line a row with tabs expanded, read-only; selected lines can be copied. Rows have one
 // height and appending shows the new lines without laying out the others, so a long string
 // stays fast.
-class ListText : public QTableView {
+class ListText : public AppendingTableView {
     Q_OBJECT
 public:
     explicit ListText(QWidget* parent = nullptr);

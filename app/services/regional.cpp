@@ -201,6 +201,29 @@ QString shotDateTime(const QDateTime& when, bool fourDigitYear, const DateSepara
     const QChar timeSep = separators.time;
     const QDate d = when.date();
     const QTime t = when.time();
+    if (d.year() >= 0 && d.year() <= 9999 && t.isValid()) {
+        // Written in place: a recovered cache formats tens of thousands of these.
+        QString text(fourDigitYear ? 19 : 17, Qt::Uninitialized);
+        QChar* out = text.data();
+        auto two = [&out](int n) {
+            *out++ = QChar(u'0' + n / 10);
+            *out++ = QChar(u'0' + n % 10);
+        };
+        two(d.day());
+        *out++ = dateSep;
+        two(d.month());
+        *out++ = dateSep;
+        if (fourDigitYear)
+            two(d.year() / 100);
+        two(d.year() % 100);
+        *out++ = u' ';
+        two(t.hour());
+        *out++ = timeSep;
+        two(t.minute());
+        *out++ = timeSep;
+        two(t.second());
+        return text;
+    }
     const QString year = fourDigitYear ? QString::number(d.year()).rightJustified(4, u'0') : twoDigits(d.year() % 100);
     return twoDigits(d.day()) + dateSep + twoDigits(d.month()) + dateSep + year + u' ' + twoDigits(t.hour()) +
            timeSep + twoDigits(t.minute()) + timeSep + twoDigits(t.second());

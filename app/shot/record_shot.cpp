@@ -38,11 +38,16 @@ double takeFigures(frmMain& main, double fps)
 }
 
 // The shot with the current settings, as the table row shows it.
+ShotRecord currentRecord(frmMain& main, double fps, double grains, const QDateTime& when, const QString& timeCell,
+                         const QString& makeModel, const QString& weightText)
+{
+    return makeShotRecord(main.shot_count, QString::number(main.shot_count), when, timeCell, makeModel, weightText,
+                          main.pellet().selWeight->isSelected(0), grains, fps);
+}
+
 ShotRecord currentRecord(frmMain& main, double fps, double grains, const QDateTime& when, const QString& timeCell)
 {
-    const frmPellet& p = main.pellet();
-    return makeShotRecord(main.shot_count, QString::number(main.shot_count), when, timeCell, currentMakeModel(main),
-                          p.txtWeight->text(), p.selWeight->isSelected(0), grains, fps);
+    return currentRecord(main, fps, grains, when, timeCell, currentMakeModel(main), main.pellet().txtWeight->text());
 }
 
 // Steps 11 and 12: the newest row in view.
@@ -142,6 +147,9 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
     bool stopped = false;
     const int bias = timestamps::standardBiasMinutes();
     const regional::DateSeparators separators = regional::dateSeparators();
+    // The names and weight text are the same for every row: made once, shared by all.
+    const QString makeModel = currentMakeModel(main);
+    const QString weightText = main.pellet().txtWeight->text();
     for (const PelletStore::CachedShot& row : rows) {
         if (int(records.size()) >= room || main.shot_count == 32767) {
             stopped = true; // the count or the number cannot go further
@@ -149,7 +157,8 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
         }
         main.shot_count = row.shot;
         const QDateTime when = timestamps::unixToDate(row.timestamp, bias);
-        ShotRecord r = currentRecord(main, row.fps, w, when, regional::shotDateTime(when, true, separators));
+        ShotRecord r =
+            currentRecord(main, row.fps, w, when, regional::shotDateTime(when, true, separators), makeModel, weightText);
         r.cacheRowId = row.rowid;
         main.last_fps = row.fps;
         main.last_ftlb = r.figures.ftLbf;
