@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QPaintEvent>
 #include <QScrollBar>
+#include <QHeaderView>
+#include <QImage>
+#include <QSet>
 #include <QTest>
 
 namespace {
@@ -23,6 +26,38 @@ protected:
             region += static_cast<QPaintEvent*>(event)->region();
         return false;
     }
+};
+
+// Which of the given widgets were painted.
+class PaintedWidgets : public QObject {
+public:
+    explicit PaintedWidgets(const QList<QWidget*>& widgets)
+    {
+        for (QWidget* w : widgets)
+            w->installEventFilter(this);
+    }
+    QSet<QObject*> painted;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted.insert(watched);
+        return false;
+    }
+};
+
+// Rows added one by one, as a shot adds them: the row, the newest in view and selected.
+void addShown(FlexGrid& grid, const QString& row)
+{
+    grid.AddItem(row);
+    if (grid.Rows() > 5)
+        grid.setTopRow(grid.Rows() - 5);
+    grid.setRow(grid.Rows() - 1);
+}
+
+struct LaidOutGrid : FlexGrid {
+    using FlexGrid::updateGeometries;
 };
 
 int paintedRows(const QRegion& region, int rowHeight)
@@ -72,6 +107,108 @@ private slots:
         QApplication::processEvents();
         QCOMPARE(grid.TextMatrix(2, 0), QStringLiteral("3"));
         QTRY_VERIFY(paintedRows(painted.region, rowHeight) >= onView - 1);
+    }
+
+    void aNewRowLeavesTheHeaderAndTheOtherScrollBarAlone()
+    {
+        FlexGrid grid;
+        // Columns wider than the grid: the horizontal scroll bar is shown.
+        grid.setFormatString(QStringLiteral("<Shot                                        |^Time                      "
+                                            "                    |^fps"));
+        grid.resize(300, 200);
+        for (int i = 1; i <= 30; ++i)
+            addShown(grid, QStringLiteral("%1\t12:00:00\t800.00").arg(i));
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QApplication::processEvents();
+        QVERIFY(grid.horizontalScrollBar()->isVisible() && grid.verticalScrollBar()->isVisible());
+
+        PaintedWidgets painted({grid.horizontalHeader()->viewport(), grid.horizontalScrollBar(),
+                                grid.verticalScrollBar(), grid.viewport()});
+        addShown(grid, QStringLiteral("31\t12:00:01\t801.00"));
+        QTRY_VERIFY(painted.painted.contains(grid.verticalScrollBar()));
+        QApplication::processEvents();
+        QVERIFY(painted.painted.contains(grid.viewport()));
+        QVERIFY(!painted.painted.contains(grid.horizontalHeader()->viewport()));
+        QVERIFY(!painted.painted.contains(grid.horizontalScrollBar()));
+    }
+
+    void theScrollRangeIsTheOneAFullLayoutGives()
+    {
+        LaidOutGrid grid;
+        grid.setFormatString(QStringLiteral("<Shot  |^Time|^fps"));
+        grid.resize(300, 150);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QScrollBar* bar = grid.verticalScrollBar();
+        for (int i = 1; i <= 25; ++i) {
+            addShown(grid, QStringLiteral("%1\t12:00:00\t800.00").arg(i));
+            QApplication::processEvents();
+            const int maximum = bar->maximum();
+            const int page = bar->pageStep();
+            const bool shown = bar->isVisible();
+            grid.updateGeometries();
+            QApplication::processEvents();
+            QCOMPARE(bar->maximum(), maximum);
+            QCOMPARE(bar->pageStep(), page);
+            QCOMPARE(bar->isVisible(), shown);
+            // The bar comes when the rows no longer fit, and the newest row is in view.
+            QCOMPARE(shown, grid.verticalHeader()->length() > grid.maximumViewportSize().height());
+            QVERIFY(grid.rowViewportPosition(i - 1) + grid.rowHeight(i - 1) <= grid.viewport()->height());
+        }
+        // And goes with them.
+        grid.setRows(2);
+        QTRY_VERIFY(!bar->isVisible());
+        QCOMPARE(bar->maximum(), 0);
+    }
+
+    void aScrollBarPaintedAloneCoversItsWholeArea()
+    {
+        // The bars paint without their background beneath: every pixel must be theirs.
+        FlexGrid grid;
+        grid.setFormatString(QStringLiteral("<Shot  |^Time|^fps"));
+        grid.resize(300, 150);
+        for (int i = 1; i <= 40; ++i)
+            grid.AddItem(QStringLiteral("%1\t12:00:00\t800.00").arg(i));
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QScrollBar* bar = grid.verticalScrollBar();
+        QTRY_VERIFY(bar->isVisible());
+        if (!bar->testAttribute(Qt::WA_OpaquePaintEvent))
+            QSKIP("the bars are painted over their background with this style");
+        for (int value : {bar->minimum(), bar->maximum() / 2, bar->maximum()}) {
+            bar->setValue(value);
+            QImage image(bar->size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::magenta);
+            bar->render(&image, {}, {}, QWidget::RenderFlags());
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    QVERIFY2(image.pixelColor(x, y) != QColor(Qt::magenta), qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+        }
+    }
+
+    void aSingleRowChangesInPlace()
+    {
+        FlexGrid grid;
+        grid.setFormatString(QStringLiteral("<Shots|^Min|^Max"));
+        grid.resize(300, 60);
+        grid.setSingleItem(QStringLiteral("1\t800.00\t800.00"));
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QApplication::processEvents();
+        PaintedArea painted(grid.viewport());
+        grid.setSingleItem(QStringLiteral("1\t800.00\t801.50"));
+        QApplication::processEvents();
+        QCOMPARE(grid.Rows(), 2);
+        QCOMPARE(grid.RowCells(1), QStringList({"1", "800.00", "801.50"}));
+        // The columns that kept their text are not painted again.
+        QTRY_VERIFY(!painted.region.isEmpty());
+        QVERIFY(!painted.region.intersects(QRect(0, 0, grid.columnViewportPosition(2) - 1, grid.rowHeight(0))));
+        // Fewer or more rows than one become exactly one.
+        grid.AddItem(QStringLiteral("x\ty\tz"));
+        grid.setSingleItem(QStringLiteral("3\t799.00\t801.50"));
+        QCOMPARE(grid.Rows(), 2);
+        QCOMPARE(grid.TextMatrix(1, 0), QStringLiteral("3"));
     }
 
     void aNewLineOfTheListRepaintsItself()

@@ -16,12 +16,15 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -256,6 +259,41 @@ private slots:
         RecordShot(m, 790);
         QCOMPARE(m.MSFlexGrid1->ColWidth(2), 1895);
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 0), QStringLiteral("1"));
+    }
+
+    // A shot repaints the figures, the new rows and the bars that moved, never the frames and the
+    // window behind them: at the serial line's rate that was most of a shot's cost.
+    void aShotRepaintsWhatItChangedAndNothingBehindIt()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        for (int i = 1; i <= 30; ++i) {
+            RecordShot(m, 800 + i);
+            QApplication::processEvents(); // each shot is shown before the next comes
+        }
+        struct Recorder : QObject {
+            QSet<QObject*> painted;
+            bool eventFilter(QObject* watched, QEvent* event) override
+            {
+                if (event->type() == QEvent::Paint)
+                    painted.insert(watched);
+                return false;
+            }
+        } recorder;
+        qApp->installEventFilter(&recorder);
+        RecordShot(m, 815); // texts no wider than before: no column grows
+
+        QTRY_VERIFY(recorder.painted.contains(m.Label5));
+        QApplication::processEvents();
+        qApp->removeEventFilter(&recorder);
+        for (QWidget* changed : QList<QWidget*>{m.Label3, m.Label5, m.MSFlexGrid1->viewport(), m.Text1->viewport()})
+            QVERIFY2(recorder.painted.contains(changed), qPrintable(changed->objectName()));
+        for (QWidget* behind : QList<QWidget*>{&m, m.fmeSpeed, m.fmePower, m.MSFlexGrid1, m.Text1,
+                                               m.MSFlexGrid1->horizontalHeader()->viewport(),
+                                               m.MSFlexGrid1->horizontalScrollBar()})
+            QVERIFY2(!recorder.painted.contains(behind), qPrintable(behind->objectName()));
     }
 
     // Every cell shows its whole text: a column is never narrower than its widest text, whatever

@@ -1,6 +1,8 @@
 #include "appending_table_view.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -10,14 +12,55 @@ AppendingTableView::AppendingTableView(QWidget* parent) : QTableView(parent)
     // when some went away.
     disconnect(verticalHeader(), SIGNAL(sectionCountChanged(int, int)), this, SLOT(rowCountChanged(int, int)));
     connect(verticalHeader(), &QHeaderView::sectionCountChanged, this, &AppendingTableView::rowsCounted);
+    // After every change of range the scroll area lays its bars out again, which raises both
+    // bar containers and so repaints them and what lies beneath, though a new row changes the
+    // range and nothing else. The bars are laid out here only when the vertical one must come
+    // or go.
+    if (disconnect(verticalScrollBar(), SIGNAL(rangeChanged(int, int)), this, SLOT(_q_showOrHideScrollBars())))
+        connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &AppendingTableView::verticalRangeChanged,
+                Qt::QueuedConnection);
+    verticalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent, style()->name() == QStringLiteral("fusion"));
+}
+
+void AppendingTableView::verticalRangeChanged()
+{
+    const QScrollBar* bar = verticalScrollBar();
+    const bool needed = verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded && bar->maximum() > bar->minimum();
+    if (verticalScrollBarPolicy() != Qt::ScrollBarAsNeeded || needed != bar->isVisibleTo(this))
+        QMetaObject::invokeMethod(this, "_q_showOrHideScrollBars");
 }
 
 void AppendingTableView::rowsCounted(int oldCount, int newCount)
 {
-    if (newCount > oldCount)
-        updateGeometries(); // the rows are painted by rowsInserted
-    else
+    if (newCount <= oldCount)
         rowCountChanged(oldCount, newCount);
+    else if (!fitRowRange(newCount))
+        updateGeometries(); // the rows are painted by rowsInserted
+}
+
+bool AppendingTableView::fitRowRange(int count)
+{
+    // A full layout also sets the columns' header and the horizontal scroll bar, which repaints
+    // them though nothing in them changed. Rows of one height, scrolled a row at a time and with
+    // no row header that could widen, change nothing but the vertical range.
+    const QHeaderView* rows = verticalHeader();
+    if (count <= 0 || !rows->isHidden() || rows->hiddenSectionCount() > 0 ||
+        verticalScrollMode() != ScrollPerItem || sizeAdjustPolicy() != AdjustIgnored)
+        return false;
+    const int rowHeight = rows->sectionSize(rows->logicalIndex(count - 1));
+    if (rowHeight <= 0 || rows->length() != qint64(rowHeight) * count)
+        return false;
+    // The room the rows have, as the full layout reckons it: all of it when nothing needs a
+    // scroll bar.
+    QSize room = viewport()->size();
+    const QSize most = maximumViewportSize();
+    if (most.width() >= horizontalHeader()->length() && most.height() >= rows->length())
+        room = most;
+    const int onView = std::max(1, std::min(count, room.height() / rowHeight));
+    verticalScrollBar()->setRange(0, count - onView);
+    verticalScrollBar()->setPageStep(onView);
+    verticalScrollBar()->setSingleStep(1);
+    return true;
 }
 
 void AppendingTableView::rowsInserted(const QModelIndex& parent, int start, int end)

@@ -165,6 +165,22 @@ void GridModel::setCell(int row, int column, const QString& text)
     emit dataChanged(index(row, column), index(row, column));
 }
 
+void GridModel::setRowCells(int row, QStringList cells)
+{
+    QStringList& old = m_rows[static_cast<size_t>(row)];
+    int first = -1;
+    int last = -1;
+    for (int c = 0; c < std::max(old.size(), cells.size()); ++c) {
+        if (old.value(c) != cells.value(c)) {
+            first = first < 0 ? c : first;
+            last = c;
+        }
+    }
+    old = std::move(cells);
+    if (first >= 0)
+        emit dataChanged(index(row, first), index(row, std::min(last, columnCount() - 1)));
+}
+
 FlexGrid::FlexGrid(QWidget* parent) : AppendingTableView(parent)
 {
     setModel(&m_model);
@@ -178,6 +194,10 @@ FlexGrid::FlexGrid(QWidget* parent) : AppendingTableView(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     horizontalHeader()->setHighlightSections(false);
+    // Unhighlighted, the header looks the same whatever is selected: selecting the newest row
+    // must not repaint it.
+    disconnect(selectionModel(), SIGNAL(selectionChanged(QItemSelection, QItemSelection)), horizontalHeader(),
+               SLOT(selectionChanged(QItemSelection, QItemSelection)));
     horizontalHeader()->setStretchLastSection(true);
 }
 
@@ -281,6 +301,19 @@ void FlexGrid::applyWidth(int column)
     if (c < m_fitPixels.size())
         pixels = std::max(pixels, m_fitPixels[c]);
     setColumnWidth(column, pixels);
+}
+
+void FlexGrid::setSingleItem(const QString& tabbedText)
+{
+    if (Rows() != 2) {
+        setRows(1);
+        AddItem(tabbedText);
+        return;
+    }
+    QStringList cells = tabbedText.split(u'\t');
+    shapeRow(cells);
+    fitCells(cells);
+    m_model.setRowCells(0, std::move(cells));
 }
 
 void FlexGrid::RemoveItem(int row)

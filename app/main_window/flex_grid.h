@@ -26,6 +26,8 @@ public:
     const QStringList& cells(int row) const { return m_rows[static_cast<size_t>(row)]; }
     const std::vector<QStringList>& rows() const { return m_rows; }
     void setCell(int row, int column, const QString& text);
+    // Replaces a row's cells; only the cells that differ are reported changed.
+    void setRowCells(int row, QStringList cells);
 
 private:
     QStringList m_headers;
@@ -62,6 +64,9 @@ public:
     // Every data row replaced at once, the columns fitted to them.
     void setDataRows(std::vector<QStringList> rows);
     void RemoveItem(int row);
+    // Leaves exactly one data row, this TAB-separated text. A single row already there is
+    // changed in place, so only the cells that differ are painted again.
+    void setSingleItem(const QString& tabbedText);
 
     QString FormatString() const { return m_formatString; }
     void setFormatString(const QString& format);

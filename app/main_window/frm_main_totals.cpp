@@ -78,7 +78,7 @@ void frmMain::writeSummaryRow()
 {
     const StringUnits units = stringUnits();
     m_string->setUnits(units);
-    MSFlexGrid2->AddItem(summaryCells(m_string->statistics(), !m_string->empty(), units.summary).join(separator));
+    MSFlexGrid2->setSingleItem(summaryCells(m_string->statistics(), !m_string->empty(), units.summary).join(separator));
     for (int c = 0; c < 9; ++c)
         MSFlexGrid2->setColWidth(c, kSummaryWidths[c]);
 }
@@ -103,7 +103,6 @@ void frmMain::updateTotals()
 void frmMain::updateTotalsShot()
 {
     // The string keeps its statistics shot by shot; the summary row shows them.
-    MSFlexGrid2->setRows(1);
     writeSummaryRow();
 }
 
