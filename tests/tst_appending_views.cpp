@@ -1,5 +1,6 @@
 // The shot table and the list text repaint only what a new row changes: the row itself and what
 // scrolls, never every visible cell; a removal still repaints the rows that moved.
+#include "main_window/digit_shape_widths.h"
 #include "main_window/flex_grid.h"
 #include "main_window/list_text.h"
 
@@ -209,6 +210,26 @@ private slots:
         grid.setSingleItem(QStringLiteral("3\t799.00\t801.50"));
         QCOMPARE(grid.Rows(), 2);
         QCOMPARE(grid.TextMatrix(1, 0), QStringLiteral("3"));
+    }
+
+    void aTextIsMeasuredOnceForEachShape()
+    {
+        int measured = 0;
+        DigitShapeWidths widths([&](const QFontMetrics& m, const QString& text) {
+            ++measured;
+            return m.horizontalAdvance(text);
+        });
+        QFont font = QApplication::font();
+        const QFontMetrics metrics(font);
+        const QStringList texts{"801.25", "799.00", "123.45", "12:00:01", "23:59:59", "Air Arms", "1", "17"};
+        for (const QString& text : texts)
+            QVERIFY2(widths.width(font, text) >= metrics.horizontalAdvance(text), qPrintable(text));
+        QCOMPARE(measured, 5); // ###.##, ##:##:##, the name, #, ##
+        widths.width(font, QStringLiteral("555.55"));
+        QCOMPARE(measured, 5);
+        font.setPointSize(font.pointSize() + 6);
+        QVERIFY(widths.width(font, QStringLiteral("555.55")) >= QFontMetrics(font).horizontalAdvance("555.55"));
+        QCOMPARE(measured, 6); // another font is measured again
     }
 
     void aNewLineOfTheListRepaintsItself()

@@ -7,7 +7,6 @@
 #include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QScrollBar>
-#include <QSet>
 #include <QStyle>
 
 namespace {
@@ -243,52 +242,36 @@ void FlexGrid::AddRow(QStringList cells)
 
 void FlexGrid::setDataRows(std::vector<QStringList> rows)
 {
-    // A long replay cannot measure every cell: texts that differ only in their digits are
-    // measured once, with the font's widest digit in each place, which no row exceeds.
-    const QFontMetrics metrics = fontMetrics();
-    QChar widestDigit = u'0';
-    for (char16_t d = u'1'; d <= u'9'; ++d)
-        if (metrics.horizontalAdvance(QChar(d)) > metrics.horizontalAdvance(widestDigit))
-            widestDigit = QChar(d);
+    // A long replay measures each form of text once, not every cell.
+    const QFont grid = font();
     const int columns = Cols();
-    std::vector<QSet<QString>> shapes(size_t(std::max(0, columns)));
+    std::vector<int> widest(size_t(std::max(0, columns)), 0);
     for (QStringList& cells : rows) {
         shapeRow(cells);
-        for (int c = 0; c < cells.size() && c < columns; ++c) {
-            QString shape = cells[c];
-            for (QChar& ch : shape)
-                if (ch.isDigit())
-                    ch = widestDigit;
-            shapes[size_t(c)].insert(shape);
-        }
+        for (int c = 0; c < cells.size() && c < columns; ++c)
+            widest[size_t(c)] = std::max(widest[size_t(c)], m_textWidths.width(grid, cells[c]));
     }
-    QStringList widest;
-    for (int c = 0; c < columns; ++c) {
-        QString best;
-        int bestWidth = -1;
-        for (const QString& text : shapes[size_t(c)]) {
-            if (const int w = metrics.horizontalAdvance(text); w > bestWidth) {
-                bestWidth = w;
-                best = text;
-            }
-        }
-        widest.append(best);
-    }
-    fitCells(widest);
+    for (int c = 0; c < columns; ++c)
+        fitColumn(c, widest[size_t(c)]);
     m_model.setRows(std::move(rows));
 }
 
 void FlexGrid::fitCells(const QStringList& cells)
 {
     // Only the new row is measured, so that a long string stays as fast to extend as a short one.
-    const QFontMetrics metrics = fontMetrics();
+    const QFont grid = font();
+    for (int c = 0; c < cells.size(); ++c)
+        fitColumn(c, m_textWidths.width(grid, cells[c]));
+}
+
+void FlexGrid::fitColumn(int column, int textWidth)
+{
+    if (column < 0 || size_t(column) >= m_fitPixels.size())
+        return;
     const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 6;
-    for (int c = 0; c < cells.size() && size_t(c) < m_fitPixels.size(); ++c) {
-        const int needed = metrics.horizontalAdvance(cells[c]) + margin;
-        if (needed > m_fitPixels[size_t(c)]) {
-            m_fitPixels[size_t(c)] = needed;
-            applyWidth(c);
-        }
+    if (textWidth + margin > m_fitPixels[size_t(column)]) {
+        m_fitPixels[size_t(column)] = textWidth + margin;
+        applyWidth(column);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "main_window/appending_table_view.h"
+#include "main_window/digit_shape_widths.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -84,6 +85,8 @@ private:
     int toPixels(int twips) const;
     // Widens the columns whose text in `cells` would not fit.
     void fitCells(const QStringList& cells);
+    // Widens `column` to hold a text `textWidth` pixels wide.
+    void fitColumn(int column, int textWidth);
     // Pads or cuts a row to the columns.
     void shapeRow(QStringList& cells) const;
     void applyWidth(int column);
@@ -94,4 +97,5 @@ private:
     // Per column: the width the format string gives, and the widest text seen, in pixels.
     std::vector<int> m_formatPixels;
     std::vector<int> m_fitPixels;
+    DigitShapeWidths m_textWidths{[](const QFontMetrics& m, const QString& text) { return m.horizontalAdvance(text); }};
 };

@@ -10,6 +10,7 @@
 #include "drivers/serial_link.h"
 #include "history/string_history.h"
 #include "main_window/clickable_label.h"
+#include "main_window/figure_holder.h"
 #include "main_window/flex_grid.h"
 #include "main_window/list_text.h"
 #include "main_window/option_group.h"
@@ -100,7 +101,7 @@ void frmMain::buildUi()
     optSpeed->add(2, QStringLiteral("m/s"), fmeSpeed)
         ->setToolTip(QStringLiteral("Set speed display to meters per second"));
     auto* speedLayout = new QGridLayout(fmeSpeed);
-    speedLayout->addWidget(Label5, 0, 0, 2, 1);
+    speedLayout->addWidget(new FigureHolder(Label5, fmeSpeed), 0, 0, 2, 1);
     speedLayout->addWidget(Label7, 0, 1);
     speedLayout->addWidget((*optSpeed)[1], 0, 2);
     speedLayout->addWidget((*optSpeed)[2], 1, 2);
@@ -115,7 +116,7 @@ void frmMain::buildUi()
     optPower->add(2, QStringLiteral("joules"), fmePower)->setToolTip(QStringLiteral("Set power display to joules"));
     optPower->add(3, QStringLiteral("IPSC-factor"), fmePower);
     auto* powerLayout = new QGridLayout(fmePower);
-    powerLayout->addWidget(Label3, 0, 0, 3, 1);
+    powerLayout->addWidget(new FigureHolder(Label3, fmePower), 0, 0, 3, 1);
     powerLayout->addWidget(Label4, 0, 1);
     powerLayout->addWidget((*optPower)[1], 0, 2);
     powerLayout->addWidget((*optPower)[2], 1, 2);

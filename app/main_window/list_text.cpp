@@ -128,8 +128,9 @@ ListText::ListText(QWidget* parent) : AppendingTableView(parent)
 void ListText::fitWidth(const QString& lines)
 {
     int widest = columnWidth(0);
+    const QFont list = font();
     for (const QString& line : lines.split(QStringLiteral("\r\n")))
-        widest = std::max(widest, fontMetrics().boundingRect(QRect(), Qt::TextExpandTabs, line).width() + 12);
+        widest = std::max(widest, m_lineWidths.width(list, line) + 12);
     if (widest != columnWidth(0))
         setColumnWidth(0, widest);
 }

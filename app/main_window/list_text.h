@@ -1,6 +1,7 @@
 #pragma once
 
 #include "main_window/appending_table_view.h"
+#include "main_window/digit_shape_widths.h"
 
 #include <QAbstractListModel>
 #include <QStringList>
@@ -46,4 +47,7 @@ private:
 
     QString m_text;
     ListTextModel m_model;
+    DigitShapeWidths m_lineWidths{[](const QFontMetrics& m, const QString& line) {
+        return m.boundingRect(QRect(), Qt::TextExpandTabs, line).width();
+    }};
 };

@@ -109,6 +109,7 @@ void PelletStore::close()
 {
     m_lock.reset();
     storeRecordset = QSqlQuery();
+    m_insertCacheRow = QSqlQuery();
     if (storeDatabase.isValid()) {
         storeDatabase.close();
         storeDatabase = QSqlDatabase();
@@ -255,13 +256,30 @@ QString PelletStore::insertCacheRow(const CacheRow& row, qint64* rowid)
         *rowid = 0;
     if (!isOpen() || !m_hasCache)
         return {}; // the user was told at start-up that the cache is unavailable
-    if (exec(QStringLiteral("insert into Cache (shot,mytimestamp,grains,fps) values (?,?,?,?)"),
-             {int(row.shot), QString::number(row.timestamp), row.grains, row.fps})) {
+    // A look-up left half read would hold its read open through every shot after it.
+    storeRecordset.finish();
+    QSqlQuery& insert = m_insertCacheRow;
+    if (insert.lastQuery().isEmpty()) {
+        insert = QSqlQuery(storeDatabase);
+        if (!insert.prepare(QStringLiteral("insert into Cache (shot,mytimestamp,grains,fps) values (?,?,?,?)"))) {
+            const QSqlError error = insert.lastError();
+            insert = QSqlQuery();
+            return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+        }
+    }
+    insert.bindValue(0, int(row.shot));
+    insert.bindValue(1, QString::number(row.timestamp));
+    insert.bindValue(2, row.grains);
+    insert.bindValue(3, row.fps);
+    const bool inserted = insert.exec();
+    const qint64 id = inserted ? insert.lastInsertId().toLongLong() : 0;
+    const QSqlError error = insert.lastError();
+    insert.finish(); // kept prepared, but no longer a statement in progress that holds the table
+    if (inserted) {
         if (rowid)
-            *rowid = storeRecordset.lastInsertId().toLongLong();
+            *rowid = id;
         return {};
     }
-    const QSqlError error = storeRecordset.lastError();
     return error.databaseText().isEmpty() ? error.text() : error.databaseText();
 }
 
