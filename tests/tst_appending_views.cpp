@@ -2,6 +2,7 @@
 // scrolls, never every visible cell; a removal still repaints the rows that moved.
 #include "main_window/digit_shape_widths.h"
 #include "main_window/flex_grid.h"
+#include "main_window/layered_scroll_bar_style.h"
 #include "main_window/list_text.h"
 
 #include <QApplication>
@@ -9,6 +10,8 @@
 #include <QScrollBar>
 #include <QHeaderView>
 #include <QImage>
+#include <QPainter>
+#include <QStyleOptionSlider>
 #include <QSet>
 #include <QTest>
 
@@ -185,6 +188,47 @@ private slots:
             for (int y = 0; y < image.height(); ++y)
                 for (int x = 0; x < image.width(); ++x)
                     QVERIFY2(image.pixelColor(x, y) != QColor(Qt::magenta), qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+        }
+    }
+
+    void aBarFromItsKeptGrooveLooksLikeOnePaintedWhole()
+    {
+        if (QApplication::style()->name() != QStringLiteral("fusion"))
+            QSKIP("the kept groove is used with Fusion only");
+        LayeredScrollBarStyle layered;
+        for (Qt::Orientation orientation : {Qt::Vertical, Qt::Horizontal}) {
+            QScrollBar bar(orientation);
+            bar.resize(orientation == Qt::Vertical ? QSize(14, 230) : QSize(230, 14));
+            for (int value : {0, 150, 300, 0}) {
+                for (QStyle::SubControl active : {QStyle::SC_None, QStyle::SC_ScrollBarAddLine, QStyle::SC_ScrollBarSubLine,
+                                                  QStyle::SC_ScrollBarSlider, QStyle::SC_ScrollBarAddPage}) {
+                    for (bool sunken : {false, true}) {
+                        QStyleOptionSlider option;
+                        option.initFrom(&bar);
+                        option.orientation = orientation;
+                        if (orientation == Qt::Horizontal)
+                            option.state |= QStyle::State_Horizontal;
+                        if (sunken)
+                            option.state |= QStyle::State_Sunken;
+                        option.minimum = 0;
+                        option.maximum = 300;
+                        option.pageStep = 12;
+                        option.singleStep = 1;
+                        option.sliderPosition = option.sliderValue = value;
+                        option.subControls = QStyle::SC_All;
+                        option.activeSubControls = active;
+                        auto paint = [&](const QStyle& style) {
+                            QImage image(bar.size(), QImage::Format_ARGB32_Premultiplied);
+                            image.fill(Qt::magenta);
+                            QPainter painter(&image);
+                            style.drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, &bar);
+                            return image;
+                        };
+                        QVERIFY2(paint(layered) == paint(*QApplication::style()),
+                                 qPrintable(QStringLiteral("value %1, part %2, sunken %3").arg(value).arg(active).arg(sunken)));
+                    }
+                }
+            }
         }
     }
 

@@ -1,5 +1,7 @@
 #include "appending_table_view.h"
 
+#include "main_window/layered_scroll_bar_style.h"
+
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QStyle>
@@ -19,7 +21,15 @@ AppendingTableView::AppendingTableView(QWidget* parent) : QTableView(parent)
     if (disconnect(verticalScrollBar(), SIGNAL(rangeChanged(int, int)), this, SLOT(_q_showOrHideScrollBars())))
         connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &AppendingTableView::verticalRangeChanged,
                 Qt::QueuedConnection);
-    verticalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent, style()->name() == QStringLiteral("fusion"));
+    // Fusion paints every pixel of a bar, so nothing behind one need be painted; and its groove
+    // need not be painted again when only the handle moves.
+    if (style()->name() == QStringLiteral("fusion")) {
+        QScrollBar* bar = verticalScrollBar();
+        auto* layered = new LayeredScrollBarStyle;
+        layered->setParent(bar);
+        bar->setStyle(layered); // its polish makes the bar transparent again: opaque after it
+        bar->setAttribute(Qt::WA_OpaquePaintEvent);
+    }
 }
 
 void AppendingTableView::verticalRangeChanged()
