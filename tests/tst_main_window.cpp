@@ -306,6 +306,39 @@ private slots:
         QCOMPARE(m.Label5->mapTo(m.fmeSpeed, QPoint()).x(), m.fmeSpeed->layout()->contentsRect().left());
     }
 
+    // The figures keep a picture of the frame behind them: it must be what the frame paints
+    // there, after the window is resized or disabled too.
+    void aFigureShowsTheFrameBehindIt()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        RecordShot(m, 800);
+        QApplication::processEvents();
+        m.Label5->setText(QString()); // nothing of the label over the picture
+        // The same place with the holder hidden: what the window shows there without it.
+        auto compare = [&] {
+            QApplication::processEvents();
+            QWidget* holder = m.Label5->parentWidget();
+            const QRect place(holder->mapTo(&m, QPoint()), holder->size());
+            const QImage shown = m.grab(place).toImage().convertToFormat(QImage::Format_RGB32);
+            holder->hide();
+            const QImage behind = m.grab(place).toImage().convertToFormat(QImage::Format_RGB32);
+            holder->show();
+            return shown == behind;
+        };
+        QVERIFY(compare());
+        m.resize(m.width() + 160, m.height() + 40);
+        QVERIFY(compare());
+        QPalette yellow = m.palette();
+        yellow.setColor(QPalette::Window, Qt::yellow);
+        m.setPalette(yellow);
+        QVERIFY(compare());
+        m.setEnabled(false);
+        QVERIFY(compare());
+    }
+
     // Every cell shows its whole text: a column is never narrower than its widest text, whatever
     // width in twips it is given, and the last column takes the rest of the table.
     void cellsShowTheirWholeText()

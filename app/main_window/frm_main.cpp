@@ -50,8 +50,6 @@ QLabel* figureLabel(const QString& name, const QString& toolTip, QWidget* parent
     label->setFont(font);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setMinimumWidth(220);
-    // It changes at every shot: drawing its own background spares the frame behind it.
-    label->setAutoFillBackground(true);
     return label;
 }
 
