@@ -19,8 +19,7 @@ AppendingTableView::AppendingTableView(QWidget* parent) : QTableView(parent)
     // range and nothing else. The bars are laid out here only when the vertical one must come
     // or go.
     if (disconnect(verticalScrollBar(), SIGNAL(rangeChanged(int, int)), this, SLOT(_q_showOrHideScrollBars())))
-        connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &AppendingTableView::verticalRangeChanged,
-                Qt::QueuedConnection);
+        connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &AppendingTableView::verticalRangeChanged);
     // Fusion paints every pixel of a bar, so nothing behind one need be painted; and its groove
     // need not be painted again when only the handle moves.
     if (style()->name() == QStringLiteral("fusion")) {
@@ -37,7 +36,7 @@ void AppendingTableView::verticalRangeChanged()
     const QScrollBar* bar = verticalScrollBar();
     const bool needed = verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded && bar->maximum() > bar->minimum();
     if (verticalScrollBarPolicy() != Qt::ScrollBarAsNeeded || needed != bar->isVisibleTo(this))
-        QMetaObject::invokeMethod(this, "_q_showOrHideScrollBars");
+        QMetaObject::invokeMethod(this, "_q_showOrHideScrollBars", Qt::QueuedConnection); // as the area would
 }
 
 void AppendingTableView::rowsCounted(int oldCount, int newCount)
@@ -67,9 +66,13 @@ bool AppendingTableView::fitRowRange(int count)
     if (most.width() >= horizontalHeader()->length() && most.height() >= rows->length())
         room = most;
     const int onView = std::max(1, std::min(count, room.height() / rowHeight));
-    verticalScrollBar()->setRange(0, count - onView);
-    verticalScrollBar()->setPageStep(onView);
-    verticalScrollBar()->setSingleStep(1);
+    // Each setter repaints the bar even when nothing changes.
+    QScrollBar* bar = verticalScrollBar();
+    bar->setRange(0, count - onView);
+    if (bar->pageStep() != onView)
+        bar->setPageStep(onView);
+    if (bar->singleStep() != 1)
+        bar->setSingleStep(1);
     return true;
 }
 

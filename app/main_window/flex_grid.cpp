@@ -33,7 +33,11 @@ public:
             return;
         }
         opt.text.clear();
-        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        // Without text, a cell that is not selected, focused or filled has nothing else to draw.
+        if ((opt.state & (QStyle::State_Selected | QStyle::State_HasFocus)) ||
+            opt.backgroundBrush.style() != Qt::NoBrush ||
+            (opt.features & ~QStyleOptionViewItem::ViewItemFeatures(QStyleOptionViewItem::HasDisplay)))
+            style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
         qreal x = area.left();
         if (opt.displayAlignment & Qt::AlignHCenter)
             x += (area.width() - size.width()) / 2;
