@@ -288,6 +288,14 @@ private slots:
             parseArchivedString(header + shotLine(1, "800.00") + shotLine(2, "1.7e308") + shotLine(3, "inf"));
         QCOMPARE(int(a.shots.size()), 1);
         QCOMPARE(a.problem, QStringLiteral("line 3: a velocity or energy is not a number (and 1 more)"));
+        // Figures as a hand or a spreadsheet may write them read as the program's own.
+        const ArchivedString w = parseArchivedString(header + shotLine(1, "+800.5") + shotLine(2, " 8.005E2 ") +
+                                                      shotLine(3, "800.5000000000000000000000000001") +
+                                                      shotLine(4, "8OO.5") + shotLine(5, "800.5x"));
+        QCOMPARE(int(w.shots.size()), 3);
+        for (const ChartShot& shot : w.shots)
+            QCOMPARE(shot.fps, 800.5);
+        QCOMPARE(w.problem, QStringLiteral("line 5: a velocity or energy is not a number (and 1 more)"));
         // Commas added to the names after the figures, and a quoted make with a comma.
         const ArchivedString c = parseArchivedString(
             header +

@@ -11,6 +11,8 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -21,9 +23,28 @@ constexpr int kFields = 13;
 
 std::optional<double> csvNumber(const QString& text)
 {
-    bool ok = false;
-    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
-    if (!ok || !std::isfinite(value))
+    const QString t = text.trimmed();
+    // Figures as the program writes them are read without a locale: a locale's reading was most
+    // of the time the History window took to open on a full folder. Anything else goes the
+    // locale's way.
+    char ascii[32];
+    double value = 0;
+    bool read = false;
+    if (t.size() < qsizetype(sizeof ascii)) {
+        qsizetype n = 0;
+        for (const QChar c : t) {
+            if (c.unicode() > 0x7f)
+                break;
+            ascii[n++] = char(c.unicode());
+        }
+        if (n == t.size()) {
+            const auto [end, error] = std::from_chars(ascii, ascii + n, value);
+            read = error == std::errc() && end == ascii + n;
+        }
+    }
+    if (!read)
+        value = QLocale::c().toDouble(t, &read);
+    if (!read || !std::isfinite(value))
         return std::nullopt;
     return value;
 }
@@ -258,18 +279,23 @@ ArchivedString parseArchivedString(QIODevice& in)
         // Extra separators are in the texts: the make and model before the six figures, or the
         // names after them. The figures are where all six read as numbers.
         const int extra = int(f.size()) - kFields;
-        int at = -1;
-        for (int k = 0; k <= extra && at < 0; ++k) {
+        std::array<std::optional<double>, 6> figures; // weight, fps, m/s, ft.lbf, joules, factor
+        int k = -1;
+        for (int at = 0; at <= extra && k < 0; ++at) {
             bool all = true;
-            for (int i = 3; i <= 8 && all; ++i)
-                all = number(f[i + k]).has_value();
+            for (int i = 0; i < 6 && all; ++i)
+                all = (figures[size_t(i)] = number(f[3 + i + at])).has_value();
             if (all)
-                at = k;
+                k = at;
         }
-        const int k = at < 0 ? extra : at;
-        const auto fps = number(f[4 + k]);
-        const auto ftLbf = number(f[6 + k]);
-        const auto factor = number(f[8 + k]);
+        if (k < 0) {
+            k = extra;
+            for (int i = 0; i < 6; ++i)
+                figures[size_t(i)] = number(f[3 + i + k]);
+        }
+        const auto fps = figures[1];
+        const auto ftLbf = figures[3];
+        const auto factor = figures[5];
         if (!fps || !ftLbf || !factor) {
             problems.add(QStringLiteral("line %1: a velocity or energy is not a number").arg(lineNumber));
             continue;
@@ -286,7 +312,7 @@ ArchivedString parseArchivedString(QIODevice& in)
             // The gun make and model are the last two fields, whatever came in between.
             s.gun = (f[f.size() - 2].trimmed() + u' ' + f[f.size() - 1].trimmed()).trimmed();
             s.weightUnit = grammes ? QStringLiteral("Grammes") : QStringLiteral("Grains");
-            if (const auto weight = number(f[3 + k]))
+            if (const auto weight = figures[0])
                 s.grains = rowGrains(*weight, grammes, *fps, *ftLbf);
         }
         s.shots.push_back(shot);

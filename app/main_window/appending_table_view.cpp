@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleFactory>
 
 #include <algorithm>
 
@@ -24,7 +25,7 @@ AppendingTableView::AppendingTableView(QWidget* parent) : QTableView(parent)
     // need not be painted again when only the handle moves.
     if (style()->name() == QStringLiteral("fusion")) {
         QScrollBar* bar = verticalScrollBar();
-        auto* layered = new LayeredScrollBarStyle;
+        auto* layered = new LayeredScrollBarStyle(QStyleFactory::create(style()->name()));
         layered->setParent(bar);
         bar->setStyle(layered); // its polish makes the bar transparent again: opaque after it
         bar->setAttribute(Qt::WA_OpaquePaintEvent);
