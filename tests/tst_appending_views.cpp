@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QPainter>
+#include <QStyleFactory>
 #include <QStyleOptionSlider>
 #include <QSet>
 #include <QTest>
@@ -178,8 +179,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
         QScrollBar* bar = grid.verticalScrollBar();
         QTRY_VERIFY(bar->isVisible());
-        if (!bar->testAttribute(Qt::WA_OpaquePaintEvent))
+        if (QApplication::style()->name() != QStringLiteral("fusion"))
             QSKIP("the bars are painted over their background with this style");
+        QVERIFY(bar->testAttribute(Qt::WA_OpaquePaintEvent));
         for (int value : {bar->minimum(), bar->maximum() / 2, bar->maximum()}) {
             bar->setValue(value);
             QImage image(bar->size(), QImage::Format_ARGB32_Premultiplied);
@@ -195,7 +197,7 @@ private slots:
     {
         if (QApplication::style()->name() != QStringLiteral("fusion"))
             QSKIP("the kept groove is used with Fusion only");
-        LayeredScrollBarStyle layered;
+        LayeredScrollBarStyle layered(QStyleFactory::create(QStringLiteral("fusion")));
         for (Qt::Orientation orientation : {Qt::Vertical, Qt::Horizontal}) {
             QScrollBar bar(orientation);
             bar.resize(orientation == Qt::Vertical ? QSize(14, 230) : QSize(230, 14));

@@ -302,8 +302,33 @@ private slots:
         for (QWidget* frame : QList<QWidget*>{&m, m.centralWidget(), m.fmeSpeed, m.fmePower})
             QVERIFY2(!recorder.laidOut.contains(frame), qPrintable(frame->objectName()));
         // The figures still fill their frames.
-        QVERIFY(m.Label5->width() >= 220 && m.Label5->isVisible());
         QCOMPARE(m.Label5->mapTo(m.fmeSpeed, QPoint()).x(), m.fmeSpeed->layout()->contentsRect().left());
+    }
+
+    // A figure's holder keeps the label's limits, and a figure that needs more room gets it
+    // when the window has it.
+    void aFigureIsNeverCut()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        m.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        auto whole = [](QLabel* figure) {
+            QApplication::processEvents();
+            const QWidget* holder = figure->parentWidget();
+            return holder->width() >= 220 && holder->width() >= figure->sizeHint().width() &&
+                   figure->geometry() == holder->rect();
+        };
+        m.resize(m.minimumSizeHint());
+        QVERIFY(whole(m.Label5) && whole(m.Label3));
+        m.resize(1400, 800);
+        QFont larger = m.Label5->font();
+        larger.setPointSize(64); // as a long figure on a screen of many dots per inch
+        m.Label5->setFont(larger);
+        RecordShot(m, 1234.56);
+        QCOMPARE(m.Label5->text(), QStringLiteral("1234.56"));
+        QVERIFY(m.Label5->sizeHint().width() > 220);
+        QTRY_VERIFY(whole(m.Label5));
     }
 
     // The figures keep a picture of the frame behind them: it must be what the frame paints

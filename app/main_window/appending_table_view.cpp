@@ -66,7 +66,9 @@ bool AppendingTableView::fitRowRange(int count)
     const QSize most = maximumViewportSize();
     if (most.width() >= horizontalHeader()->length() && most.height() >= rows->length())
         room = most;
-    const int onView = std::max(1, std::min(count, room.height() / rowHeight));
+    if (room.height() < rowHeight)
+        return false; // not one whole row on view: the full layout knows that case
+    const int onView = std::min(count, room.height() / rowHeight);
     // Each setter repaints the bar even when nothing changes.
     QScrollBar* bar = verticalScrollBar();
     bar->setRange(0, count - onView);

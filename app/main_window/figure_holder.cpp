@@ -1,5 +1,6 @@
 #include "figure_holder.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPainter>
 
@@ -7,7 +8,11 @@ FigureHolder::FigureHolder(QLabel* label, QWidget* parent) : QWidget(parent), m_
 {
     label->setParent(this);
     setSizePolicy(label->sizePolicy());
+    setMinimumSize(label->minimumSize());
+    setMaximumSize(label->maximumSize());
     setAttribute(Qt::WA_OpaquePaintEvent);
+    m_offeredHint = label->sizeHint();
+    m_offeredMinimum = label->minimumSizeHint();
 }
 
 QSize FigureHolder::sizeHint() const
@@ -20,6 +25,22 @@ QSize FigureHolder::minimumSizeHint() const
     return m_label->minimumSizeHint();
 }
 
+bool FigureHolder::event(QEvent* event)
+{
+    // The label's request, at each new text: the window hears of it only when a hint changed.
+    if (event->type() == QEvent::LayoutRequest) {
+        const QSize hint = m_label->sizeHint();
+        const QSize minimum = m_label->minimumSizeHint();
+        if (hint != m_offeredHint || minimum != m_offeredMinimum) {
+            m_offeredHint = hint;
+            m_offeredMinimum = minimum;
+            updateGeometry();
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void FigureHolder::resizeEvent(QResizeEvent*)
 {
     m_label->setGeometry(rect());
@@ -28,7 +49,13 @@ void FigureHolder::resizeEvent(QResizeEvent*)
 void FigureHolder::paintEvent(QPaintEvent*)
 {
     QWidget* frame = parentWidget();
-    const Place place{geometry(), devicePixelRatioF(), frame->palette().cacheKey(), isActiveWindow(), isEnabled()};
+    const Place place{geometry(),
+                      frame->size(),
+                      frame->mapTo(window(), QPoint()),
+                      devicePixelRatioF(),
+                      frame->palette().cacheKey(),
+                      isActiveWindow(),
+                      isEnabled()};
     if (m_behind.isNull() || !(place == m_place)) {
         QPixmap behind(size() * place.pixelRatio);
         behind.setDevicePixelRatio(place.pixelRatio);

@@ -27,7 +27,8 @@ public:
     const QStringList& cells(int row) const { return m_rows[static_cast<size_t>(row)]; }
     const std::vector<QStringList>& rows() const { return m_rows; }
     void setCell(int row, int column, const QString& text);
-    // Replaces a row's cells; only the cells that differ are reported changed.
+    // Replaces a row's cells; the cells from the first to the last that differ are reported
+    // changed, none when all are the same.
     void setRowCells(int row, QStringList cells);
 
 private:

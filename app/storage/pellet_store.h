@@ -123,7 +123,7 @@ public:
     // instead of the home folder itself.
     static QString pathFor(const QString& workingFolder, const QString& homeFolder, const QString& dataFolder);
 
-    // The one connection and the one result set every statement goes through.
+    // The one connection, and the result set every statement but the shot's insert goes through.
     QSqlDatabase storeDatabase;
     QSqlQuery storeRecordset;
 
