@@ -1,5 +1,7 @@
 #include "flex_grid.h"
 
+#include "main_window/laid_out_texts.h"
+
 #include <QApplication>
 #include <QHash>
 #include <QHeaderView>
@@ -58,23 +60,10 @@ public:
 private:
     const QStaticText& laidOut(const QString& text, const QFont& font) const
     {
-        if (font != m_font || m_texts.size() > 4096) {
-            m_texts.clear();
-            m_font = font;
-        }
-        auto it = m_texts.find(text);
-        if (it == m_texts.end()) {
-            QStaticText laid(text);
-            laid.setTextFormat(Qt::PlainText);
-            laid.setPerformanceHint(QStaticText::AggressiveCaching);
-            laid.prepare(QTransform(), font);
-            it = m_texts.insert(text, laid);
-        }
-        return *it;
+        return m_laidOut.get(text, font);
     }
 
-    mutable QFont m_font;
-    mutable QHash<QString, QStaticText> m_texts;
+    mutable LaidOutTexts m_laidOut;
 };
 
 } // namespace

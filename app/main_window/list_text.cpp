@@ -1,5 +1,7 @@
 #include "list_text.h"
 
+#include "main_window/laid_out_texts.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
@@ -38,19 +40,7 @@ public:
     }
     const QStaticText& laidOut(const QString& text, const QFont& font) const
     {
-        if (font != m_font || m_lines.size() > 4096) {
-            m_lines.clear();
-            m_font = font;
-        }
-        auto it = m_lines.find(text);
-        if (it == m_lines.end()) {
-            QStaticText laid(text);
-            laid.setTextFormat(Qt::PlainText);
-            laid.setPerformanceHint(QStaticText::AggressiveCaching);
-            laid.prepare(QTransform(), font);
-            it = m_lines.insert(text, laid);
-        }
-        return *it;
+        return m_laidOut.get(text, font);
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
@@ -61,8 +51,7 @@ public:
     }
 
 private:
-    mutable QFont m_font;
-    mutable QHash<QString, QStaticText> m_lines;
+    mutable LaidOutTexts m_laidOut;
 };
 
 } // namespace
