@@ -4,6 +4,7 @@
 #include "pty_pair.h"
 #include "services/app_error.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QSignalSpy>
@@ -256,6 +257,40 @@ private slots:
         QTRY_COMPARE(received, QStringLiteral("CD"));
         port.setOutput(QStringLiteral("x"));
         QCOMPARE(second.read(), QByteArray("x"));
+    }
+
+    // An adapter that comes back as ttyUSB1 instead of ttyUSB0 is found through the udev link
+    // that names it by identity, and the port is open on the new node.
+    void anAdapterBackUnderAnotherNameIsFoundByItsLink()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("by-id")));
+        const QString usb0 = dir.filePath(QStringLiteral("ttyUSB0"));
+        const QString usb1 = dir.filePath(QStringLiteral("ttyUSB1"));
+        const QString byId = dir.filePath(QStringLiteral("by-id/usb-FTDI_FT232R_USB_UART_A10KZ3QX-if00-port0"));
+        auto first = std::make_unique<PtyPair>();
+        QVERIFY(QFile::link(first->path(), usb0));
+        QVERIFY(QFile::link(usb0, byId));
+        auto transport = std::make_unique<QSerialTransport>();
+        transport->setByIdFolder(dir.filePath(QStringLiteral("by-id")));
+        CommPort port(std::move(transport), [&](int) { return usb0; });
+        port.setRThreshold(1);
+        port.setPortOpen(true);
+        QString received;
+        connect(&port, &CommPort::OnComm, this, [&] { received += port.Input(); });
+        QSignalSpy lost(&port, &CommPort::connectionLost);
+        QSignalSpy back(&port, &CommPort::connectionBack);
+        first.reset();
+        QFile::remove(usb0);
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 2500);
+        PtyPair second;
+        QVERIFY(QFile::link(second.path(), usb1));
+        QVERIFY(QFile::remove(byId));
+        QVERIFY(QFile::link(usb1, byId));
+        QTRY_COMPARE_WITH_TIMEOUT(back.size(), 1, 2500);
+        QCOMPARE(port.linkPath(), usb1);
+        second.write("EF");
+        QTRY_COMPARE(received, QStringLiteral("EF"));
     }
 
     // A link removed while its device still answers is a device gone too; a port closed or

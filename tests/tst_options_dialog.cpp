@@ -1,6 +1,7 @@
 #include "drivers/comm_port.h"
 #include "drivers/frm_options.h"
 #include "fake_hid_control.h"
+#include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
 #include "storage/settings_store.h"
@@ -98,8 +99,8 @@ private slots:
         }
     }
 
-    // Escape is Cancel (the watchdog runs again); the window's own close leaves it off. Either way
-    // the main window is usable again and the options are only hidden.
+    // Escape is Cancel and the window's own close is the same: the main window is usable again,
+    // the options are only hidden, and the watchdog and the connection are as they were.
     void escapeIsCancelAndCloseIsUnload()
     {
         TestApp app;
@@ -112,32 +113,99 @@ private slots:
         QVERIFY(!m.options().isVisible());
         QVERIFY(m.isEnabled());
         QVERIFY(m.Timer1->isActive());
-        QVERIFY(!m.MSComm1->PortOpen()); // Cancel does not reconnect
+        QVERIFY(m.MSComm1->PortOpen());
         m.lblChrono_Click();
         m.options().close();
         QVERIFY(!m.options().isVisible());
         QVERIFY(m.isEnabled());
-        QVERIFY(!m.Timer1->isActive());
+        QVERIFY(m.Timer1->isActive());
+        QVERIFY(m.MSComm1->PortOpen());
     }
 
-    void cancelLeavesTheChronographDisconnected()
+    // Opening the options closes the port to look at every other; Cancel (or closing the window)
+    // must put capture back as it was, or every later shot is lost without a word.
+    void cancelLeavesTheConnectionAsItWas()
     {
         TestApp::setSetting(QStringLiteral("chronoType"), 4);
         TestApp app;
         frmMain& m = app.start();
         QVERIFY(m.TimerProChrono->isActive());
-        m.mnuSettings->trigger();
-        QVERIFY(!m.TimerProChrono->isActive());
-        m.options().btnCancelOpt_Click();
-        QVERIFY(!m.MSComm1->PortOpen());
-        QVERIFY(!m.TimerProChrono->isActive());
-        QVERIFY(!m.timerCED->isActive());
-        QVERIFY(m.Timer1->isActive());
-        QVERIFY(m.isEnabled());
+        QVERIFY(m.MSComm1->PortOpen());
+        for (bool byCancel : {true, false}) {
+            m.mnuSettings->trigger();
+            QVERIFY(!m.TimerProChrono->isActive());
+            QVERIFY(!m.MSComm1->PortOpen());
+            if (byCancel)
+                m.options().btnCancelOpt_Click();
+            else
+                m.options().close();
+            QVERIFY(m.MSComm1->PortOpen());
+            QCOMPARE(app.serial->openedPath, QStringLiteral("/dev/test1"));
+            QCOMPARE(app.serial->openedSettings.baud, 1200); // the ProChrono's line, as before
+            QVERIFY(m.TimerProChrono->isActive());
+            QVERIFY(!m.timerCED->isActive());
+            QVERIFY(m.Timer1->isActive());
+            QVERIFY(m.isEnabled());
+        }
+    }
+
+    // A Chrony shot after Cancel is recorded, as one before the options were opened is.
+    void aShotAfterCancelIsRecorded()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        app.serial->feed("1,Vf800.0\r\n");
+        QCOMPARE(m.MSFlexGrid1->Rows(), 2);
         m.lblChrono_Click();
-        m.options().close(); // closing the window: Timer1 stays off
-        QVERIFY(!m.Timer1->isActive());
-        QVERIFY(m.isEnabled());
+        m.options().btnCancelOpt_Click();
+        app.serial->feed("2,Vf810.0\r\n");
+        QCOMPARE(m.MSFlexGrid1->Rows(), 3);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 4), QStringLiteral("810.00"));
+    }
+
+    // Cancelled while the device is away, the wait goes on and the row says so; a device that went
+    // away while the options were open is waited for from the Cancel on.
+    void cancelKeepsWaitingForAnUnpluggedDevice()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        app.serial->unplug();
+        QTRY_VERIFY(m.MSComm1->isLost());
+        m.lblChrono_Click();
+        m.options().chronoType->select(1); // writes the label anew, as any click on the family does
+        m.options().btnCancelOpt_Click();
+        QVERIFY(m.MSComm1->isLost());
+        QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: disconnected, waiting for /dev/test1"));
+        app.serial->plugBack();
+        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 3000);
+        QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: connected again on /dev/test1, capture resumed"));
+
+        m.lblChrono_Click();
+        app.serial->existing.remove(QStringLiteral("/dev/test1"));
+        m.options().btnCancelOpt_Click();
+        QVERIFY(m.MSComm1->isLost());
+        QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: disconnected, waiting for /dev/test1"));
+        app.serial->existing.insert(QStringLiteral("/dev/test1"));
+        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 3000);
+        app.serial->feed("1,Vf800.0\r\n");
+        QCOMPARE(m.MSFlexGrid1->Rows(), 2);
+    }
+
+    // Saved, the new connection stands: a later Cancel goes back to it, not to the one before.
+    void aSavedConnectionIsWhatCancelReturnsTo()
+    {
+        TestApp app;
+        app.existingPorts = {QStringLiteral("/dev/test1"), QStringLiteral("/dev/test3")};
+        frmMain& m = app.start();
+        m.lblChrono_Click();
+        m.options().lstComm->setCurrentIndex(1);
+        m.options().btnComm_Click();
+        QCOMPARE(app.serial->openedPath, QStringLiteral("/dev/test3"));
+        m.lblChrono_Click();
+        m.options().lstComm->setCurrentIndex(0);
+        m.options().btnCancelOpt_Click();
+        QVERIFY(m.MSComm1->PortOpen());
+        QCOMPARE(app.serial->openedPath, QStringLiteral("/dev/test3"));
     }
 
     void statusButtonFollowsTheFamily()

@@ -72,6 +72,35 @@ private slots:
                  QStringList({QStringLiteral("800.00"), QStringLiteral("810.00"), QStringLiteral("830.00")}));
     }
 
+    // A USB adapter that comes back under another name is found by what it is, and the row names
+    // where; a node that is there but refuses to open says why instead of waiting in silence.
+    void theDeviceIsFoundAgainOrTheRowSaysWhyNot()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        app.serial->unplug();
+        QTRY_VERIFY(m.MSComm1->isLost());
+        app.serial->existing.insert(QStringLiteral("/dev/test1"));
+        app.serial->failing.insert(QStringLiteral("/dev/test1"));
+        QTRY_COMPARE_WITH_TIMEOUT(m.lblSelChrono->text(),
+                                  QStringLiteral("Chrony: /dev/test1 is there but cannot be opened (permission denied; "
+                                                 "add your user to the dialout group and log in again), waiting"),
+                                  3000);
+        app.serial->failing.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 3000);
+        QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: connected again on /dev/test1, capture resumed"));
+
+        app.serial->unplug();
+        QTRY_VERIFY(m.MSComm1->isLost());
+        app.serial->movedTo.insert(QStringLiteral("/dev/test1"), QStringLiteral("/dev/test9"));
+        app.serial->existing.insert(QStringLiteral("/dev/test9"));
+        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 3000);
+        QCOMPARE(app.serial->openedPath, QStringLiteral("/dev/test9"));
+        QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: connected again on /dev/test9, capture resumed"));
+        app.serial->feed("1,Vf800.0\r\n");
+        QCOMPARE(velocities(m), QStringList({QStringLiteral("800.00")}));
+    }
+
     // A memory window open at the loss closes with its closing steps and says why; the exchange's
     // flag is cleared so live capture works when the device is back.
     void aMemoryWindowClosesWhenTheDeviceGoes()

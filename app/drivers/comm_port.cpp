@@ -158,6 +158,39 @@ void CommPort::stopWatching()
 {
     m_watch.stop();
     m_link = Link::Closed;
+    m_blockedReason.clear();
+}
+
+void CommPort::waitFor(const QString& path)
+{
+    m_buffer.clear();
+    m_path = path;
+    m_link = Link::Lost;
+    m_blockedReason.clear();
+    m_watch.start();
+}
+
+void CommPort::restoreLinkState(const LinkState& state)
+{
+    if (PortOpen())
+        setPortOpen(false);
+    stopWatching();
+    m_portNumber = state.portNumber;
+    m_settings = state.settings;
+    if (state.link == Link::Closed)
+        return;
+    LineSettings parsed;
+    LineSettings::parse(m_settings, parsed);
+    m_buffer.clear();
+    if (state.link == Link::Open && m_transport->open(state.path, parsed) == SerialTransport::OpenResult::Ok) {
+        m_link = Link::Open;
+        m_path = state.path;
+        m_watch.start();
+        return;
+    }
+    // Gone meanwhile, or it was already being waited for: wait for it again.
+    waitFor(state.path);
+    emit connectionLost();
 }
 
 void CommPort::handleLoss()
@@ -170,9 +203,7 @@ void CommPort::handleLoss()
     deliver();
     if (!m_alive)
         return;
-    m_buffer.clear();
-    m_link = Link::Lost;
-    m_watch.start();
+    waitFor(m_path);
     emit connectionLost();
 }
 
@@ -184,13 +215,29 @@ void CommPort::watch()
             handleLoss();
         return;
     }
-    if (m_link != Link::Lost || !m_transport->deviceExists(m_path))
+    if (m_link != Link::Lost)
         return;
+    QString path = m_path;
+    if (!m_transport->deviceExists(path)) {
+        path = m_transport->sameDeviceElsewhere(m_path);
+        if (path.isEmpty())
+            return;
+    }
     LineSettings parsed;
     LineSettings::parse(m_settings, parsed);
-    if (m_transport->open(m_path, parsed) != SerialTransport::OpenResult::Ok)
-        return; // there but not ready yet (permissions are often set a moment later)
+    if (m_transport->open(path, parsed) != SerialTransport::OpenResult::Ok) {
+        // There but not ready yet (permissions are often set a moment later), or refused for
+        // good: the user is told why once, and it is looked at again every second.
+        const QString reason = m_transport->openFailureReason();
+        if (!reason.isEmpty() && reason != m_blockedReason) {
+            m_blockedReason = reason;
+            emit waitingBlocked(path, reason);
+        }
+        return;
+    }
     m_buffer.clear();
+    m_path = path;
     m_link = Link::Open;
+    m_blockedReason.clear();
     emit connectionBack();
 }

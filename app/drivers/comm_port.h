@@ -62,20 +62,38 @@ public:
     QString linkPath() const { return m_path; }
     static constexpr int kWatchIntervalMs = 1000;
 
+    enum class Link { Closed, Open, Lost };
+    // What the port was doing, so that it can be put back as it was: a dialog that looked at every
+    // port and was then cancelled must not end capture.
+    struct LinkState {
+        int portNumber = 1;
+        QString settings;
+        Link link = Link::Closed;
+        QString path;
+    };
+    LinkState linkState() const { return {m_portNumber, m_settings, m_link, m_path}; }
+    // Reopens the port as the state had it; a device that cannot be opened now is waited for as
+    // after a loss (connectionLost is raised, so the row says so).
+    void restoreLinkState(const LinkState& state);
+
 signals:
     void OnComm();
     // The device went away; the port is closed and its path watched.
     void connectionLost();
-    // The device is back and the port open again with the same settings.
+    // The device is back and the port open again with the same settings (at linkPath(), which
+    // is another path when a USB adapter came back under another name).
     void connectionBack();
+    // The device's node is there but does not open; the reason says why, in words for the user.
+    // Raised once for each new reason while the device is waited for.
+    void waitingBlocked(const QString& path, const QString& reason);
 
 private:
-    enum class Link { Closed, Open, Lost };
     void pull();
     void deliver();
     void handleLoss();
     void watch();
     void stopWatching();
+    void waitFor(const QString& path);
 
     std::unique_ptr<SerialTransport> m_transport;
     PathResolver m_resolver;
@@ -92,5 +110,7 @@ private:
     bool m_alive = true;
     Link m_link = Link::Closed;
     QString m_path;
+    // The reason last given for a node that is there but does not open.
+    QString m_blockedReason;
     QTimer m_watch;
 };

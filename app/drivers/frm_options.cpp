@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
 
 frmOptions::frmOptions(frmMain& main) : ClosingDialog(&main), m_main(main)
 {
@@ -193,6 +194,7 @@ void frmOptions::save()
         m_main.timerCED->stop();
         m_main.TimerProChrono->stop();
     }
+    m_before.reset(); // saved: the new connection stands
     close();
 }
 
@@ -227,7 +229,27 @@ bool frmOptions::unload()
 {
     m_main.setEnabled(true);
     setEnabled(false);
+    restoreConnection();
     return true; // loaded once for the run: closing only hides it
+}
+
+void frmOptions::restoreConnection()
+{
+    if (!m_before)
+        return;
+    // Looking at the ports closed the chronograph's; cancelling must not end capture silently.
+    const Before before = *std::exchange(m_before, std::nullopt);
+    if (before.watchdog)
+        m_main.Timer1->start();
+    if (before.cedPoll)
+        m_main.timerCED->start();
+    if (before.proChronoPoll)
+        m_main.TimerProChrono->start();
+    // A device gone meanwhile is waited for, and its loss stops the ProChrono poll again.
+    try {
+        m_main.MSComm1->restoreLinkState(before.link);
+    } catch (const AppError&) {
+    }
 }
 
 void frmOptions::scanPorts(int remembered)
@@ -257,6 +279,9 @@ void frmOptions::scanPorts(int remembered)
 
 void frmOptions::openDialog()
 {
+    if (!m_before)
+        m_before = Before{m_main.MSComm1->linkState(), m_main.Timer1->isActive(), m_main.timerCED->isActive(),
+                          m_main.TimerProChrono->isActive()};
     m_main.timerCED->stop();
     m_main.TimerProChrono->stop();
     if (m_main.MSComm1->PortOpen())

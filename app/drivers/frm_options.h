@@ -1,6 +1,9 @@
 #pragma once
 
 #include "closing_dialog.h"
+#include "drivers/comm_port.h"
+
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -27,6 +30,7 @@ public:
     // Lists the ports 1 to 100 that open, selecting `remembered` when it is among them.
     void scanPorts(int remembered);
     // Stops the polls, closes the port, rescans and shows the dialog over a disabled main window.
+    // Closed without saving, it puts the port and the polls back as they were.
     void openDialog();
 
     void chronoType_Click(int index);
@@ -36,13 +40,24 @@ public:
     void btnCancelOpt_Click();
 
 protected:
-    // Main window enabled, dialog hidden and disabled; the watchdog stays off.
+    // Main window enabled, dialog hidden and disabled; unless the options were saved, the
+    // connection, the watchdog and the polls are as they were before the dialog opened.
     bool unload() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void save();
     void labelStatusButton();
+    void restoreConnection();
+
+    // The connection as the dialog found it; gone once the options are saved.
+    struct Before {
+        CommPort::LinkState link;
+        bool watchdog = false;
+        bool cedPoll = false;
+        bool proChronoPoll = false;
+    };
+    std::optional<Before> m_before;
 
     frmMain& m_main;
 };

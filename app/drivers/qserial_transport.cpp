@@ -1,9 +1,12 @@
 #include "qserial_transport.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QSerialPortInfo>
 #include <QStringList>
 
 #include <poll.h>
+#include <unistd.h>
 
 bool LineSettings::parse(const QString& text, LineSettings& result)
 {
@@ -61,10 +64,21 @@ SerialTransport::OpenResult QSerialTransport::open(const QString& devicePath, co
     }
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     m_leftover.clear();
-    if (m_port.open(QIODevice::ReadWrite))
+    m_failure.clear();
+    if (m_port.open(QIODevice::ReadWrite)) {
+        m_identities.insert(devicePath, identityOf(devicePath, m_byIdFolder));
         return OpenResult::Ok;
+    }
     const auto error = m_port.error();
+    const QString detail = m_port.errorString();
     m_port.clearError();
+    const QByteArray native = QFile::encodeName(devicePath);
+    if (::access(native.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+        m_failure = QStringLiteral("permission denied; add your user to the dialout group and log in again");
+    else if (error == QSerialPort::PermissionError)
+        m_failure = QStringLiteral("another program is using it");
+    else
+        m_failure = detail;
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
         return OpenResult::NoSuchDevice;
@@ -73,6 +87,54 @@ SerialTransport::OpenResult QSerialTransport::open(const QString& devicePath, co
     default:
         return OpenResult::Failed;
     }
+}
+
+QSerialTransport::Identity QSerialTransport::identityOf(const QString& devicePath, const QString& byIdFolder)
+{
+    Identity id;
+    const QString target = QFileInfo(devicePath).canonicalFilePath();
+    const QDir links(byIdFolder);
+    for (const QFileInfo& link : links.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        if (link.isSymLink() && link.canonicalFilePath() == target) {
+            id.byIdLink = link.absoluteFilePath();
+            break;
+        }
+    }
+    const QSerialPortInfo info(devicePath);
+    if (info.hasVendorIdentifier())
+        id.vendor = info.vendorIdentifier();
+    if (info.hasProductIdentifier())
+        id.product = info.productIdentifier();
+    id.serialNumber = info.serialNumber();
+    return id;
+}
+
+QString QSerialTransport::findIdentity(const Identity& identity)
+{
+    if (!identity.byIdLink.isEmpty()) {
+        const QFileInfo link(identity.byIdLink);
+        if (link.exists())
+            return link.symLinkTarget(); // the node's own name, such as /dev/ttyUSB1
+    }
+    if (!identity.isUsb())
+        return {};
+    QString found;
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
+        if (port.vendorIdentifier() != identity.vendor || port.productIdentifier() != identity.product)
+            continue;
+        if (!identity.serialNumber.isEmpty() && port.serialNumber() != identity.serialNumber)
+            continue;
+        if (!found.isEmpty())
+            return {}; // two alike: which one is ours cannot be told
+        found = port.systemLocation();
+    }
+    return found;
+}
+
+QString QSerialTransport::sameDeviceElsewhere(const QString& lostPath) const
+{
+    const auto it = m_identities.constFind(lostPath);
+    return it == m_identities.cend() ? QString() : findIdentity(*it);
 }
 
 void QSerialTransport::close()

@@ -34,6 +34,12 @@ QString reconnectedText(const QString& family, const QString& path)
     return family + QStringLiteral(": connected again on ") + path + QStringLiteral(", capture resumed");
 }
 
+QString blockedText(const QString& family, const QString& path, const QString& reason)
+{
+    return family + QStringLiteral(": ") + path + QStringLiteral(" is there but cannot be opened (") + reason +
+           QStringLiteral("), waiting");
+}
+
 QString windowClosedByLossText(const QString& windowTitle)
 {
     return QStringLiteral("The chronograph was disconnected, so \"") + windowTitle +
@@ -58,6 +64,11 @@ void serialLinkLost(frmMain& main)
     main.TimerProChrono->stop();
     if (!closed.isEmpty())
         main.services().prompt->message(windowClosedByLossText(closed), Prompt::Icon::Exclamation);
+}
+
+void serialLinkBlocked(frmMain& main, const QString& path, const QString& reason)
+{
+    main.lblSelChrono->setText(blockedText(familyCaption(main), path, reason));
 }
 
 void serialLinkBack(frmMain& main)

@@ -10,11 +10,16 @@ class frmMain;
 QString disconnectedText(const QString& family, const QString& path);
 // The chronograph row once it is back: "Chrony: connected again on /dev/ttyUSB0, capture resumed".
 QString reconnectedText(const QString& family, const QString& path);
+// The chronograph row while the device's node is there but refuses to open: "Chrony: /dev/ttyUSB0
+// is there but cannot be opened (another program is using it), waiting".
+QString blockedText(const QString& family, const QString& path, const QString& reason);
 // The message shown when a memory window had to close because its device went away.
 QString windowClosedByLossText(const QString& windowTitle);
 
 // The device went away: the partial line is dropped, the ProChrono poll stops, a memory window
 // closes (with its closing steps and a message), and the row says what happened.
 void serialLinkLost(frmMain& main);
+// The device is there but does not open: the row says why.
+void serialLinkBlocked(frmMain& main, const QString& path, const QString& reason);
 // The device is back: the ProChrono poll starts again at once, and the row says so.
 void serialLinkBack(frmMain& main);

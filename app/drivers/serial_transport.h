@@ -38,6 +38,15 @@ public:
     // False once the open device shows it is gone (hung up, node removed) without an error
     // having been reported yet.
     virtual bool healthy() const { return isOpen(); }
+    // Where the device last opened at `lostPath` is now, when it came back under another name
+    // (a USB adapter numbered anew); empty when it is not found or cannot be told apart.
+    virtual QString sameDeviceElsewhere(const QString& lostPath) const
+    {
+        Q_UNUSED(lostPath);
+        return {};
+    }
+    // Why the last open failed, in words for the user; empty when it did not fail.
+    virtual QString openFailureReason() const { return {}; }
 
 signals:
     void dataArrived();

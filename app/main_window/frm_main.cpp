@@ -70,6 +70,8 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
     connect(MSComm1, &CommPort::OnComm, this, guarded([this] { MSComm1_OnComm(*this); }));
     connect(MSComm1, &CommPort::connectionLost, this, guarded([this] { serialLinkLost(*this); }));
     connect(MSComm1, &CommPort::connectionBack, this, guarded([this] { serialLinkBack(*this); }));
+    connect(MSComm1, &CommPort::waitingBlocked, this,
+            guarded([this](const QString& path, const QString& reason) { serialLinkBlocked(*this, path, reason); }));
 
     Timer1 = named(new QTimer(this), QStringLiteral("Timer1"));
     TimerProChrono = named(new QTimer(this), QStringLiteral("TimerProChrono"));

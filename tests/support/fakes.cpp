@@ -24,10 +24,15 @@ QStringList ScriptedPrompt::texts() const
 
 SerialTransport::OpenResult MemoryTransport::open(const QString& devicePath, const LineSettings& settings)
 {
-    if (busy.contains(devicePath))
+    m_failure.clear();
+    if (busy.contains(devicePath)) {
+        m_failure = QStringLiteral("another program is using it");
         return OpenResult::Busy;
-    if (failing.contains(devicePath))
+    }
+    if (failing.contains(devicePath)) {
+        m_failure = QStringLiteral("permission denied; add your user to the dialout group and log in again");
         return OpenResult::Failed;
+    }
     if (!existing.contains(devicePath))
         return OpenResult::NoSuchDevice;
     m_open = true;

@@ -7,6 +7,7 @@
 #include "services/prompt.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QStringList>
@@ -125,6 +126,8 @@ public:
     void discardInput() override { m_incoming.clear(); }
     void discardOutput() override {}
     bool deviceExists(const QString& devicePath) const override { return existing.contains(devicePath); }
+    QString sameDeviceElsewhere(const QString& lostPath) const override { return movedTo.value(lostPath); }
+    QString openFailureReason() const override { return m_failure; }
 
     void feed(const QByteArray& bytes);
     // The device goes away as an unplugged adapter does: bytes fed before it stay readable.
@@ -136,6 +139,8 @@ public:
     QSet<QString> busy;
     // Paths that exist but refuse to open for another reason.
     QSet<QString> failing;
+    // A device that came back under another name: its old path and the new one.
+    QHash<QString, QString> movedTo;
     QString openedPath;
     LineSettings openedSettings;
     QByteArray written;
@@ -145,4 +150,5 @@ public:
 private:
     bool m_open = false;
     QByteArray m_incoming;
+    QString m_failure;
 };

@@ -58,18 +58,22 @@ def options(u, device):
     check(u.enter_in_each_text_box("Chrono Options"), "Chrono Options shows no text box")
     u.close("Chrono Options", "escape")
     u.main_usable()
+    # Escape, the close message and Save each leave the chronograph connected: the next shot counts.
+    device.shot(801.5)
+    shots = u.recorded_alone(801.5, 0)
     u.d.choose_menu(MAIN, "Menu", "Chrono Settings")
     u.opened("Chrono Options")
     u.main_disabled()
     u.close("Chrono Options", "message")
     u.main_usable()
-    # Cancel leaves the chronograph disconnected; Save connects it again.
+    device.shot(802.5)
+    shots = u.recorded_alone(802.5, shots)
     u.click_main("label", "Chronograph:")
     u.opened("Chrono Options")
     u.close("Chrono Options", "Save")
     u.main_usable()
     device.shot(803.5)
-    shots = u.recorded(803.5, 0)
+    shots = u.recorded_alone(803.5, shots)
 
     for caption, frame, how in (("Gun:", "Gun Details", "escape"), ("Projectile:", "Projectile Details", "message")):
         u.click_main("label", caption)
