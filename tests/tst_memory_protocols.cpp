@@ -56,6 +56,11 @@ private slots:
         r = decodeLive(shot, status(1, 4, 800).right(14), false);
         QVERIFY(r.countShot);
         QCOMPARE(r.fps, 812.0);
+        QCOMPARE(r.missed, 0);
+        // The count moved by three (shots while unplugged, or two between polls): the reply shows
+        // the last; the two before it are missed, and said so.
+        QCOMPARE(decodeLive(status(1, 8, 812), status(1, 5, 800).right(14), false).missed, 2);
+        QCOMPARE(decodeLive(status(1, 0x10, 812), status(1, 0x0F, 800).right(14), false).missed, 0);
         // The same reply again: nothing.
         r = decodeLive(shot, r.lastShotRecorded, false);
         QVERIFY(!r.countShot);

@@ -4,6 +4,7 @@
 #include "drivers/frm_chrony_extras.h"
 #include "drivers/frm_options.h"
 #include "drivers/frm_prochrono_extras.h"
+#include "drivers/prochrono_link.h"
 #include "drivers/prochrono_protocol.h"
 #include "drivers/serial_link.h"
 #include "main_window/flex_grid.h"
@@ -147,6 +148,11 @@ private slots:
         m.strReceivedAll.clear();
         app.serial->feed(":0001060020032C");
         QCOMPARE(m.MSFlexGrid1->Rows(), 2);
+        // Two shots fired where no poll saw them: the last is recorded, the row says two were missed.
+        m.strReceivedAll.clear();
+        app.serial->feed(":0001090020032C");
+        QCOMPARE(m.MSFlexGrid1->Rows(), 3);
+        QCOMPARE(m.lblSelChrono->text(), missedShotsText(2));
     }
 
     // Closed before the device answered the query: capture comes back, and the late answer does

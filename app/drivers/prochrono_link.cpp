@@ -7,6 +7,7 @@
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
 
+#include <QLabel>
 #include <QTimer>
 
 void TimerProChrono_Timer(frmMain& main)
@@ -34,7 +35,17 @@ double proChronoLiveDecode(frmMain& main)
     main.countShot = r.countShot;
     main.lastShotRecorded = r.lastShotRecorded;
     main.proChrono.firstProChronoReply = r.firstReply;
+    if (r.missed > 0)
+        main.lblSelChrono->setText(missedShotsText(r.missed));
     return r.fps;
+}
+
+QString missedShotsText(int missed)
+{
+    return QStringLiteral("ProChrono: %1 shot%2 before the last were not seen live (fired while it was away or "
+                          "between two polls); they are in its memory: ProC Status downloads them")
+        .arg(missed)
+        .arg(missed == 1 ? QString() : QStringLiteral("s"));
 }
 
 void setInputLength(CommPort& port, int n)

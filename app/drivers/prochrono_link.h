@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class CommPort;
 class frmMain;
 
@@ -9,6 +11,8 @@ class frmMain;
 void TimerProChrono_Timer(frmMain& main);
 // The live decoder: reads the line buffer, sets countShot, returns fps before calibration.
 double proChronoLiveDecode(frmMain& main);
+// The chronograph row when the shot count jumped past shots no reply showed.
+QString missedShotsText(int missed);
 // Reads of Input take up to n characters; the buffers are flushed when n is already set.
 void setInputLength(CommPort& port, int n);
 // Remote mode: the received characters go to the remote-functions window.

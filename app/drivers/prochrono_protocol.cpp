@@ -91,8 +91,13 @@ LiveReading decodeLive(const QString& buffer, const QString& lastShotRecorded, b
             r.countShot = false; // another string: a new baseline
         else if (pieces[2] < oldCount)
             r.countShot = false; // shots were deleted
-        else
+        else {
             r.countShot = true;
+            bool okNew = false, okOld = false;
+            const int gap = pieces[2].toInt(&okNew, 16) - oldCount.toInt(&okOld, 16);
+            if (okNew && okOld && gap > 1)
+                r.missed = gap - 1;
+        }
     } else if (v != 0 && s != lastShotRecorded && firstReply) {
         r.lastShotRecorded = s;
         r.firstReply = false;

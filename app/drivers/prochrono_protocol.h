@@ -36,6 +36,9 @@ struct LiveReading {
     double fps = 0;
     QString lastShotRecorded;
     bool firstReply = true;
+    // Shots the count moved past that no reply showed (fired while the device was away, or two
+    // between polls): only the last of them is in this reply.
+    int missed = 0;
 };
 // Only a buffer of exactly 15 characters is a status reply; the first non-zero reply is a
 // baseline; afterwards a different reply in the same string without fewer shots is one shot.
