@@ -1,5 +1,8 @@
 #pragma once
 
+#include "relay_protocol.h"
+
+#include <algorithm>
 #include <atomic>
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/error.hpp>
@@ -39,6 +42,8 @@ private:
 // A body's text and what it holds of its budget, given back when the text goes.
 class BudgetedText {
 public:
+    static constexpr size_t kUnchargedBytes = 4096;
+
     BudgetedText() = default;
     BudgetedText(BudgetedText&& other) noexcept
         : text(std::move(other.text)), m_budget(other.m_budget), m_charged(std::exchange(other.m_charged, 0))
@@ -61,12 +66,27 @@ public:
     ~BudgetedText() { release(); }
 
     void chargeTo(BodyBudget* budget) { m_budget = budget; }
-    // Appends what fits the budget; false (appending nothing) when it does not.
+    // Appends what fits the budget; false (appending nothing) when it does not. The budget is
+    // charged with the memory held, which grows by doubling up to the largest request. A body
+    // of up to kUnchargedBytes (every request Velmora sends) is not charged: its memory is bounded
+    // by the connections, like their read buffers, and a full budget never refuses it.
     bool append(const char* data, size_t n)
     {
-        if (m_budget && !m_budget->take(n))
-            return false;
-        m_charged += m_budget ? n : 0;
+        const size_t needed = text.size() + n;
+        if (needed > text.capacity()) {
+            const size_t grown =
+                std::max(needed, std::min(std::max<size_t>(2 * text.capacity(), 1024), kMaxRequestBytes));
+            const size_t charge = grown > kUnchargedBytes ? grown : 0;
+            if (m_budget && charge > 0 && !m_budget->take(charge - m_charged))
+                return false;
+            // Built afresh so that the capacity is what was charged, not what the library picks.
+            std::string bigger;
+            bigger.reserve(grown);
+            bigger.append(text);
+            text.swap(bigger);
+            if (m_budget)
+                m_charged = charge;
+        }
         text.append(data, n);
         return true;
     }
