@@ -1063,6 +1063,13 @@ private slots:
         RawConnection c(relay.port());
         QVERIFY(c.send(extended));
         QCOMPARE(bodyOf(c.readAnswer(5000)), kBad);
+        // Trailers past the limit: never answered OK.
+        std::string trailed = post + "26\r\n" + kUpdate + "\r\n0\r\n";
+        for (int i = 0; i < 40; ++i)
+            trailed += "X-Pad" + std::to_string(i) + ": " + std::string(2000, 'x') + "\r\n";
+        RawConnection t(relay.port());
+        QVERIFY(t.send(trailed + "\r\n"));
+        QVERIFY(bodyOf(t.readAnswer(5000)).find("<status>OK</status>") == std::string::npos);
         // Within the limit, extensions are read past as ever.
         RawConnection fine(relay.port());
         QVERIFY(fine.send(post + "26;a=b\r\n" + kUpdate + "\r\n0\r\n\r\n"));
