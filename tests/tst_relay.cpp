@@ -1135,6 +1135,27 @@ private slots:
         QVERIFY(closed.answer(kUpdate, "10.0.0.1", {}).find("<status>OK</status>") != std::string::npos);
     }
 
+    // SIGTERM with connections waiting to be accepted: the acceptor is closed and re-armed on one
+    // strand, so the stop never races with an accept (the ThreadSanitizer build ends the relay
+    // on a race, and the exit is then not clean).
+    void aStopWhileConnectionsArrive()
+    {
+        for (int run = 0; run < 4; ++run) {
+            RelayProcess relay({}, {QStringLiteral("--connections-per-address"), QStringLiteral("0")});
+            QVERIFY(relay.isRunning());
+            const pid_t pid = pid_t(relay.processId());
+            // Stopped, the service still has the system take connections into its backlog; woken,
+            // it meets them and the stop together, on both of its network threads.
+            QCOMPARE(kill(pid, SIGSTOP), 0);
+            const BurstOutcome outcome =
+                httpBurst(relay.port(), "/relay.php", std::vector<std::string>(300, kUpdate), false, 200);
+            QCOMPARE(outcome.connected, 300);
+            QCOMPARE(kill(pid, SIGTERM), 0);
+            QCOMPARE(kill(pid, SIGCONT), 0);
+            QVERIFY(relay.exitsCleanlyWithin(10000));
+        }
+    }
+
     // A flooded moderation queue is emptied with one command.
     void aRangeIsRejectedAtOnce()
     {

@@ -554,14 +554,16 @@ std::optional<int> HttpServer::listen(const std::string& address, int port)
         acceptor.close(ignored);
         return std::nullopt;
     }
+    // Taken over from here, before anyone is told the port: a SIGTERM as soon as the service
+    // listens is a stop like any other, never the default death.
+    m_state->signals.add(SIGTERM, ec);
+    m_state->signals.add(SIGINT, ec);
     return acceptor.local_endpoint().port();
 }
 
 void HttpServer::run()
 {
     State& state = *m_state;
-    state.signals.add(SIGTERM);
-    state.signals.add(SIGINT);
     state.signals.async_wait([&state](beast::error_code ec, int) {
         if (!ec)
             state.stopNow();
