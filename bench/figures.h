@@ -4,6 +4,7 @@
 void captureFigures();
 void cedFigures();
 void relayFigures();
+void relayAttackFigures();
 void chartFigures();
 void lineRateFigures();
 void recoveryFigures();

@@ -13,7 +13,8 @@ int main(int argc, char** argv)
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
     TestApp::clearSettings();
     std::printf("| figure | value | target |\n|---|---|---|\n");
-    // "velmora-bench relay" (or capture, ced, chart, history, import, recovery, linerate) reports one group only.
+    // "velmora-bench relay" (or capture, ced, chart, history, import, recovery, linerate, relay-attacks) reports
+    // one group only.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const auto wanted = [&only](const char* group) { return only.isEmpty() || only == QLatin1String(group); };
     if (wanted("capture"))
@@ -24,6 +25,8 @@ int main(int argc, char** argv)
         cedFigures();
     if (wanted("relay"))
         relayFigures();
+    if (wanted("relay-attacks"))
+        relayAttackFigures();
     if (wanted("chart"))
         chartFigures();
     if (wanted("history"))

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (!parser.is_done())
         return 0;
-    const std::string& body = parser.get().body();
+    const std::string& body = parser.get().body().text;
     if (body.size() > relay::kMaxRequestBytes)
         std::abort();
     (void)relay::parseRequest(body);

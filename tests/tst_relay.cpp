@@ -27,6 +27,7 @@
 #include <pugixml.hpp>
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <ctime>
 
 namespace {
 
@@ -93,6 +94,48 @@ void writeFile(const QString& path, const QByteArray& content)
     f.write(content);
 }
 
+// Sanitizers keep memory of their own (shadow, quarantine): resident sizes say nothing there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// CPU time of the calling thread, in milliseconds.
+double threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1000 + double(t.tv_nsec) / 1e6;
+}
+
+// A line of /proc/<pid>/status ("VmRSS:", "VmHWM:") in MiB.
+double statusMiB(qint64 pid, const char* key)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toDouble() / 1024;
+    return 0;
+}
+
+// An element carrying as many distinct attributes as fit in the 64 KiB a request may hold.
+std::string manyAttributes(const std::string& before, const std::string& after)
+{
+    std::string text = before;
+    for (int i = 0; text.size() + after.size() + 16 < relay::kMaxRequestBytes; ++i)
+        text += " a" + std::to_string(i) + "=''";
+    return text + after;
+}
+
 } // namespace
 
 class TestRelay : public QObject {
@@ -134,7 +177,11 @@ private slots:
                  "<query><type>updatelist</type><type>submitgun</type></query>",
                  "<query><type>submitgun</type><guntype>X</guntype><gunmake>A<b/>B</gunmake><gunmodel>Y</gunmodel>"
                  "</query>",
-                 "<query><type>updatelist</type></query><query><type>updatelist</type></query>"})
+                 "<query><type>updatelist</type></query><query><type>updatelist</type></query>",
+                 // The protocol has no attributes, and no element below a field or beside them.
+                 "<query a='1' b='1'><type>updatelist</type></query>",
+                 "<query><type x=''>updatelist</type></query>",
+                 "<query><type>updatelist</type><extra><deeper/></extra></query>"})
             QVERIFY2(!relay::parseRequest(bad), bad.c_str());
         const std::string huge = "<query><type>updatelist</type>" + std::string(70000, ' ') + "</query>";
         QVERIFY(!relay::parseRequest(huge));
@@ -437,8 +484,7 @@ private slots:
                  "<query><type>update\x01list</type></query>", kUpdate + "<!-- \x02 -->", "<query>"})
             QVERIFY2(!relay::parseRequest(bad), bad.c_str());
         for (const std::string& good : std::vector<std::string>{
-                 "<?xml version=\"1.0\"?>\n" + kUpdate + "\n", "<!-- a & b -->" + kUpdate,
-                 "<query a='1' b='1'><type>updatelist</type></query>"})
+                 "<?xml version=\"1.0\"?>\n" + kUpdate + "\n", "<!-- a & b -->" + kUpdate})
             QVERIFY2(relay::parseRequest(good), good.c_str());
         auto r = relay::parseRequest(gunRequest("&lt;&gt;&amp;&quot;&apos;&#233;&#xE9;"));
         QVERIFY(r);
@@ -815,8 +861,11 @@ private slots:
         outcome = httpBurst(relay.port(), "/relay.php", submissions, false, 30000);
         QCOMPARE(outcome.answered, 300);
         const long queued = std::count(outcome.bodies.begin(), outcome.bodies.end(), kOk);
+        // Past the 20, each is refused as one too many, or at once as one the full queue of
+        // submissions cannot take.
         const long refused =
-            std::count(outcome.bodies.begin(), outcome.bodies.end(), relay::statusAnswer("BAD", relay::kTooMany));
+            std::count(outcome.bodies.begin(), outcome.bodies.end(), relay::statusAnswer("BAD", relay::kTooMany)) +
+            std::count(outcome.bodies.begin(), outcome.bodies.end(), relay::statusAnswer("BAD", relay::kServiceBusy));
         QCOMPARE(queued, 20L);
         QCOMPARE(refused, 280L);
         QCOMPARE(relay.moderate({QStringLiteral("list"), QStringLiteral("pending")}).count(u'\n'), 20);
@@ -836,6 +885,299 @@ private slots:
         QVERIFY(outcome.bodies[0] == kBad);
         QVERIFY(outcome.bodies[1] == kBad);
         QVERIFY(outcome.bodies[2].find("<status>OK</status>") != std::string::npos);
+    }
+
+    // However a request is shaped within its 64 KiB, reading it costs about its length: the
+    // protocol's elements carry no attributes, and there are few of them, none deep.
+    void parsingCostsTheLengthOfTheRequest()
+    {
+        std::string manyElements = "<query><type>updatelist</type>";
+        while (manyElements.size() < relay::kMaxRequestBytes - 20)
+            manyElements += "<x/>";
+        manyElements += "</query>";
+        std::string deep = "<query><type>updatelist</type>";
+        for (int i = 0; i < 6000; ++i)
+            deep += "<d>";
+        for (int i = 0; i < 6000; ++i)
+            deep += "</d>";
+        deep += "</query>";
+        const std::vector<std::string> hostile{
+            manyAttributes("<query", "><type>updatelist</type></query>"),
+            manyAttributes("<query><type", ">updatelist</type></query>"),
+            manyAttributes("<query><type>submitgun</type><guntype>Rifle</guntype><gunmake", ">M</gunmake>"
+                                                                                             "<gunmodel>P</gunmodel></query>"),
+            manyElements, deep};
+        const double start = threadCpuMs();
+        for (int round = 0; round < 5; ++round)
+            for (const std::string& body : hostile) {
+                QVERIFY(body.size() <= relay::kMaxRequestBytes);
+                QVERIFY(!relay::parseRequest(body));
+            }
+        // Twenty-five of them: seconds each when attributes were compared pairwise.
+        const double spent = threadCpuMs() - start;
+        QVERIFY2(spent < 1000, QByteArray::number(spent).constData());
+        QVERIFY(relay::parseRequest(kUpdate));
+    }
+
+    // A submission whose client gave up is never stored (the client would send it again), and its
+    // connection no longer counts against its address.
+    void workWhoseClientLeftIsDropped()
+    {
+        RelayProcess relay;
+        QVERIFY(relay.isRunning());
+        Sql writer(relay.databasePath());
+        QVERIFY(writer.run("BEGIN IMMEDIATE"));
+        {
+            std::vector<std::unique_ptr<RawConnection>> gone;
+            for (int i = 0; i < 8; ++i) {
+                gone.push_back(std::make_unique<RawConnection>(relay.port(), "127.0.4.1"));
+                QVERIFY(gone.back()->send(relayPost(gunRequest("Gone" + std::to_string(i)))));
+            }
+            QVERIFY(gone.back()->readAnswer(300).empty());
+        }
+        // Its address may come back at once, though the database is still held: all eight slots
+        // are free again.
+        bool answered = false;
+        const Clock::time_point start = Clock::now();
+        while (!answered && msSince(start) < 2000) {
+            std::vector<std::unique_ptr<RawConnection>> again;
+            for (int i = 0; i < 8; ++i) {
+                again.push_back(std::make_unique<RawConnection>(relay.port(), "127.0.4.1"));
+                QVERIFY(again.back()->send(relayPost(kUpdate)));
+            }
+            answered = std::all_of(again.begin(), again.end(),
+                                   [](const auto& c) { return statusOf(c->readAnswer(2000)) == 200; });
+        }
+        QVERIFY2(answered, QByteArray::number(msSince(start)).constData());
+        QVERIFY(writer.run("COMMIT"));
+        // Submissions are written one after another: once this one is answered, those before it
+        // have been dealt with.
+        RawConnection honest(relay.port(), "127.0.4.2");
+        QVERIFY(honest.send(relayPost(gunRequest("Stayed"))));
+        QCOMPARE(bodyOf(honest.readAnswer(10000)), kOk);
+        const QString pending = relay.moderate({QStringLiteral("list"), QStringLiteral("pending")});
+        QVERIFY2(pending.count(u'\n') == 1 && pending.contains(QStringLiteral("\tStayed\t")), qPrintable(pending));
+    }
+
+    // Work waits in a bounded queue: past it a request is answered "busy" at once instead of
+    // waiting behind work its client will have given up on.
+    void aFullQueueIsAnsweredAtOnce()
+    {
+        RelayProcess relay({}, {QStringLiteral("--connections-per-address"), QStringLiteral("0")});
+        QVERIFY(relay.isRunning());
+        Sql writer(relay.databasePath());
+        QVERIFY(writer.run("BEGIN IMMEDIATE"));
+        std::vector<std::string> submissions;
+        for (int i = 0; i < 90; ++i)
+            submissions.push_back(gunRequest("Q" + std::to_string(i)));
+        const BurstOutcome outcome = httpBurst(relay.port(), "/relay.php", submissions, false, 1500);
+        const long busy = std::count(outcome.bodies.begin(), outcome.bodies.end(),
+                                     relay::statusAnswer("BAD", relay::kServiceBusy));
+        // One with the database, a queue of 64 behind it, and the rest told at once.
+        QVERIFY2(busy >= 20 && outcome.answered == busy, QByteArray::number(int(busy)).constData());
+        QVERIFY(writer.run("COMMIT"));
+        RawConnection update(relay.port());
+        QVERIFY(update.send(relayPost(kUpdate)));
+        QCOMPARE(statusOf(update.readAnswer(10000)), 200);
+    }
+
+    // Updates read through a connection of their own: a submission waiting for the database's
+    // write lock holds none of them up.
+    void updatesNeverWaitForAWriter()
+    {
+        RelayProcess relay(QStringLiteral(VELMORA_SEED_DIR));
+        QVERIFY(relay.isRunning());
+        Sql writer(relay.databasePath());
+        QVERIFY(writer.run("BEGIN IMMEDIATE"));
+        RawConnection submission(relay.port(), "127.0.6.1");
+        QVERIFY(submission.send(relayPost(gunRequest("Waiting"))));
+        QVERIFY(submission.readAnswer(200).empty());
+        for (int i = 0; i < 3; ++i) {
+            const Clock::time_point start = Clock::now();
+            RawConnection update(relay.port(), "127.0.6.2");
+            QVERIFY(update.send(relayPost(kUpdate)));
+            const online::Answer a = online::readAnswer(QByteArray::fromStdString(bodyOf(update.readAnswer(5000))));
+            QCOMPARE(a.status, QStringLiteral("OK"));
+            QVERIFY(!a.pellets.isEmpty());
+            QVERIFY2(msSince(start) < 1500, QByteArray::number(msSince(start)).constData());
+        }
+        QVERIFY(writer.run("COMMIT"));
+        QCOMPARE(bodyOf(submission.readAnswer(5000)), kOk);
+    }
+
+    // Bodies are held within one budget for the whole service, never reserved at the length a
+    // client announces; the memory comes back once the connections go.
+    void bodyMemoryIsBounded()
+    {
+        RelayProcess relay({}, {QStringLiteral("--connections-per-address"), QStringLiteral("0"),
+                                QStringLiteral("--body-memory"), QStringLiteral("4")});
+        QVERIFY(relay.isRunning());
+        const double before = statusMiB(relay.processId(), "VmRSS:");
+        const std::string header = "POST /relay.php HTTP/1.1\r\nHost: h\r\nContent-Length: 65536\r\n\r\n";
+        const std::string almost(65000, ' ');
+        std::vector<std::unique_ptr<RawConnection>> held;
+        for (int i = 0; i < 240; ++i) {
+            held.push_back(std::make_unique<RawConnection>(relay.port(), "127.0.5." + std::to_string(1 + i / 8)));
+            QVERIFY(held.back()->send(header + (i % 2 ? almost : std::string("<"))));
+        }
+        // Refusals come at once; the others wait for the rest of their bodies.
+        std::vector<bool> counted(held.size());
+        int refused = 0;
+        Clock::time_point lastChange = Clock::now();
+        while (msSince(lastChange) < 500) {
+            for (size_t i = 0; i < held.size(); ++i) {
+                if (counted[i])
+                    continue;
+                held[i]->readAnswer(0);
+                if (statusOf(held[i]->received()) == 503) {
+                    counted[i] = true;
+                    ++refused;
+                    lastChange = Clock::now();
+                }
+            }
+            QTest::qWait(20);
+        }
+        // 120 bodies of 65000 bytes: about 64 fit in 4 MiB, the rest are refused.
+        QVERIFY2(refused >= 40 && refused <= 80, QByteArray::number(refused).constData());
+        const double peak = statusMiB(relay.processId(), "VmHWM:");
+        QVERIFY2(kSanitized || peak - before < 24, QByteArray::number(peak - before).constData());
+        RawConnection honest(relay.port(), "127.0.9.1");
+        QVERIFY(honest.send(relayPost(kUpdate)));
+        QCOMPARE(statusOf(honest.readAnswer(3000)), 200);
+        held.clear();
+        QTRY_VERIFY2_WITH_TIMEOUT(kSanitized || statusMiB(relay.processId(), "VmRSS:") - before < 6,
+                                  QByteArray::number(statusMiB(relay.processId(), "VmRSS:") - before).constData(),
+                                  10000);
+    }
+
+    // Chunk sizes, extensions and trailers count against the 64 KiB as much as the body.
+    void everythingOnTheWireCounts()
+    {
+        RelayProcess relay;
+        QVERIFY(relay.isRunning());
+        const std::string post = "POST /relay.php HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n";
+        std::string extended = post;
+        for (char c : kUpdate)
+            extended += "1;pad=" + std::string(2000, 'x') + "\r\n" + c + "\r\n";
+        extended += "0\r\n\r\n";
+        RawConnection c(relay.port());
+        QVERIFY(c.send(extended));
+        QCOMPARE(bodyOf(c.readAnswer(5000)), kBad);
+        // Trailers past the limit: never answered OK.
+        std::string trailed = post + "26\r\n" + kUpdate + "\r\n0\r\n";
+        for (int i = 0; i < 40; ++i)
+            trailed += "X-Pad" + std::to_string(i) + ": " + std::string(2000, 'x') + "\r\n";
+        RawConnection t(relay.port());
+        QVERIFY(t.send(trailed + "\r\n"));
+        QVERIFY(bodyOf(t.readAnswer(5000)).find("<status>OK</status>") == std::string::npos);
+        // Within the limit, extensions are read past as ever.
+        RawConnection fine(relay.port());
+        QVERIFY(fine.send(post + "26;a=b\r\n" + kUpdate + "\r\n0\r\n\r\n"));
+        QVERIFY(bodyOf(fine.readAnswer(3000)).find("<status>OK</status>") != std::string::npos);
+    }
+
+    // The file the service opened deleted or replaced under it: every answer says so, and so does
+    // the service on standard error, instead of keeping submissions in a file nobody will read.
+    void aLostDatabaseIsNamed()
+    {
+        RelayProcess relay;
+        QVERIFY(relay.isRunning());
+        QTRY_VERIFY(relay.errors().contains(QStringLiteral("created a new, empty database")));
+        RawConnection first(relay.port());
+        QVERIFY(first.send(relayPost(gunRequest("Kept"))));
+        QCOMPARE(bodyOf(first.readAnswer(3000)), kOk);
+        const QString path = relay.databasePath();
+        QVERIFY(QFile::rename(path, path + QStringLiteral(".moved")));
+        const std::string lost = relay::statusAnswer("BAD", relay::kNoDatabase);
+        for (const std::string& body : {gunRequest("Lost"), kUpdate}) {
+            RawConnection c(relay.port());
+            QVERIFY(c.send(relayPost(body)));
+            QCOMPARE(bodyOf(c.readAnswer(3000)), lost);
+        }
+        // Another file in its place is no better.
+        writeFile(path, "not the database");
+        RawConnection replaced(relay.port());
+        QVERIFY(replaced.send(relayPost(gunRequest("Lost"))));
+        QCOMPARE(bodyOf(replaced.readAnswer(3000)), lost);
+        QTRY_VERIFY(relay.errors().contains(QStringLiteral("has been deleted or replaced")));
+        QCOMPARE(relay.errors().count(QStringLiteral("deleted or replaced")), 1);
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::rename(path + QStringLiteral(".moved"), path));
+        RawConnection back(relay.port());
+        QVERIFY(back.send(relayPost(gunRequest("Back"))));
+        QCOMPARE(bodyOf(back.readAnswer(3000)), kOk);
+    }
+
+    // A full disk is named as such (to the client and on standard error), not taken for a busy
+    // database; --per-minute 0 takes no submission at all.
+    void aFullDiskAndNoSubmissions()
+    {
+        QTemporaryDir dir;
+        relay::Store store(dir.filePath(QStringLiteral("r.db")).toStdString());
+        QVERIFY(store.ok());
+        relay::Service service(store, {1LL << 40, 1 << 30});
+        QStringList reported;
+        service.report = [&reported](const std::string& line) { reported << QString::fromStdString(line); };
+        store.capPages(8);
+        std::string last;
+        for (int i = 0; i < 2000 && (last.empty() || last == kOk); ++i)
+            last = service.answer(gunRequest("Filling" + std::string(150, 'x') + std::to_string(i)), "a", {});
+        QCOMPARE(last, relay::statusAnswer("BAD", relay::kDiskFull));
+        QVERIFY(service.answer(gunRequest("More" + std::string(190, 'y')), "a", {}) ==
+                relay::statusAnswer("BAD", relay::kDiskFull));
+        QCOMPARE(reported.size(), 1);
+        QVERIFY2(reported[0].startsWith(QStringLiteral("the disk is full: ")), qPrintable(reported[0]));
+
+        relay::Store other(":memory:");
+        relay::Service closed(other, {1000, 0});
+        QVERIFY(closed.answer(gunRequest("M"), "10.0.0.1", {}) == relay::statusAnswer("BAD", relay::kTooMany));
+        QCOMPARE(other.pendingCount(), 0LL);
+        QVERIFY(closed.answer(kUpdate, "10.0.0.1", {}).find("<status>OK</status>") != std::string::npos);
+    }
+
+    // SIGTERM with connections waiting to be accepted: the acceptor is closed and re-armed on one
+    // strand, so the stop never races with an accept (the ThreadSanitizer build ends the relay
+    // on a race, and the exit is then not clean).
+    void aStopWhileConnectionsArrive()
+    {
+        for (int run = 0; run < 4; ++run) {
+            RelayProcess relay({}, {QStringLiteral("--connections-per-address"), QStringLiteral("0")});
+            QVERIFY(relay.isRunning());
+            const pid_t pid = pid_t(relay.processId());
+            // Stopped, the service still has the system take connections into its backlog; woken,
+            // it meets them and the stop together, on both of its network threads.
+            QCOMPARE(kill(pid, SIGSTOP), 0);
+            const BurstOutcome outcome =
+                httpBurst(relay.port(), "/relay.php", std::vector<std::string>(300, kUpdate), false, 200);
+            QCOMPARE(outcome.connected, 300);
+            QCOMPARE(kill(pid, SIGTERM), 0);
+            QCOMPARE(kill(pid, SIGCONT), 0);
+            QVERIFY(relay.exitsCleanlyWithin(10000));
+        }
+    }
+
+    // A flooded moderation queue is emptied with one command.
+    void aRangeIsRejectedAtOnce()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("r.db"));
+        {
+            relay::Store store(path.toStdString());
+            for (int i = 0; i < 6; ++i)
+                QVERIFY(store.submit({"submitgun", {{"guntype", "Rifle"}, {"gunmake", "M"}, {"gunmodel", "P"}}}));
+            QVERIFY(store.approve(3));
+        }
+        const QStringList db{QStringLiteral("--db"), path};
+        RelayProcess::Run r = RelayProcess::run(db + QStringList{"reject", "2-5"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QStringLiteral("rejected 3 pending submissions from 2 to 5\n"));
+        const auto pending = relay::Store(path.toStdString()).submissions("pending");
+        QCOMPARE(pending->size(), size_t(2));
+        QCOMPARE((*pending)[0].id, 1LL);
+        QCOMPARE((*pending)[1].id, 6LL);
+        QCOMPARE(relay::Store(path.toStdString()).submissions("approved")->size(), size_t(1));
+        for (const char* wrong : {"5-2", "2-", "-2", "a-b", "2-3-4"})
+            QCOMPARE(RelayProcess::run(db + QStringList{"reject", wrong}).exitCode, 2);
     }
 };
 

@@ -60,3 +60,10 @@ bool RelayProcess::exitsCleanlyWithin(int timeoutMs)
     return m_process.waitForFinished(timeoutMs) && m_process.exitStatus() == QProcess::NormalExit &&
            m_process.exitCode() == 0;
 }
+
+QString RelayProcess::errors()
+{
+    m_process.waitForReadyRead(0);
+    m_errors += QString::fromUtf8(m_process.readAllStandardError());
+    return m_errors;
+}

@@ -24,9 +24,12 @@ public:
     // Whether the service ends within `timeoutMs`, and with status 0.
     bool exitsCleanlyWithin(int timeoutMs);
     QString databasePath() const { return m_dir.filePath(QStringLiteral("relay.db")); }
+    // What the service has written on standard error so far.
+    QString errors();
 
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
+    QString m_errors;
     int m_port = 0;
 };

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <malloc.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -17,17 +18,18 @@ namespace {
 
 const char* kUsage = R"(usage: velmora-relay [--db FILE] COMMAND
   serve [--listen ADDRESS] [--port N] [--seed FOLDER] [--max-pending N] [--per-minute N]
-        [--connections-per-address N]
+        [--connections-per-address N] [--body-memory MIB]
         answer Velmora on ADDRESS (127.0.0.1) and port N (8080; 0 picks a free one, printed as
         "LISTENING <port>"); --seed fills an empty list from data/seed; submissions are refused
-        while N (1000) wait for a moderator, and beyond N (20) a minute from one address; at
-        most N (8; 0 for no cap) connections at once from one address
+        while N (1000) wait for a moderator, and beyond N (20; 0 takes none) a minute from one
+        address; at most N (8; 0 for no cap) connections at once from one address; request
+        bodies held together in at most MIB (32) MiB of memory, more answered 503
   init                                create the database file
   list [pending|approved|rejected|unpublished]
                                       the moderation queue (every entry by default), one line
                                       each, tab-separated, control characters escaped
   approve ID                          publish a pending submission in the next list update
-  reject ID                           refuse a pending submission
+  reject ID|FIRST-LAST                refuse a pending submission, or every one from FIRST to LAST
   unpublish ID                        take an approved submission out of the published list
 The database file is relay.db in the current folder unless --db names another; only serve and
 init create it. An IPv6 address counts with its whole /64 network.
@@ -76,7 +78,7 @@ void raiseDescriptorLimit()
     }
 }
 
-int serve(relay::Store& store, int argc, char** argv, int i)
+int serve(relay::Store& store, const std::string& db, int argc, char** argv, int i)
 {
     std::string address = "127.0.0.1";
     int port = 8080;
@@ -96,6 +98,8 @@ int serve(relay::Store& store, int argc, char** argv, int i)
             limits.perAddressPerMinute = value, ++i;
         else if (a == "--connections-per-address" && value >= 0)
             httpLimits.connectionsPerClient = value, ++i;
+        else if (a == "--body-memory" && value >= 1 && value <= 4096)
+            httpLimits.maxBodyBytes = size_t(value) * 1024 * 1024, ++i;
         else if (a == "--seed" && i + 1 < argc)
             seed = argv[++i];
         else
@@ -113,7 +117,13 @@ int serve(relay::Store& store, int argc, char** argv, int i)
             return 1;
         }
     }
-    relay::Service service(store, limits);
+    // Updates read through a connection of their own, never behind a submission being written.
+    relay::Store reader(db, relay::Store::Open::ReadOnly, 3000);
+    if (!reader.ok()) {
+        std::fprintf(stderr, "velmora-relay: %s: %s\n", relay::escaped(db).c_str(), reader.error().c_str());
+        return 1;
+    }
+    relay::Service service(store, limits, &reader);
     const auto unreadable = service.unreadablePublished();
     if (!unreadable) {
         std::fprintf(stderr, "velmora-relay: %s\n", store.error().c_str());
@@ -122,11 +132,10 @@ int serve(relay::Store& store, int argc, char** argv, int i)
     for (const std::string& line : *unreadable)
         std::fprintf(stderr, "velmora-relay: left out of updates, numbers Velmora cannot read: %s\n", line.c_str());
     raiseDescriptorLimit();
-    relay::HttpServer server(
-        [&service](const std::string& body, const std::string& key) {
-            return service.answer(body, key, relay::Service::Clock::now());
-        },
-        httpLimits);
+    // Large request bodies each get pages of their own, returned to the system when the body
+    // goes, instead of holes in the heap that an attack would leave behind.
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024);
+    relay::HttpServer server(relay::handlerFor(service), httpLimits);
     const auto bound = server.listen(address, port);
     if (!bound) {
         std::fprintf(stderr, "velmora-relay: cannot listen on %s:%d: %s\n", address.c_str(), port,
@@ -157,8 +166,28 @@ int list(relay::Store& store, const std::string& state)
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+// "reject FIRST-LAST": every pending submission in the range, in one transaction.
+int rejectRange(relay::Store& store, const std::string& range)
+{
+    const size_t dash = range.find('-');
+    const long long first = entryId(range.substr(0, dash));
+    const long long last = entryId(range.substr(dash + 1));
+    if (first <= 0 || last < first)
+        return usageError("not a range of entry IDs: \"" + relay::escaped(range) + "\"");
+    const long long rejected = store.rejectRange(first, last);
+    if (rejected < 0) {
+        std::fprintf(stderr, "velmora-relay: %s not rejected: %s\n", range.c_str(), store.error().c_str());
+        return 1;
+    }
+    std::printf("rejected %lld pending submission%s from %lld to %lld\n", rejected, rejected == 1 ? "" : "s", first,
+                last);
+    return 0;
+}
+
 int moderate(relay::Store& store, const std::string& command, const std::string& idText)
 {
+    if (command == "reject" && idText.find('-') != std::string::npos)
+        return rejectRange(store, idText);
     const long long id = entryId(idText);
     if (id <= 0)
         return usageError("not an entry ID: \"" + relay::escaped(idText) + "\"");
@@ -222,8 +251,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "velmora-relay: %s: %s\n", relay::escaped(db).c_str(), store.error().c_str());
         return 1;
     }
+    // A database that went missing while it was served is made anew here: say so.
+    if (command == "serve" && !existed)
+        std::fprintf(stderr, "velmora-relay: created a new, empty database %s\n", relay::escaped(db).c_str());
     if (command == "serve")
-        return serve(store, argc, argv, i);
+        return serve(store, db, argc, argv, i);
     if (command == "init") {
         std::printf(existed ? "%s already exists; its tables are in place\n" : "created %s\n",
                     relay::escaped(db).c_str());

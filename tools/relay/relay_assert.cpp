@@ -1,10 +1,14 @@
-// Boost's assertions in builds that keep them (the sanitizer build), with one exception.
+// Boost's assertions in builds that keep them (Debug and the sanitizer build), with one exception.
 // Beast's chunk parser asserts that a last chunk it reads again still holds at least
 // "0\r\n\r\n"; a client that sends its last chunk a byte at a time breaks that, though the
 // parsing after the assertion stays within the bytes received and release builds leave the
 // assertion out. A slow client must not stop the relay, so that one is passed over; every other
 // assertion still stops the program.
 #include <boost/assert.hpp>
+
+#if defined(NDEBUG) && defined(BOOST_ENABLE_ASSERT_HANDLER)
+#error "a release build keeps no Boost assertion: a client must not be able to stop the service"
+#endif
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,6 @@
 #include "relay_http.h"
 
+#include "relay_lane.h"
 #include "relay_protocol.h"
 
 #include <array>
@@ -10,15 +11,18 @@
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
-#include <boost/asio/thread_pool.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
+#include <cerrno>
 #include <csignal>
+#include <malloc.h>
 #include <map>
 #include <mutex>
+#include <sys/socket.h>
 #include <thread>
 #include <vector>
 
@@ -95,25 +99,34 @@ class Connection;
 
 struct HttpServer::State {
     State(RelayHandler handler, HttpLimits l)
-        : relay(std::move(handler)), limits(l), workers(std::max<size_t>(1, l.workerThreads)), acceptor(io),
-          signals(io), acceptRetry(io)
+        : relay(std::move(handler)), limits(l), budget(l.maxBodyBytes), strand(asio::make_strand(io)),
+          acceptor(strand), signals(strand), acceptRetry(strand), readers(l.workerThreads, l.maxQueuedJobs),
+          writer(1, l.maxQueuedJobs)
     {
     }
     void accept();
     void stopNow();
+    // A connection has gone: once most of a crowd has, the memory it used goes back to the system.
+    void closed(const std::string& key, bool slotHeld, Connection* connection);
 
     RelayHandler relay;
     HttpLimits limits;
+    BodyBudget budget;
     // Declared before the I/O context: connections still queued in it leave these when it goes.
     std::mutex lock;
     std::map<std::string, int> perClient;
     std::map<Connection*, std::weak_ptr<Connection>> open;
+    size_t peakSinceTrim = 0;
     std::atomic<bool> stopping{false};
     asio::io_context io;
-    asio::thread_pool workers;
+    // The acceptor, its retry timer, the signals and the stop run on this strand alone.
+    asio::strand<asio::io_context::executor_type> strand;
     tcp::acceptor acceptor;
     asio::signal_set signals;
     asio::steady_timer acceptRetry;
+    // Declared after the connection registry: queued jobs hold connections.
+    WorkLane readers;
+    WorkLane writer;
 };
 
 // One client connection: requests read under a deadline, answered, and kept alive while idle for
@@ -122,25 +135,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
 public:
     Connection(HttpServer::State& server, tcp::socket socket, std::string key)
         : m_server(server), m_socket(std::move(socket)), m_timer(m_socket.get_executor()), m_key(std::move(key)),
-          m_buffer(kMaxHeaderBytes + kMaxRequestBytes)
+          m_buffer(kReadBufferBytes)
     {
     }
-    ~Connection()
-    {
-        const std::lock_guard<std::mutex> guard(m_server.lock);
-        m_server.open.erase(this);
-        const auto it = m_server.perClient.find(m_key);
-        if (it != m_server.perClient.end() && --it->second <= 0)
-            m_server.perClient.erase(it);
-    }
+    ~Connection() { m_server.closed(m_key, !m_slotReleased, this); }
 
     asio::any_io_executor socket_executor() { return m_socket.get_executor(); }
 
-    void start()
-    {
-        arm(m_server.limits.requestDeadline);
-        readHeader();
-    }
+    void start() { beginRequest(); }
 
     // On the service's stop: a connection whose request is with the database gets its answer
     // first (and is closed after it); any other is closed now.
@@ -155,13 +157,25 @@ public:
         if (m_closed)
             return;
         m_closed = true;
+        m_gone = true;
         m_timer.cancel();
         beast::error_code ignored;
         m_socket.shutdown(tcp::socket::shutdown_both, ignored);
         m_socket.close(ignored);
+        // The client's slot is free as soon as it is closed, not when queued work lets go of it.
+        if (!m_slotReleased) {
+            m_slotReleased = true;
+            m_server.closed(m_key, true, nullptr);
+        }
     }
 
 private:
+    // The read buffer holds a header (8 KiB) and a little more; a body passes through it to the
+    // budgeted body, so a connection never holds a body-sized buffer of its own.
+    static constexpr size_t kReadBufferBytes = kMaxHeaderBytes + 2048;
+    // Time to write an answer after the request's deadline.
+    static constexpr std::chrono::seconds kAnswerGrace{2};
+
     // The connection closes when the deadline passes, whatever it is waiting for.
     void arm(std::chrono::steady_clock::duration after)
     {
@@ -174,10 +188,19 @@ private:
         });
     }
 
+    void beginRequest()
+    {
+        m_requestEnds = std::chrono::steady_clock::now() + m_server.limits.requestDeadline;
+        arm(m_server.limits.requestDeadline);
+        readHeader();
+    }
+
     void readHeader()
     {
         m_parser.emplace();
         limitParser(*m_parser);
+        m_parser->get().body().chargeTo(&m_server.budget);
+        m_bodyWire = 0;
         http::async_read_header(m_socket, m_buffer, *m_parser,
                                 [self = shared_from_this()](beast::error_code ec, size_t) { self->onHeader(ec); });
     }
@@ -214,17 +237,25 @@ private:
         readBody();
     }
 
+    // Piece by piece, so that everything after the header counts against the body's limit:
+    // chunk sizes, extensions and trailers as much as the body itself.
     void readBody()
     {
-        http::async_read(m_socket, m_buffer, *m_parser, [self = shared_from_this()](beast::error_code ec, size_t) {
-            if (self->m_closed)
-                return;
-            if (ec == http::error::body_limit)
-                return self->refuse(200, statusAnswer("BAD"));
-            if (ec)
-                return self->failed(ec);
-            self->dispatch();
-        });
+        http::async_read_some(m_socket, m_buffer, *m_parser,
+                              [self = shared_from_this()](beast::error_code ec, size_t consumed) {
+                                  if (self->m_closed)
+                                      return;
+                                  self->m_bodyWire += consumed;
+                                  if (ec == asio::error::no_buffer_space)
+                                      return self->refuse(503, "");
+                                  if (ec == http::error::body_limit || self->m_bodyWire > kMaxRequestBytes)
+                                      return self->refuse(200, statusAnswer("BAD"));
+                                  if (ec)
+                                      return self->failed(ec);
+                                  if (self->m_parser->is_done())
+                                      return self->dispatch();
+                                  self->readBody();
+                              });
     }
 
     // A read that ended without a whole request: a broken one is told so, a closed one let go.
@@ -244,26 +275,12 @@ private:
 
     void dispatch()
     {
-        // From here the deadline bounds the answer: the database work and the client reading it.
-        arm(m_server.limits.requestDeadline);
         const auto& request = m_parser->get();
         const std::string target = path();
         if (target == "/relay.php") {
             if (request.method() != http::verb::post)
                 return answer(405, "", "text/plain", "POST");
-            m_working = true;
-            asio::post(m_server.workers, [self = shared_from_this(), body = std::move(m_parser->get().body())] {
-                // Work queued behind the stop is not started; work started is finished and answered.
-                const bool started = !self->m_server.stopping;
-                std::string xml = started ? self->m_server.relay(body, self->m_key) : std::string();
-                asio::post(self->m_socket.get_executor(), [self, started, xml = std::move(xml)]() mutable {
-                    self->m_working = false;
-                    if (!started)
-                        return self->close();
-                    self->answer(200, std::move(xml), "text/xml");
-                });
-            });
-            return;
+            return work();
         }
         const char* page = target == "/tips.php" ? kTipsPage : target == "/graphme.php" ? kGraphPage : nullptr;
         if (!page)
@@ -271,6 +288,62 @@ private:
         if (request.method() != http::verb::get)
             return answer(405, "", "text/plain", "GET");
         answer(200, page, "text/html");
+    }
+
+    // The request goes to its lane's workers with the time its client waits; work that finds
+    // the client gone, its time passed or the service stopping is dropped unstarted.
+    void work()
+    {
+        auto body = std::make_shared<BudgetedText>(std::move(m_parser->get().body()));
+        const Lane lane = m_server.relay.lane(body->text);
+        const auto deadline = m_requestEnds;
+        if (lane == Lane::Now)
+            return answer(200, m_server.relay.answer({body->text, m_key, deadline, [] { return true; }}), "text/xml");
+        // From here the deadline bounds the answer: the work, and the client reading it.
+        m_timer.expires_at(deadline + kAnswerGrace);
+        m_timer.async_wait([self = shared_from_this()](beast::error_code ec) {
+            if (!ec && self->m_timer.expiry() <= std::chrono::steady_clock::now())
+                self->close();
+        });
+        m_working = true;
+        WorkLane& workers = lane == Lane::Read ? m_server.readers : m_server.writer;
+        const bool queued = workers.push([self = shared_from_this(), body, deadline]() mutable {
+            const auto wanted = [self] { return !self->m_gone.load(); };
+            const bool live =
+                !self->m_server.stopping && wanted() && std::chrono::steady_clock::now() < deadline;
+            std::string xml = live ? self->m_server.relay.answer({body->text, self->m_key, deadline, wanted})
+                                   : std::string();
+            body.reset();
+            asio::post(self->m_socket.get_executor(), [self, xml = std::move(xml)]() mutable {
+                self->m_working = false;
+                if (xml.empty())
+                    return self->close();
+                self->answer(200, std::move(xml), "text/xml");
+            });
+        });
+        if (!queued) {
+            m_working = false;
+            return answer(200, statusAnswer("BAD", kServiceBusy), "text/xml");
+        }
+        watchForHangUp();
+    }
+
+    // While its request waits for a worker, a client that closes its connection is noticed, so
+    // that its work is dropped and its slot freed at once. (A client that only shuts down its sending side counts as gone:
+    // Velmora never does, and an HTTP client that does cannot tell a kept-alive answer's end.)
+    void watchForHangUp()
+    {
+        m_socket.async_wait(tcp::socket::wait_read, [self = shared_from_this()](beast::error_code ec) {
+            if (ec || !self->m_working || self->m_closed)
+                return;
+            char byte = 0;
+            const ssize_t n = ::recv(self->m_socket.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+                self->close();
+            else if (n < 0)
+                self->watchForHangUp();
+            // Bytes of a next request: nothing more to learn before this one is answered.
+        });
     }
 
     void answer(unsigned status, std::string body, const char* type, const char* allow = nullptr)
@@ -296,6 +369,8 @@ private:
         m_response.set(http::field::content_type, type);
         if (allow)
             m_response.set(http::field::allow, allow);
+        if (status == 503)
+            m_response.set(http::field::retry_after, "10");
         m_response.body() = std::move(body);
         m_response.keep_alive(keepAlive);
         m_response.prepare_payload();
@@ -315,17 +390,14 @@ private:
     void awaitNext()
     {
         m_parser.reset();
-        if (m_buffer.size() > 0) {
-            arm(m_server.limits.requestDeadline);
-            return readHeader();
-        }
+        if (m_buffer.size() > 0)
+            return beginRequest();
         m_buffer.shrink_to_fit();
         arm(m_server.limits.idleDeadline);
         m_socket.async_wait(tcp::socket::wait_read, [self = shared_from_this()](beast::error_code ec) {
             if (ec || self->m_closed)
                 return self->close();
-            self->arm(self->m_server.limits.requestDeadline);
-            self->readHeader();
+            self->beginRequest();
         });
     }
 
@@ -359,11 +431,38 @@ private:
     std::optional<HttpParser> m_parser;
     http::response<http::string_body> m_response;
     std::unique_ptr<std::array<char, 4096>> m_drain;
+    std::chrono::steady_clock::time_point m_requestEnds;
+    size_t m_bodyWire = 0; // bytes after the header, as they came on the wire
     size_t m_drained = 0;
+    std::atomic<bool> m_gone{false}; // the client closed, or the connection did
     bool m_refused = false;
     bool m_working = false; // its request is with the database
     bool m_closed = false;
+    bool m_slotReleased = false;
 };
+
+void HttpServer::State::closed(const std::string& key, bool slotHeld, Connection* connection)
+{
+    bool trim = false;
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        if (slotHeld) {
+            const auto it = perClient.find(key);
+            if (it != perClient.end() && --it->second <= 0)
+                perClient.erase(it);
+        }
+        if (connection) {
+            open.erase(connection);
+            if (peakSinceTrim >= 64 && open.size() * 4 < peakSinceTrim) {
+                peakSinceTrim = open.size();
+                trim = true;
+            }
+        }
+    }
+    // Freed pieces scattered through the heap stay with the process otherwise.
+    if (trim)
+        malloc_trim(0);
+}
 
 void HttpServer::State::accept()
 {
@@ -374,7 +473,7 @@ void HttpServer::State::accept()
             // Out of file descriptors, most likely: try again shortly instead of spinning.
             acceptRetry.expires_after(std::chrono::milliseconds(100));
             acceptRetry.async_wait([this](beast::error_code e) {
-                if (!e)
+                if (!e && !stopping)
                     accept();
             });
             return;
@@ -392,6 +491,7 @@ void HttpServer::State::accept()
                     ++count;
                     connection = std::make_shared<Connection>(*this, std::move(socket), key);
                     open[connection.get()] = connection;
+                    peakSinceTrim = std::max(peakSinceTrim, open.size());
                 }
                 if (count == 0)
                     perClient.erase(key);
@@ -410,6 +510,7 @@ void HttpServer::State::accept()
     });
 }
 
+// On the strand, as the acceptor's handlers are: closing it never races with re-arming it.
 void HttpServer::State::stopNow()
 {
     if (stopping.exchange(true))
@@ -453,19 +554,21 @@ std::optional<int> HttpServer::listen(const std::string& address, int port)
         acceptor.close(ignored);
         return std::nullopt;
     }
+    // Taken over from here, before anyone is told the port: a SIGTERM as soon as the service
+    // listens is a stop like any other, never the default death.
+    m_state->signals.add(SIGTERM, ec);
+    m_state->signals.add(SIGINT, ec);
     return acceptor.local_endpoint().port();
 }
 
 void HttpServer::run()
 {
     State& state = *m_state;
-    state.signals.add(SIGTERM);
-    state.signals.add(SIGINT);
     state.signals.async_wait([&state](beast::error_code ec, int) {
         if (!ec)
             state.stopNow();
     });
-    state.accept();
+    asio::post(state.strand, [&state] { state.accept(); });
     std::vector<std::thread> threads;
     for (size_t i = 1; i < std::max<size_t>(1, state.limits.ioThreads); ++i)
         threads.emplace_back([&state] { state.io.run(); });
@@ -473,12 +576,13 @@ void HttpServer::run()
     for (std::thread& t : threads)
         t.join();
     // Database work already started finishes; work not yet started sees `stopping` and returns.
-    state.workers.join();
+    state.readers.finish();
+    state.writer.finish();
 }
 
 void HttpServer::stop()
 {
-    asio::post(m_state->io, [state = m_state] { state->stopNow(); });
+    asio::post(m_state->strand, [state = m_state] { state->stopNow(); });
 }
 
 } // namespace relay

@@ -3,7 +3,8 @@
 #include <boost/asio/ip/address.hpp>
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/parser.hpp>
-#include <boost/beast/http/string_body.hpp>
+#include "relay_body.h"
+
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -24,16 +25,24 @@ struct HttpLimits {
     // Open connections from one client (see clientKey()); more are refused at once. 0: no cap.
     int connectionsPerClient = 8;
     size_t ioThreads = 2;
-    // Threads answering "/relay.php" (the database work), apart from the network's.
+    // Threads answering updates (reads), apart from the network's; submissions (writes) have one
+    // of their own, so that a writer waiting for the database never holds up a reader.
     size_t workerThreads = 2;
+    // Requests waiting for a worker, in each lane; past it a request is answered "busy" at once.
+    // A request waits at most its deadline: a longer queue would only hold work nobody waits for.
+    size_t maxQueuedJobs = 64;
+    // Bytes held in request bodies by every connection together; past it a request is answered
+    // 503 at once (a body is at most 64 KiB: 512 of them).
+    size_t maxBodyBytes = 32 * 1024 * 1024;
 };
 
 inline constexpr size_t kMaxHeaderBytes = 8 * 1024;
 
-using HttpParser = boost::beast::http::request_parser<boost::beast::http::string_body>;
+using HttpParser = boost::beast::http::request_parser<BudgetedBody>;
 
-// The parser as the server reads every request: headers up to 8 KiB, a body up to 64 KiB on the
-// wire (an announced length over it is refused before any of the body is read).
+// The parser as the server reads every request: headers up to 8 KiB, a body up to 64 KiB (an
+// announced length over it is refused before any of the body is read; chunk sizes, extensions
+// and trailers are counted with the body by the server).
 void limitParser(HttpParser& parser);
 
 enum class HeaderVerdict {
@@ -55,8 +64,29 @@ struct HttpAnswer {
     std::string body;
 };
 
-// Runs on a worker thread: the answer to a POST of "/relay.php" with `body` from client `key`.
-using RelayHandler = std::function<std::string(const std::string& body, const std::string& key)>;
+// Which workers answer a POST of "/relay.php": none (answered at once on the network's thread,
+// e.g. a request refused without the database), the readers or the writer.
+enum class Lane { Now, Read, Write };
+
+struct RelayJob {
+    const std::string& body;
+    const std::string& key; // the client, see clientKey()
+    // When the client stops waiting: work not done by then is dropped.
+    std::chrono::steady_clock::time_point deadline;
+    // Whether the client still waits (it has not closed its connection); safe from any thread.
+    std::function<bool()> wanted;
+};
+
+struct RelayHandler {
+    // On the network's threads, so it must cost little: the lane of a request.
+    std::function<Lane(const std::string& body)> lane;
+    // On a worker of that lane (or at once for Lane::Now): the XML answer, or "" when the work
+    // was dropped because the client is gone or its deadline passed (the connection is closed).
+    std::function<std::string(const RelayJob& job)> answer;
+};
+
+// The answer when a lane's queue is full.
+inline constexpr const char* kServiceBusy = "the service is busy, try again later";
 
 class HttpServer {
 public:

@@ -115,16 +115,31 @@ bool wellFormedText(std::string_view text)
     return true;
 }
 
-// No element carries the same attribute twice.
-bool distinctAttributes(const pugi::xml_node& node)
+// The shape of every document Velmora sends: the query holding its fields, the fields holding
+// text. No attribute (the protocol has none, and comparing them pairwise would make a request
+// cost the square of its length), no element below a field, and only a few elements in all.
+// The walk is iterative, so a deep document costs no stack.
+bool plainShape(const pugi::xml_node& doc)
 {
-    for (const pugi::xml_node& element : node.children()) {
-        for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute())
-            for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute())
-                if (std::string_view(a.name()) == b.name())
+    int elements = 0;
+    for (pugi::xml_node node = doc.first_child(); node;) {
+        if (node.type() == pugi::node_element) {
+            if (node.first_attribute() || ++elements > kMaxElements)
+                return false;
+            int depth = 0;
+            for (pugi::xml_node up = node; up != doc; up = up.parent())
+                if (++depth > kMaxDepth)
                     return false;
-        if (!distinctAttributes(element))
-            return false;
+        }
+        if (node.first_child()) {
+            node = node.first_child();
+            continue;
+        }
+        while (node != doc && !node.next_sibling())
+            node = node.parent();
+        if (node == doc)
+            break;
+        node = node.next_sibling();
     }
     return true;
 }
@@ -151,7 +166,7 @@ std::optional<Request> parseRequest(const std::string& body)
     // As a fragment, text beside the document element is kept (to be refused) instead of dropped.
     if (!doc.load_buffer(body.data(), body.size(), pugi::parse_default | pugi::parse_fragment,
                          pugi::encoding_utf8) ||
-        !distinctAttributes(doc))
+        !plainShape(doc))
         return std::nullopt;
     // One document element, the query, and nothing else beside it.
     const pugi::xml_node query = doc.first_child();

@@ -3,8 +3,11 @@
 #include "relay_number.h"
 #include "relay_text.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <thread>
 
 namespace relay {
 
@@ -51,16 +54,27 @@ int pistolFor(const std::string& gunType)
     return gunType == "Air Pistol" || gunType == "Pistol" ? 1 : 0;
 }
 
-Store::Store(const std::string& path, Open open, int busyMs)
+Store::Store(const std::string& path, Open open, int busyMs) : m_path(path), m_busyMs(busyMs)
 {
-    const int flags = SQLITE_OPEN_READWRITE | (open == Open::CreateWhenMissing ? SQLITE_OPEN_CREATE : 0);
+    const int flags = open == Open::ReadOnly ? SQLITE_OPEN_READONLY
+                                              : SQLITE_OPEN_READWRITE |
+                                                    (open == Open::CreateWhenMissing ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
         m_error = m_db ? sqlite3_errmsg(m_db) : "out of memory";
         sqlite3_close(m_db);
         m_db = nullptr;
         return;
     }
-    sqlite3_busy_timeout(m_db, busyMs);
+    // The file as it was opened, to notice later when its path leads elsewhere.
+    struct stat info {};
+    if (!path.empty() && path != ":memory:" && stat(path.c_str(), &info) == 0) {
+        m_identified = true;
+        m_device = info.st_dev;
+        m_inode = info.st_ino;
+    }
+    sqlite3_busy_handler(m_db, &Store::onBusy, this);
+    if (open == Open::ReadOnly)
+        return;
     // Readers never wait for a writer in this mode, and a moderator's commit never waits for an
     // update being read. Where it cannot be set (another program holds the file, or a file system
     // without shared memory) the old journal stays: slower to share, still correct.
@@ -82,11 +96,48 @@ Store::~Store()
     sqlite3_close(m_db);
 }
 
+int Store::onBusy(void* store, int count)
+{
+    Store& self = *static_cast<Store*>(store);
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0)
+        self.m_busySince = now;
+    const auto until = std::min(self.m_busySince + std::chrono::milliseconds(self.m_busyMs), self.m_deadline);
+    if (now >= until || (self.m_wanted && !self.m_wanted()))
+        return 0;
+    const auto pause = std::chrono::milliseconds(count < 10 ? 1 : 10);
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, until - now));
+    return 1;
+}
+
+namespace {
+
+Store::Failure failureOf(int code)
+{
+    switch (code & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+        return Store::Failure::None;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Store::Failure::Busy;
+    case SQLITE_FULL:
+        return Store::Failure::DiskFull;
+    default:
+        return Store::Failure::Other;
+    }
+}
+
+} // namespace
+
 bool Store::exec(const char* sql)
 {
     char* message = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK)
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &message);
+    if (rc == SQLITE_OK)
         return true;
+    m_failure = failureOf(rc);
     m_error = message ? message : "failed";
     sqlite3_free(message);
     return false;
@@ -94,8 +145,28 @@ bool Store::exec(const char* sql)
 
 bool Store::failed(const char* what)
 {
+    m_failure = failureOf(sqlite3_extended_errcode(m_db));
+    if (m_failure == Failure::None)
+        m_failure = Failure::Other;
     m_error = std::string(what) + ": " + sqlite3_errmsg(m_db);
     return false;
+}
+
+bool Store::stillAtPath()
+{
+    if (!m_identified)
+        return true;
+    struct stat info {};
+    if (stat(m_path.c_str(), &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode)
+        return true;
+    m_failure = Failure::Gone;
+    m_error = "the database file " + escaped(m_path) + " has been deleted or replaced since it was opened";
+    return false;
+}
+
+void Store::capPages(long long pages)
+{
+    Statement(m_db, ("PRAGMA max_page_count = " + std::to_string(pages)).c_str()).step();
 }
 
 template <typename Change> bool Store::transaction(Change change)
@@ -237,19 +308,27 @@ bool Store::importSeed(const std::string& folder)
     });
 }
 
-bool Store::submit(const Request& r)
+bool Store::submit(const Request& r, const std::function<bool()>& stillWanted)
 {
     const bool gun = r.type == "submitgun";
     const auto field = [&r](const char* name) {
         const auto it = r.fields.find(name);
         return it == r.fields.end() ? std::string() : it->second;
     };
-    Statement s(m_db, "INSERT INTO submissions (kind, a, b, c) VALUES (?, ?, ?, ?)");
-    s.bind(1, std::string(gun ? "gun" : "projectile"));
-    s.bind(2, field(gun ? "guntype" : "pelcaliber"));
-    s.bind(3, field(gun ? "gunmake" : "pelmake"));
-    s.bind(4, field(gun ? "gunmodel" : "pelweight"));
-    return s.step() == SQLITE_DONE || failed("the submission cannot be kept");
+    return transaction([&] {
+        // Asked with the lock held: nothing can be written between the answer and the insert.
+        if (stillWanted && !stillWanted()) {
+            m_failure = Failure::Other;
+            m_error = "no longer awaited";
+            return false;
+        }
+        Statement s(m_db, "INSERT INTO submissions (kind, a, b, c) VALUES (?, ?, ?, ?)");
+        s.bind(1, std::string(gun ? "gun" : "projectile"));
+        s.bind(2, field(gun ? "guntype" : "pelcaliber"));
+        s.bind(3, field(gun ? "gunmake" : "pelmake"));
+        s.bind(4, field(gun ? "gunmodel" : "pelweight"));
+        return s.step() == SQLITE_DONE || failed("the submission cannot be kept");
+    });
 }
 
 std::optional<std::vector<Submission>> Store::submissions(const std::string& state)
@@ -364,6 +443,20 @@ bool Store::unpublish(long long id)
         mark.bind(1, id);
         return mark.step() == SQLITE_DONE || failed("the submission cannot be marked unpublished");
     });
+}
+
+long long Store::rejectRange(long long first, long long last)
+{
+    long long rejected = -1;
+    const bool done = transaction([&] {
+        Statement s(m_db, "UPDATE submissions SET state = 'rejected' WHERE id BETWEEN ? AND ? AND state = 'pending'");
+        s.bind(1, first).bind(2, last);
+        if (s.step() != SQLITE_DONE)
+            return failed("the submissions cannot be marked rejected");
+        rejected = sqlite3_changes64(m_db);
+        return true;
+    });
+    return done ? rejected : -1;
 }
 
 bool Store::reject(long long id)
