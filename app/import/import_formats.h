@@ -22,6 +22,9 @@ ImportResult readLabRadarReport(const QStringList& lines);
 // or one velocity per line. The unit is the header's, else unknown.
 ImportResult readVelocityColumn(const QStringList& lines);
 
+// The refusal of a file with more shots than a string holds; readers stop reading there.
+QString tooManyShots();
+
 // Any file: refuses what is empty, too large, not text or none of the above, reads the rest
 // and notes in `problem` where the file's own summary disagrees with its shots.
 ImportResult readExport(const QByteArray& bytes);
