@@ -85,7 +85,15 @@ bool isLabRadarReport(const QStringList& lines)
 {
     if (!lines.isEmpty() && lines[0].trimmed().compare(QLatin1String("sep=;"), Qt::CaseInsensitive) == 0)
         return true;
-    // Saved back through a spreadsheet: no "sep=;", but the device's keys and its table.
+    // Saved back through a spreadsheet: no "sep=;", but the device's keys and its table; or the
+    // phone app's table of shots alone.
+    const qsizetype table = tableRow(lines);
+    if (table < 0)
+        return false;
+    static const QRegularExpression v0(QStringLiteral("^\\s*\"?Shot ID\"?\\s*[;,\\t]\\s*\"?V0\"?\\s*(?:[;,\\t]|$)"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    if (v0.match(lines[table]).hasMatch())
+        return true;
     bool device = false;
     bool series = false;
     for (const QString& line : lines.mid(0, 40)) {
@@ -93,7 +101,7 @@ bool isLabRadarReport(const QStringList& lines)
         device = device || key.compare(QLatin1String("Device ID"), Qt::CaseInsensitive) == 0;
         series = series || key.compare(QLatin1String("Series No"), Qt::CaseInsensitive) == 0;
     }
-    return (device || series) && tableRow(lines) >= 0;
+    return device || series;
 }
 
 ImportResult readLabRadarReport(const QStringList& lines)

@@ -125,7 +125,7 @@ ImportResult readExport(const QByteArray& bytes)
         result = readLabRadarReport(lines);
     else if (isXeroCsv(lines))
         result = readXeroCsv(lines);
-    else
+    else if (result = readLoadTable(lines); result.strings.empty() && !result.isRefused())
         result = readVelocityColumn(lines);
     if (result.isRefused())
         return result;
