@@ -50,8 +50,18 @@ Decoded decode(const QByteArray& raw, bool dropNul)
 
 QStringList lines(const QString& text)
 {
-    static const QRegularExpression ends(QStringLiteral("\r\n|\r|\n"));
-    QStringList all = text.split(ends);
+    QStringList all;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\n' && c != u'\r')
+            continue;
+        all.append(text.mid(start, i - start));
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    all.append(text.mid(start));
     while (!all.isEmpty() && all.last().trimmed().isEmpty())
         all.removeLast();
     return all;

@@ -180,7 +180,9 @@ ImportResult readXeroCsv(const QStringList& lines)
     else if (passed.size() > 1)
         notes.append(QStringLiteral("lines %1 are not shots").arg(passed.join(QStringLiteral(", "))));
     if (!s.when.isValid())
-        notes.append(QStringLiteral("the date \"%1\" cannot be read").arg(dateField(dateLine)));
+        notes.append(dateField(dateLine).isEmpty()
+                         ? QStringLiteral("the file gives no date")
+                         : QStringLiteral("the date \"%1\" cannot be read").arg(dateField(dateLine)));
     s.problem = notes.join(QStringLiteral("; "));
     return ImportResult::one(std::move(s));
 }
