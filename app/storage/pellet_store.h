@@ -88,9 +88,9 @@ public:
     QString insertCacheRow(const CacheRow& row, qint64* rowid = nullptr);
     // Every cached row in the order of recording; rows that cannot be read are passed over.
     std::vector<CachedShot> cachedShots();
-    // Empties the cache at a normal exit with the ledger rows that only claimed its rows; a
-    // failure is ignored.
-    void emptyCache();
+    // Removes the cache rows of these runs of ids (first, last), in one transaction; rows whose
+    // shot number is below 1 stay. The database's error, or empty.
+    QString removeCacheRows(const std::vector<std::pair<qint64, qint64>>& runs);
     // The highest cache row id (0 for none), and the ids above one, in order.
     qint64 lastCacheRowid();
     std::vector<qint64> cacheRowidsAfter(qint64 rowid);
@@ -98,6 +98,7 @@ public:
     // The archive ledger, committed when each call returns.
     [[nodiscard]] LedgerResult addArchiveEntry(const ArchiveEntry& entry);
     [[nodiscard]] QString settleArchiveEntry(qint64 id, const QString& name);
+    QString removeArchiveEntries(const std::vector<qint64>& ids);
     std::vector<ArchiveEntry> archiveEntries(bool pendingOnly);
     // The last cache row, and the row with a given rowid; none when there is no such row.
     std::optional<StoredRow> lastCacheRow();
@@ -128,7 +129,10 @@ public:
     QSqlQuery storeRecordset;
 
 private:
-    QString openFile(const QString& path);
+    QString openFile(const QString& path, bool mayCreate);
+    // While another run holds the lock: until the file has its tables, or a few seconds.
+    void waitForTables(const QString& path);
+    static constexpr int kCreationWaitMs = 5000;
     QString upgradeCache();
     bool exec(const QString& sql, const QVariantList& values = {});
     std::optional<StoredRow> storedRow(const QString& where, const QVariantList& values);
