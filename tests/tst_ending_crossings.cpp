@@ -79,8 +79,11 @@ bool startAnswering(QProcess& velmora, XSession& x, const QProcessEnvironment& e
         } else {
             QTest::qWait(50);
         }
-        if (velmora.state() != QProcess::Running)
+        if (velmora.state() != QProcess::Running) {
+            qWarning("velmora ended while starting (%d, status %d): %s", velmora.exitCode(), int(velmora.exitStatus()),
+                     velmora.readAllStandardError().constData());
             return false;
+        }
     }
     if (told)
         *told = messages;
@@ -129,18 +132,22 @@ private slots:
         if (!XSession::available())
             QSKIP("Xvfb and xdotool are needed to run the program in a window");
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
-        m_x = std::make_unique<XSession>();
-        QVERIFY(m_x->isRunning());
     }
 
     void init()
     {
+        m_x = std::make_unique<XSession>();
+        QVERIFY(m_x->isRunning());
         m_sim = std::make_unique<SimProcess>(QStringList{QStringLiteral("--family"), QStringLiteral("chrony")});
         QVERIFY(m_sim->isRunning());
         prepare(*m_sim);
     }
 
-    void cleanup() { m_sim.reset(); }
+    void cleanup()
+    {
+        m_sim.reset();
+        m_x.reset();
+    }
 
     // 30 000 shots archived in ten strings and 3 000 more, then a crash: the next start brings the
     // 3 000 back, and the exit archives them once.
@@ -160,9 +167,9 @@ private slots:
         QVERIFY(TestApp::cacheRows().isEmpty());
     }
 
-    // More open rows than one string holds: the newest 32 767 come back, the rest is archived as
-    // a string of its own; not a row is lost or archived twice.
-    void rowsBeyondOneStringAreArchivedOnTheirOwn()
+    // Two open strings (a Clear whose ending the database could not record, then a crash): the
+    // last comes back, the earlier one is archived on its own; not a row is lost or archived twice.
+    void earlierOpenStringsAreArchivedOnTheirOwn()
     {
         fillCache(2, 20000, 0);
         QProcess velmora;
@@ -173,7 +180,7 @@ private slots:
         const QList<QList<double>> strings = archivedVelocities();
         QCOMPARE(strings.size(), 2);
         QCOMPARE(totalShots(strings), 40000);
-        QCOMPARE(std::max(strings[0].size(), strings[1].size()), qsizetype(32767));
+        QCOMPARE(strings[0].size(), 20000);
         QVERIFY(TestApp::cacheRows().isEmpty());
     }
 
@@ -222,7 +229,7 @@ private slots:
             .setValue(QStringLiteral("Ports/1"), sim2.path());
 
         QProcessEnvironment env = withDiskShim(m_x->environment());
-        env.insert(QStringLiteral("VELMORA_SHIM_SLOW_SYNC_MS"), QStringLiteral("150"));
+        env.insert(QStringLiteral("VELMORA_SHIM_SLOW_SYNC_MS"), QStringLiteral("400"));
         QProcess a;
         QVERIFY(startAnswering(a, *m_x, env));
         QProcessEnvironment env2 = env;
@@ -237,21 +244,10 @@ private slots:
         QVERIFY(m_x->press(kMain, {QStringLiteral("alt+m"), QStringLiteral("e")}, a.processId()));
         QVERIFY(m_x->press(kMain, {QStringLiteral("alt+m"), QStringLiteral("e")}, b.processId()));
         QTRY_VERIFY_WITH_TIMEOUT(!m_x->xdotoolSearch(QStringLiteral("Velmora"), b.processId()).isEmpty(), 5000);
-        QStringList questions;
-        for (QProcess* p : {&a, &b})
-            questions += m_x->xdotoolSearch(QStringLiteral("Velmora"), p->processId()).split(u'\n', Qt::SkipEmptyParts);
-        QProcess keys;
-        keys.setProcessEnvironment(m_x->environment());
-        for (const QString& window : questions) {
-            keys.start(QStringLiteral("xdotool"),
-                       {QStringLiteral("key"), QStringLiteral("--window"), window, QStringLiteral("Return")});
-            QVERIFY(keys.waitForFinished(5000));
-        }
+        QVERIFY(m_x->answer(QStringLiteral("Velmora"))); // one after the other, 150 ms apart
         finishAnswering(a, *m_x);
         finishAnswering(b, *m_x);
-        QList<QList<double>> strings = archivedVelocities();
-        std::sort(strings.begin(), strings.end());
-        QCOMPARE(strings, (QList<QList<double>>{{801.0, 802.0, 803.0}, {901.0, 902.0}}));
+        QCOMPARE(archivedVelocities(), (QList<QList<double>>{{801.0, 802.0, 803.0}, {901.0, 902.0}}));
     }
 
     // The disk of the database or of the History folder is full when the program ends: the
@@ -389,12 +385,13 @@ private slots:
     // holds the lock, and neither removes it; the first keeps the cache.
     void twoFirstStartsAtOnce()
     {
-        for (int round = 0; round < 4; ++round) {
+        const QProcessEnvironment env = m_x->environment();
+        for (int round = 0; round < 3; ++round) {
             prepare(*m_sim);
             TestApp::setSetting(QStringLiteral("chronoType"), 3); // no serial port to share
             QProcess a, b;
             for (QProcess* p : {&a, &b}) {
-                p->setProcessEnvironment(m_x->environment());
+                p->setProcessEnvironment(env);
                 p->setWorkingDirectory(QDir::currentPath());
             }
             a.start(SimProcess::binary(QStringLiteral("velmora")), {});
@@ -421,7 +418,7 @@ private slots:
                 QVERIFY(!reader.tips().isEmpty()); // created whole, with its seed
             }
             for (QProcess* p : {&a, &b}) {
-                ::kill(pid_t(p->processId()), SIGTERM);
+                QVERIFY(exit(*p, *m_x));
                 QVERIFY(p->waitForFinished(10000));
                 QCOMPARE(p->exitStatus(), QProcess::NormalExit);
             }

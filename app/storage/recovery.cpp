@@ -21,25 +21,21 @@ Split splitRows(const std::vector<PelletStore::CachedShot>& rows, const std::set
             open.push_back(row);
     if (open.empty())
         return split;
-    // The newest rows that one string can hold are the interrupted string; a row numbered 32767
-    // ends what a string can take, so the kept rows start after the last such row.
-    size_t first = open.size() > size_t(ShotString::kMaxShots) ? open.size() - size_t(ShotString::kMaxShots) : 0;
-    for (size_t i = open.size() - 1; i-- > first;)
-        if (open[i].shot >= ShotString::kMaxShots) {
-            first = i + 1;
-            break;
-        }
-    for (size_t i = 0; i < first;) {
-        size_t end = std::min(first, i + size_t(ShotString::kMaxShots));
-        for (size_t j = i; j + 1 < end; ++j)
-            if (open[j].shot >= ShotString::kMaxShots) {
-                end = j + 1;
-                break;
-            }
-        split.earlier.emplace_back(open.begin() + std::ptrdiff_t(i), open.begin() + std::ptrdiff_t(end));
-        i = end;
+    // A string starts where the numbering starts again at 1 (a Clear whose ending is not in the
+    // ledger) and ends after 32767 shots or at the number 32767, beyond which none would fit.
+    std::vector<std::vector<PelletStore::CachedShot>> strings(1);
+    for (const PelletStore::CachedShot& row : open) {
+        std::vector<PelletStore::CachedShot>& last = strings.back();
+        const bool restart = !last.empty() && row.shot == 1 && last.back().shot != 1;
+        const bool full = !last.empty() && (int(last.size()) >= ShotString::kMaxShots ||
+                                            last.back().shot >= ShotString::kMaxShots);
+        if (restart || full)
+            strings.emplace_back();
+        strings.back().push_back(row);
     }
-    split.current.assign(open.begin() + std::ptrdiff_t(first), open.end());
+    split.current = std::move(strings.back());
+    strings.pop_back();
+    split.earlier = std::move(strings);
     return split;
 }
 

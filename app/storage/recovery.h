@@ -8,8 +8,9 @@
 class frmMain;
 
 namespace recovery {
-// The cache rows no ending claims, in order: the newest that one string can hold, and the
-// earlier ones as strings of at most 32767 shots.
+// The cache rows no ending claims, in order, as strings: the last one is the string a crash
+// interrupted, the earlier ones (of Clears the ledger could not record, or beyond what one string
+// holds) are archived on their own.
 struct Split {
     std::vector<std::vector<PelletStore::CachedShot>> earlier;
     std::vector<PelletStore::CachedShot> current;

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QTest>
+#include <algorithm>
 
 namespace velmora_run {
 
@@ -94,6 +95,8 @@ QList<QList<double>> archivedVelocities()
             v.append(shot.fps);
         strings.append(v);
     }
+    // Names of the same second sort before their first ("x (2).csv" < "x.csv"): by content instead.
+    std::sort(strings.begin(), strings.end());
     return strings;
 }
 

@@ -24,6 +24,6 @@ bool start(QProcess& velmora, XSession& x, const QProcessEnvironment& env);
 bool exit(QProcess& velmora, XSession& x);
 // The environment that preloads the disk shim of the tests (see disk_shim.c).
 QProcessEnvironment withDiskShim(QProcessEnvironment env);
-// The velocities of every archived string, file by file.
+// The velocities of every archived string, one list a file, in order of their velocities.
 QList<QList<double>> archivedVelocities();
 } // namespace velmora_run
