@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(shots[0].shot, qint16(3));
         QCOMPARE(shots[2].timestamp, qint64(1796520602));
         QCOMPARE(shots[2].fps, 801.25);
-        QCOMPARE(store.removeCacheRows({{1, 1000}}), QString());
+        QCOMPARE(store.removeArchivedRows({{1, {{1, 1000}}}}), QString());
         QVERIFY(other.cachedShots().empty());
     }
 

@@ -307,27 +307,12 @@ void ArchiveLedger::emptyArchivedRows()
 {
     if (!available())
         return;
-    const std::vector<PelletStore::ArchiveEntry> entries = m_store->archiveEntries(false);
-    std::vector<qint64> archived;
-    for (const PelletStore::ArchiveEntry& e : entries)
+    PelletStore::ArchivedRuns archived;
+    for (const PelletStore::ArchiveEntry& e : m_store->archiveEntries(false))
         if (e.done)
-            for (qint64 id : cache_runs::decode(e.cacheRows))
-                archived.push_back(id);
-    if (!archived.empty() && !m_store->removeCacheRows(cache_runs::ranges(std::move(archived))).isEmpty())
-        return; // a failure leaves the rows for the next exit
-    // A crash between the two steps leaves finished rows that claim nothing: harmless.
-    std::set<qint64> left;
-    for (qint64 id : m_store->cacheRowidsAfter(0))
-        left.insert(id);
-    std::vector<qint64> settled;
-    for (const PelletStore::ArchiveEntry& e : entries) {
-        if (!e.done)
-            continue;
-        const std::vector<qint64> ids = cache_runs::decode(e.cacheRows);
-        if (std::none_of(ids.begin(), ids.end(), [&](qint64 id) { return left.count(id) > 0; }))
-            settled.push_back(e.id);
-    }
-    (void)m_store->removeArchiveEntries(settled);
+            archived.emplace_back(e.id, cache_runs::ranges(cache_runs::decode(e.cacheRows)));
+    // A failure leaves the rows for the next exit.
+    (void)m_store->removeArchivedRows(archived);
 }
 
 void ArchiveLedger::retireMark(const QString& folder)

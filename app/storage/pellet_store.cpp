@@ -340,32 +340,28 @@ std::vector<PelletStore::CachedShot> PelletStore::cachedShots()
     return shots;
 }
 
-QString PelletStore::removeCacheRows(const std::vector<std::pair<qint64, qint64>>& runs)
+QString PelletStore::removeArchivedRows(const ArchivedRuns& archived)
 {
     if (!isOpen() || !m_hasCache)
         return QStringLiteral("the local database is not available");
     if (!storeDatabase.transaction())
         return storeDatabase.lastError().text();
     // Rows the statement leaves (a shot number below 1) stay claimed, so they are never archived twice.
-    for (const auto& [first, last] : runs)
-        if (!exec(QStringLiteral("DELETE FROM Cache WHERE shot > 0 AND id BETWEEN ? AND ?"), {first, last}))
+    for (const auto& [entry, runs] : archived)
+        for (const auto& [first, last] : runs)
+            if (!exec(QStringLiteral("DELETE FROM Cache WHERE shot > 0 AND id BETWEEN ? AND ?"), {first, last}))
+                return rollBack();
+    for (const auto& [entry, runs] : archived) {
+        bool claims = false;
+        for (const auto& [first, last] : runs) {
+            if (!exec(QStringLiteral("SELECT 1 FROM Cache WHERE id BETWEEN ? AND ? LIMIT 1"), {first, last}))
+                return rollBack();
+            claims = claims || storeRecordset.next();
+        }
+        if (!claims && !exec(QStringLiteral("DELETE FROM ArchiveLedger WHERE id = ? AND done = 1"), {entry}))
             return rollBack();
-    if (!storeDatabase.commit())
-        return rollBack();
-    return {};
-}
-
-QString PelletStore::removeArchiveEntries(const std::vector<qint64>& ids)
-{
-    if (ids.empty())
-        return {};
-    if (!isOpen() || !m_hasCache)
-        return QStringLiteral("the local database is not available");
-    if (!storeDatabase.transaction())
-        return storeDatabase.lastError().text();
-    for (qint64 id : ids)
-        if (!exec(QStringLiteral("DELETE FROM ArchiveLedger WHERE id = ? AND done = 1"), {id}))
-            return rollBack();
+    }
+    storeRecordset.finish();
     if (!storeDatabase.commit())
         return rollBack();
     return {};

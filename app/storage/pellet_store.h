@@ -88,9 +88,12 @@ public:
     QString insertCacheRow(const CacheRow& row, qint64* rowid = nullptr);
     // Every cached row in the order of recording; rows that cannot be read are passed over.
     std::vector<CachedShot> cachedShots();
-    // Removes the cache rows of these runs of ids (first, last), in one transaction; rows whose
-    // shot number is below 1 stay. The database's error, or empty.
-    QString removeCacheRows(const std::vector<std::pair<qint64, qint64>>& runs);
+    // The cache rows of written strings, by ledger row: each with the runs of ids (first, last) it
+    // claims.
+    using ArchivedRuns = std::vector<std::pair<qint64, std::vector<std::pair<qint64, qint64>>>>;
+    // In one transaction, removes those cache rows (rows numbered below 1 stay) and then the ledger
+    // rows that no longer claim a cached row. The database's error, or empty.
+    QString removeArchivedRows(const ArchivedRuns& archived);
     // The highest cache row id (0 for none), and the ids above one, in order.
     qint64 lastCacheRowid();
     std::vector<qint64> cacheRowidsAfter(qint64 rowid);
@@ -98,7 +101,6 @@ public:
     // The archive ledger, committed when each call returns.
     [[nodiscard]] LedgerResult addArchiveEntry(const ArchiveEntry& entry);
     [[nodiscard]] QString settleArchiveEntry(qint64 id, const QString& name);
-    QString removeArchiveEntries(const std::vector<qint64>& ids);
     std::vector<ArchiveEntry> archiveEntries(bool pendingOnly);
     // The last cache row, and the row with a given rowid; none when there is no such row.
     std::optional<StoredRow> lastCacheRow();
