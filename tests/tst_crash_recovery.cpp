@@ -260,6 +260,23 @@ private slots:
         QVERIFY(TestApp::cacheRows().isEmpty());
     }
 
+    // A signal that lands while the clearing question is open ends the program there; the Yes
+    // that follows must not archive the string a second time.
+    void aSignalDuringTheClearingQuestionArchivesOnce()
+    {
+        TestApp::clearSettings();
+        QDir(StringArchive::defaultFolder()).removeRecursively();
+        TestApp app;
+        frmMain& m = app.start();
+        for (double v : {801.0, 802.0})
+            RecordShot(m, v);
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        app.prompt.onAsk = [&] { m.endWithoutQuestions(); };
+        m.btnReset_Click();
+        QCOMPARE(velmora_run::archivedVelocities(), (QList<QList<double>>{{801.0, 802.0}}));
+        QVERIFY(TestApp::cacheRows().isEmpty());
+    }
+
     // A second Velmora on the same database says so once and leaves the first one's cache and
     // archive alone, even when it ends normally; the first then archives its string once.
     void aSecondInstanceLeavesTheFirstOnesCacheAlone()

@@ -110,6 +110,8 @@ void frmMain::btnReset_Click()
 {
     if (!m_services.prompt->confirm(QStringLiteral("Are you sure you want to clear the collected Data?")))
         return;
+    if (m_shutDown)
+        return; // a signal ended the program while the question was open: the exit archived the string
     clearString();
 }
 
