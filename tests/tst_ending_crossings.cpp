@@ -382,6 +382,41 @@ private slots:
         QCOMPARE(next.exitStatus(), QProcess::NormalExit);
     }
 
+    // A second signal does not wait for a slow ending: the program ends at once, and whatever the
+    // ending had not done is done at the next start.
+    void aSecondSignalEndsAtOnce()
+    {
+        QTemporaryDir flags;
+        const QString slow = flags.filePath(QStringLiteral("slow"));
+        const QString syncs = flags.filePath(QStringLiteral("syncs"));
+        QProcessEnvironment env = withDiskShim(m_x->environment());
+        env.insert(QStringLiteral("VELMORA_SHIM_SLOW_SYNC_MS"), QStringLiteral("3000"));
+        env.insert(QStringLiteral("VELMORA_SHIM_SLOW_WHILE"), slow);
+        env.insert(QStringLiteral("VELMORA_SHIM_COUNT"), syncs);
+        QProcess velmora;
+        QVERIFY(startAnswering(velmora, *m_x, env));
+        const QList<double> sent{801.5, 802.5};
+        QVERIFY(sendShots(*m_sim, sent, 0));
+        auto syncCount = [&] {
+            QFile f(syncs);
+            return f.open(QIODevice::ReadOnly) ? f.readAll().count('\n') : 0;
+        };
+        const qsizetype before = syncCount();
+        QVERIFY(QFile(slow).open(QIODevice::WriteOnly));
+        ::kill(pid_t(velmora.processId()), SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(syncCount() > before, 5000); // the ending waits in its first sync
+        ::kill(pid_t(velmora.processId()), SIGTERM);
+        QVERIFY(velmora.waitForFinished(2500)); // well before that sync is over
+        QCOMPARE(velmora.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(velmora.exitCode(), 128 + SIGTERM);
+        QProcess next;
+        QVERIFY(startAnswering(next, *m_x, m_x->environment()));
+        QVERIFY(exit(next, *m_x));
+        QVERIFY(next.waitForFinished(10000));
+        QCOMPARE(archivedVelocities(), (QList<QList<double>>{sent}));
+        QVERIFY(TestApp::cacheRows().isEmpty());
+    }
+
     // Two programs started together on a first run: the database is created once, by the one that
     // holds the lock, and neither removes it; the first keeps the cache.
     void twoFirstStartsAtOnce()

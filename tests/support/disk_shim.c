@@ -1,7 +1,8 @@
 // Preloaded into the real program by tests: a full disk and a slow disk without a real one.
 //   VELMORA_SHIM_FULL_UNDER=/dir   writes to files under /dir fail with ENOSPC while the file
 //   VELMORA_SHIM_FULL_WHILE=/flag  exists (a test frees the space by removing it);
-//   VELMORA_SHIM_SLOW_SYNC_MS=n    every fsync and fdatasync first waits n milliseconds;
+//   VELMORA_SHIM_SLOW_SYNC_MS=n    every fsync and fdatasync first waits n milliseconds (only
+//   VELMORA_SHIM_SLOW_WHILE=/flag  while that file exists, when it is given);
 //   VELMORA_SHIM_COUNT=/file       appends one line per fsync or fdatasync ("fsync" or
 //                                  "fdatasync") to that file, to count them.
 #define _GNU_SOURCE
@@ -48,7 +49,8 @@ static void beforeSync(const char* name)
         }
     }
     const char* slow = getenv("VELMORA_SHIM_SLOW_SYNC_MS");
-    if (slow && *slow) {
+    const char* slowWhile = getenv("VELMORA_SHIM_SLOW_WHILE");
+    if (slow && *slow && (!slowWhile || !*slowWhile || access(slowWhile, F_OK) == 0)) {
         const long ms = atol(slow);
         struct timespec t = {ms / 1000, (ms % 1000) * 1000000L};
         while (nanosleep(&t, &t) != 0 && errno == EINTR) {
