@@ -15,8 +15,8 @@
 #include "storage/pellet_store.h"
 
 #include <QCoreApplication>
-#include <QSessionManager>
 #include <QDateTime>
+#include <QSessionManager>
 #include <QTextStream>
 #include <QTimer>
 #include <cstdio>
@@ -68,9 +68,8 @@ int main(int argc, char* argv[])
     // A logout, a shutdown or `kill` ends the program as Exit does, without its question; so does
     // the session manager's quit.
     SignalEnding signalEnding([&window] { window.endWithoutQuestions(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager&) {
-        window.endWithoutQuestions();
-    });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.endWithoutQuestions(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.endWithoutQuestions(); });
     window.Form_Load();
     window.show();

@@ -266,8 +266,7 @@ private slots:
         const QString full = flags.filePath(QStringLiteral("full"));
         QProcessEnvironment env = withDiskShim(m_x->environment());
         env.insert(QStringLiteral("VELMORA_SHIM_FULL_UNDER"),
-                   database ? QDir::current().canonicalPath()
-                            : QDir(StringArchive::defaultFolder()).canonicalPath());
+                   database ? QDir::current().canonicalPath() : QDir(StringArchive::defaultFolder()).canonicalPath());
         env.insert(QStringLiteral("VELMORA_SHIM_FULL_WHILE"), full);
         QProcess velmora;
         QVERIFY(startAnswering(velmora, *m_x, env));
@@ -446,7 +445,8 @@ private slots:
                 if (!answered)
                     QTest::qWait(100);
             }
-            QVERIFY2(shown(a) && shown(b), qPrintable(QStringLiteral("round %1: %2 %3").arg(round).arg(a.state()).arg(b.state())));
+            QVERIFY2(shown(a) && shown(b),
+                     qPrintable(QStringLiteral("round %1: %2 %3").arg(round).arg(a.state()).arg(b.state())));
             QVERIFY(QFileInfo::exists(PelletStore::defaultPath()));
             {
                 PelletStore reader;

@@ -127,8 +127,8 @@ bool ArchiveLedger::available() const
     return m_store && m_store->isOpen() && m_store->hasCache();
 }
 
-bool ArchiveLedger::writeFile(const QString& folder, const QString& base, const QByteArray& bytes,
-                              QString& name, QString& error, bool& stopped)
+bool ArchiveLedger::writeFile(const QString& folder, const QString& base, const QByteArray& bytes, QString& name,
+                              QString& error, bool& stopped)
 {
     QDir dir(folder);
     if (!dir.mkpath(QStringLiteral("."))) {

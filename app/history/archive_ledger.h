@@ -90,8 +90,8 @@ public:
 
 private:
     // Steps 2 and 3 for one row: the name written, or an error.
-    bool writeFile(const QString& folder, const QString& base, const QByteArray& bytes, QString& name,
-                   QString& error, bool& stopped);
+    bool writeFile(const QString& folder, const QString& base, const QByteArray& bytes, QString& name, QString& error,
+                   bool& stopped);
     bool stop(Step step) const { return m_hook && m_hook(step); }
 
     PelletStore* m_store;

@@ -25,7 +25,8 @@ void onSignal(int signal)
 
 } // namespace
 
-SignalEnding::SignalEnding(std::function<void()> handler, QObject* parent) : QObject(parent), m_onSignal(std::move(handler))
+SignalEnding::SignalEnding(std::function<void()> handler, QObject* parent)
+    : QObject(parent), m_onSignal(std::move(handler))
 {
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return; // without the pipe, the signals keep their default action

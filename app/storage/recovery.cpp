@@ -27,8 +27,8 @@ Split splitRows(const std::vector<PelletStore::CachedShot>& rows, const std::set
     for (const PelletStore::CachedShot& row : open) {
         std::vector<PelletStore::CachedShot>& last = strings.back();
         const bool restart = !last.empty() && row.shot == 1 && last.back().shot != 1;
-        const bool full = !last.empty() && (int(last.size()) >= ShotString::kMaxShots ||
-                                            last.back().shot >= ShotString::kMaxShots);
+        const bool full =
+            !last.empty() && (int(last.size()) >= ShotString::kMaxShots || last.back().shot >= ShotString::kMaxShots);
         if (restart || full)
             strings.emplace_back();
         strings.back().push_back(row);

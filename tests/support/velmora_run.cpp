@@ -46,7 +46,8 @@ void prepare(const SimProcess& sim)
     TestApp::setSetting(QStringLiteral("txtWeight"), QStringLiteral("8.44"));
     TestApp::setSetting(QStringLiteral("ShowTips"), 0);
     {
-        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Velmora"), QStringLiteral("Velmora"));
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Velmora"),
+                    QStringLiteral("Velmora"));
         s.setValue(QStringLiteral("Ports/1"), sim.path());
     }
     QFile::remove(PelletStore::defaultPath());
@@ -72,7 +73,8 @@ bool start(QProcess& velmora, XSession& x, const QProcessEnvironment& env)
 
 bool exit(QProcess& velmora, XSession& x)
 {
-    return x.press(QStringLiteral("Velmora v1.6"), {QStringLiteral("alt+m"), QStringLiteral("e")}, velmora.processId()) &&
+    return x.press(QStringLiteral("Velmora v1.6"), {QStringLiteral("alt+m"), QStringLiteral("e")},
+                   velmora.processId()) &&
            x.answer(QStringLiteral("Velmora"));
 }
 
