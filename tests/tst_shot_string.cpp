@@ -304,6 +304,9 @@ private slots:
         QDir(StringArchive::defaultFolder()).removeRecursively();
         TestApp app(true);
         frmMain& m = app.start();
+        QVERIFY(app.prompt.texts().contains(QStringLiteral("It Looks like you crashed. 1 shots have been recovered. 2 "
+                                                           "earlier shots that no archive holds are archived as a "
+                                                           "string of their own.")));
         QCOMPARE(m.string().size(), 1);
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 0), QStringLiteral("1"));
         QCOMPARE(m.shot_count, qint16(1));

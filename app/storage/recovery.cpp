@@ -59,9 +59,11 @@ void recoverCache(frmMain& main)
         earlierShots += string.size();
     QString text = QStringLiteral("It Looks like you crashed. ") + QString::number(split.current.size()) +
                    QStringLiteral(" shots have been recovered.");
-    if (!split.earlier.empty())
-        text += QStringLiteral(" %1 earlier shots, more than one string can hold, are archived as %2 strings of "
-                               "their own.")
+    if (split.earlier.size() == 1)
+        text += QStringLiteral(" %1 earlier shots that no archive holds are archived as a string of their own.")
+                    .arg(earlierShots);
+    else if (!split.earlier.empty())
+        text += QStringLiteral(" %1 earlier shots that no archive holds are archived as %2 strings of their own.")
                     .arg(earlierShots)
                     .arg(split.earlier.size());
     {
