@@ -65,7 +65,7 @@ private slots:
             s.setValue(QStringLiteral("Ports/1"), sim.path());
         }
         QFile::remove(PelletStore::defaultPath());
-        QDir(StringArchive::defaultFolder()).removeRecursively();
+        velmora_run::clearArchive();
 
         QProcess velmora;
         velmora.setProcessEnvironment(x.environment());
@@ -190,7 +190,7 @@ private slots:
     void aCrashAfterAClearBringsBackOnlyTheOpenString()
     {
         TestApp::clearSettings();
-        QDir(StringArchive::defaultFolder()).removeRecursively();
+        velmora_run::clearArchive();
         {
             TestApp app;
             frmMain& m = app.start();
@@ -222,7 +222,7 @@ private slots:
     {
         TestApp::clearSettings();
         const QString folder = StringArchive::defaultFolder();
-        QDir(folder).removeRecursively();
+        velmora_run::clearArchive();
         QVERIFY(QDir().mkpath(QFileInfo(folder).absolutePath()));
         {
             QFile blocker(folder); // the folder cannot be made: a file has its name
@@ -265,7 +265,7 @@ private slots:
     void aSignalDuringTheClearingQuestionArchivesOnce()
     {
         TestApp::clearSettings();
-        QDir(StringArchive::defaultFolder()).removeRecursively();
+        velmora_run::clearArchive();
         TestApp app;
         frmMain& m = app.start();
         for (double v : {801.0, 802.0})

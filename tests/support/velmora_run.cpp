@@ -39,6 +39,12 @@ QStringList archives()
     return QDir(StringArchive::defaultFolder()).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
 }
 
+void clearArchive()
+{
+    QFile::remove(StringArchive::defaultFolder());
+    QDir(StringArchive::defaultFolder()).removeRecursively();
+}
+
 void prepare(const SimProcess& sim)
 {
     TestApp::clearSettings();
@@ -53,7 +59,7 @@ void prepare(const SimProcess& sim)
     QFile::remove(PelletStore::defaultPath());
     QFile::remove(PelletStore::defaultPath() + QStringLiteral("-wal"));
     QFile::remove(PelletStore::defaultPath() + QStringLiteral("-shm"));
-    QDir(StringArchive::defaultFolder()).removeRecursively();
+    clearArchive();
 }
 
 bool start(QProcess& velmora, XSession& x, const QProcessEnvironment& env)

@@ -16,6 +16,8 @@ bool waitForCacheRows(int count, int timeoutMs = 8000);
 QByteArray readAll(const QString& path);
 // The archived strings' files, by name.
 QStringList archives();
+// Removes the archive folder, or a file left in its place by a test that failed.
+void clearArchive();
 // Settings for the Chrony on the simulator, a fresh database and an empty archive.
 void prepare(const SimProcess& sim);
 // Starts the real program and waits for its main window.
