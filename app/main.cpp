@@ -11,10 +11,12 @@
 #include "services/http_client.h"
 #include "services/platform_services.h"
 #include "services/prompt.h"
+#include "services/signal_ending.h"
 #include "storage/pellet_store.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QSessionManager>
 #include <QTextStream>
 #include <QTimer>
 #include <cstdio>
@@ -63,6 +65,12 @@ int main(int argc, char* argv[])
 
     frmMain window(services);
     prompt.setParent(&window);
+    // A logout, a shutdown or `kill` ends the program as Exit does, without its question; so does
+    // the session manager's quit.
+    SignalEnding signalEnding([&window] { window.endWithoutQuestions(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.endWithoutQuestions(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.endWithoutQuestions(); });
     window.Form_Load();
     window.show();
     showTipOfTheDay(window);

@@ -11,6 +11,7 @@
 #include "services/timestamps.h"
 #include "sim_process.h"
 #include "test_app.h"
+#include "velmora_run.h"
 #include "x_session.h"
 
 #include <QDir>
@@ -22,68 +23,21 @@
 #include <QTest>
 #include <csignal>
 
+using velmora_run::archives;
+using velmora_run::prepare;
+using velmora_run::readAll;
+using velmora_run::waitForCacheRows;
+
 namespace {
-bool waitForCacheRows(int count, int timeoutMs = 8000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        if (TestApp::cacheRows().size() >= count)
-            return true;
-        QTest::qWait(20);
-    }
-    return false;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QStringList archives()
-{
-    return QDir(StringArchive::defaultFolder()).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
-}
-
-// Settings for the Chrony on the simulator, a fresh database and an empty archive.
-void prepare(const SimProcess& sim)
-{
-    TestApp::clearSettings();
-    TestApp::setSetting(QStringLiteral("chronoType"), 1);
-    TestApp::setSetting(QStringLiteral("txtWeight"), QStringLiteral("8.44"));
-    TestApp::setSetting(QStringLiteral("ShowTips"), 0);
-    {
-        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Velmora"), QStringLiteral("Velmora"));
-        s.setValue(QStringLiteral("Ports/1"), sim.path());
-    }
-    QFile::remove(PelletStore::defaultPath());
-    QDir(StringArchive::defaultFolder()).removeRecursively();
-}
-
-// Starts the real program and waits for its main window.
 bool startVelmora(QProcess& velmora, XSession& x, const QProcessEnvironment& env)
 {
-    velmora.setProcessEnvironment(env);
-    velmora.setWorkingDirectory(QDir::currentPath());
-    velmora.start(SimProcess::binary(QStringLiteral("velmora")), {});
-    if (!velmora.waitForStarted(5000))
-        return false;
-    x.answer(QStringLiteral("USB FAILED!"), 1000);
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 10000 && !x.hasWindow(QStringLiteral("Velmora v1.6")))
-        QTest::qWait(50);
-    return x.hasWindow(QStringLiteral("Velmora v1.6"));
+    return velmora_run::start(velmora, x, env);
 }
 
-// The menu's Exit and Yes to the question, as a user's keyboard does.
 bool exitVelmora(QProcess& velmora, XSession& x)
 {
-    return x.press(QStringLiteral("Velmora v1.6"), {QStringLiteral("alt+m"), QStringLiteral("e")}, velmora.processId()) &&
-           x.answer(QStringLiteral("Velmora"));
+    return velmora_run::exit(velmora, x);
 }
-
 } // namespace
 
 class TestCrashRecovery : public QObject {
@@ -111,7 +65,7 @@ private slots:
             s.setValue(QStringLiteral("Ports/1"), sim.path());
         }
         QFile::remove(PelletStore::defaultPath());
-        QDir(StringArchive::defaultFolder()).removeRecursively();
+        velmora_run::clearArchive();
 
         QProcess velmora;
         velmora.setProcessEnvironment(x.environment());
@@ -210,23 +164,17 @@ private slots:
         QCOMPARE(velmora.exitStatus(), QProcess::CrashExit); // killed at the step, not a normal end
         QCOMPARE(TestApp::cacheRows().size(), step == QLatin1String("emptied") ? 0 : 3);
 
+        // The ending was recorded before the kill: the next start finishes it from the ledger and
+        // brings nothing back, so no string is shown twice or mixed into the next one.
         TestApp app(true);
         frmMain& m = app.start();
-        QTemporaryDir saved;
-        const QString expected = saved.filePath(QStringLiteral("string.csv"));
-        if (step != QLatin1String("emptied")) {
-            // The crash brings the string back; it is not archived again when it ends.
-            QCOMPARE(m.MSFlexGrid1->Rows(), sent.size() + 1);
-            app.files.next = FileChooser::Choice{expected, 1};
-            m.btnSave_Click();
-        }
+        QCOMPARE(m.MSFlexGrid1->Rows(), 1);
+        QVERIFY(!app.prompt.texts().join(u'\n').contains(QStringLiteral("crashed")));
         app.exit();
         QVERIFY(TestApp::cacheRows().isEmpty());
         const QStringList files = archives();
         QCOMPARE(files.size(), 1);
         const QString archive = QDir(StringArchive::defaultFolder()).filePath(files.first());
-        if (step != QLatin1String("emptied"))
-            QCOMPARE(readAll(archive), readAll(expected));
         const ArchivedString read = readArchivedString(archive);
         QCOMPARE(read.problem, QString());
         QCOMPARE(int(read.shots.size()), sent.size());
@@ -235,6 +183,98 @@ private slots:
         // Nothing half-done is left in the folder.
         QCOMPARE(QDir(StringArchive::defaultFolder()).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden),
                  QStringList());
+    }
+
+    // 5 shots, Clear (archived), 3 shots, a crash: the next start brings back the 3 alone,
+    // numbered and counted as they were; both strings are archived once.
+    void aCrashAfterAClearBringsBackOnlyTheOpenString()
+    {
+        TestApp::clearSettings();
+        velmora_run::clearArchive();
+        {
+            TestApp app;
+            frmMain& m = app.start();
+            for (double v : {801.0, 802.0, 803.0, 804.0, 805.0})
+                RecordShot(m, v);
+            m.btnReset_Click();
+            for (double v : {901.0, 902.0, 903.0})
+                RecordShot(m, v);
+            app.abandon();
+        }
+        TestApp app(true);
+        frmMain& m = app.start();
+        QCOMPARE(app.prompt.texts().last(), QStringLiteral("It Looks like you crashed. 3 shots have been recovered."));
+        QCOMPARE(m.MSFlexGrid1->Rows(), 4);
+        for (int i = 1; i <= 3; ++i)
+            QCOMPARE(m.MSFlexGrid1->TextMatrix(i, 0), QString::number(i));
+        QCOMPARE(m.MSFlexGrid2->TextMatrix(1, 0), QStringLiteral("3"));
+        RecordShot(m, 904.0);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(4, 0), QStringLiteral("4"));
+        app.exit();
+        QCOMPARE(velmora_run::archivedVelocities(),
+                 (QList<QList<double>>{{801.0, 802.0, 803.0, 804.0, 805.0}, {901.0, 902.0, 903.0, 904.0}}));
+        QVERIFY(TestApp::cacheRows().isEmpty());
+    }
+
+    // Shots that arrive while Clear says the string could not be archived wait, and then start the
+    // new string: numbered from 1, archived with it, never claimed by the string that ended.
+    void shotsDuringClearsMessageStartTheNextString()
+    {
+        TestApp::clearSettings();
+        const QString folder = StringArchive::defaultFolder();
+        velmora_run::clearArchive();
+        QVERIFY(QDir().mkpath(QFileInfo(folder).absolutePath()));
+        {
+            QFile blocker(folder); // the folder cannot be made: a file has its name
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        TestApp app;
+        frmMain& m = app.start();
+        for (const char* line : {"1,Vf801.0\r\n", "2,Vf802.0\r\n", "3,Vf803.0\r\n"})
+            app.serial->feed(line);
+        QTRY_COMPARE(TestApp::cacheRows().size(), 3);
+        app.prompt.setNextAnswer(Prompt::Answer::Yes); // the clearing question
+        bool told = false;
+        app.prompt.onAsk = [&] {
+            // Only the question ran so far; the message comes next.
+            app.prompt.onAsk = [&] {
+                told = app.prompt.shown.last().text.startsWith(QStringLiteral("The string could not be archived"));
+                app.serial->feed("1,Vf901.0\r\n");
+                app.serial->feed("2,Vf902.0\r\n");
+                QCoreApplication::processEvents();
+            };
+        };
+        m.btnReset_Click();
+        QVERIFY(told);
+        QVERIFY(app.prompt.shown.last().text.contains(QStringLiteral("when there is room")));
+        QTRY_COMPARE(m.MSFlexGrid1->Rows(), 3);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 0), QStringLiteral("1"));
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 0), QStringLiteral("2"));
+        const QList<QStringList> rows = TestApp::cacheRows();
+        QCOMPARE(rows.size(), 5);
+        QCOMPARE(rows[3][0], QStringLiteral("1"));
+        QCOMPARE(rows[4][3], QStringLiteral("902.000"));
+        QVERIFY(QFile::remove(folder)); // room again
+        app.exit();
+        QCOMPARE(velmora_run::archivedVelocities(), (QList<QList<double>>{{801.0, 802.0, 803.0}, {901.0, 902.0}}));
+        QVERIFY(TestApp::cacheRows().isEmpty());
+    }
+
+    // A signal that lands while the clearing question is open ends the program there; the Yes
+    // that follows must not archive the string a second time.
+    void aSignalDuringTheClearingQuestionArchivesOnce()
+    {
+        TestApp::clearSettings();
+        velmora_run::clearArchive();
+        TestApp app;
+        frmMain& m = app.start();
+        for (double v : {801.0, 802.0})
+            RecordShot(m, v);
+        app.prompt.setNextAnswer(Prompt::Answer::Yes);
+        app.prompt.onAsk = [&] { m.endWithoutQuestions(); };
+        m.btnReset_Click();
+        QCOMPARE(velmora_run::archivedVelocities(), (QList<QList<double>>{{801.0, 802.0}}));
+        QVERIFY(TestApp::cacheRows().isEmpty());
     }
 
     // A second Velmora on the same database says so once and leaves the first one's cache and

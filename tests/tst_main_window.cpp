@@ -28,6 +28,7 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -636,18 +637,36 @@ private slots:
         QCOMPARE(summary(m)[1], QStringLiteral("812,00"));
     }
 
-    void aFailedCacheInsertIsShownAndRecordingGoesOn()
+    // A failing cache (a full disk) is told once, in the status row, not in a box a shot; the
+    // shots stay in the table, and the row goes once the cache takes shots again.
+    void aFailedCacheInsertIsShownOnceAndRecordingGoesOn()
     {
         TestApp app;
         frmMain& m = app.start();
         RecordShot(m, 800);
-        const QSqlError dropped = app.store.storeDatabase.exec(QStringLiteral("DROP TABLE Cache")).lastError();
+        const qsizetype messages = app.prompt.shown.size();
+        QVERIFY(!m.findChild<QStatusBar*>()); // no status row while all is well
+        const QSqlError dropped = app.store.storeDatabase.exec(QStringLiteral("ALTER TABLE Cache RENAME TO Away")).lastError();
         QVERIFY2(dropped.type() == QSqlError::NoError, qPrintable(dropped.text()));
         RecordShot(m, 810);
-        QVERIFY2(app.prompt.shown.last().text.contains(QStringLiteral("no such table")),
-                 qPrintable(app.prompt.shown.last().text));
-        QCOMPARE(m.MSFlexGrid1->Rows(), 3);
-        QCOMPARE(m.MSFlexGrid2->TextMatrix(1, 0), QStringLiteral("2"));
+        RecordShot(m, 820);
+        QCOMPARE(app.prompt.shown.size(), messages);
+        QStatusBar* status = m.findChild<QStatusBar*>();
+        QVERIFY(status);
+        QVERIFY2(status->currentMessage().contains(QStringLiteral("no such table")), qPrintable(status->currentMessage()));
+        QCOMPARE(m.MSFlexGrid1->Rows(), 4);
+        QCOMPARE(m.MSFlexGrid2->TextMatrix(1, 0), QStringLiteral("3"));
+        // Room again: the waiting rows are written first, in order, then the new one.
+        QVERIFY(app.store.storeDatabase.exec(QStringLiteral("ALTER TABLE Away RENAME TO Cache")).lastError().type() ==
+                QSqlError::NoError);
+        RecordShot(m, 830);
+        QCOMPARE(status->currentMessage(), QString());
+        const QList<QStringList> rows = TestApp::cacheRows();
+        QCOMPARE(rows.size(), 4);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(rows[i][0], QString::number(i + 1));
+            QCOMPARE(rows[i][3], QStringLiteral("%1.000").arg(800 + 10 * i));
+        }
     }
 
     void aGarbageDatabaseIsReportedAndTheProgramRuns()

@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(shots[0].shot, qint16(3));
         QCOMPARE(shots[2].timestamp, qint64(1796520602));
         QCOMPARE(shots[2].fps, 801.25);
-        store.emptyCache();
+        QCOMPARE(store.removeArchivedRows({{1, {{1, 1000}}}}), QString());
         QVERIFY(other.cachedShots().empty());
     }
 
@@ -225,6 +225,29 @@ private slots:
         QVERIFY(store.openStore(path()).contains(QStringLiteral("is read-only")));
         QVERIFY(store.insertCacheRow({1, 1, "1", "800.000"}).isEmpty()); // told once, not on every shot
         QVERIFY(!store.tips().isEmpty());
+    }
+
+    // A lock written on another computer (a shared home folder) cannot be judged from here: one
+    // message names the lock file and how to remove it, and the cache is left alone.
+    void aForeignLockIsNamedWithItsRemedy()
+    {
+        {
+            PelletStore first;
+            QCOMPARE(first.openStore(path()), QString());
+        }
+        const QString lock = QFileInfo(path()).absoluteFilePath() + QStringLiteral(".lock");
+        {
+            QFile f(lock);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("4242\nVelmora\nanother-host.example\n");
+        }
+        PelletStore store;
+        const QString message = store.openStore(path());
+        QVERIFY2(message.contains(QStringLiteral("another-host.example")), qPrintable(message));
+        QVERIFY(message.contains(QStringLiteral("remove the file \"%1\"").arg(QDir::toNativeSeparators(lock))));
+        QVERIFY(!store.hasCache());
+        QVERIFY(!store.tips().isEmpty()); // the lists can still be read
+        QVERIFY(QFile::remove(lock));
     }
 
     void aDirectoryIsNotADatabase()

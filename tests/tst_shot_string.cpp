@@ -3,6 +3,8 @@
 // a whole cache at once against the shot-by-shot replay.
 #include "chart/frm_chart.h"
 #include "data_options/frm_pellet.h"
+#include "history/history_reader.h"
+#include "history/string_archive.h"
 #include "history/string_history.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
@@ -14,6 +16,7 @@
 #include "string/shot_string.h"
 #include "test_app.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -250,7 +253,7 @@ private slots:
     {
         QTest::addColumn<int>("rows");
         QTest::newRow("three") << 3;
-        QTest::newRow("six, numbers starting again") << 6;
+        QTest::newRow("six, numbers repeating") << 6;
         QTest::newRow("four hundred") << 400;
     }
 
@@ -259,8 +262,8 @@ private slots:
         QFETCH(int, rows);
         std::vector<PelletStore::CacheRow> cache;
         for (int i = 0; i < rows; ++i) {
-            // A cleared string starts its numbers again; velocities with three decimals.
-            const int number = rows == 6 ? (i % 3) + 1 : i + 1;
+            // Deleted last shots give their numbers again; velocities with three decimals.
+            const int number = rows == 6 ? (i % 3) + 1 + i / 3 : i + 1;
             cache.push_back({qint16(number), qint32(1796520600 + i * 7), QStringLiteral("8.44"),
                              regional::format3(740 + (i * 37 % 113) * 0.731)});
         }
@@ -289,18 +292,31 @@ private slots:
         QCOMPARE(fast, slow);
     }
 
-    void theReplayStopsAtTheLastShotNumber()
+    // No number follows 32767: the rows up to it are a string of their own, archived at the start;
+    // the rows after it come back as the current string. Nothing is left out.
+    void theLastShotNumberEndsAString()
     {
         writeCache({{32766, 1796520600, QStringLiteral("8.44"), QStringLiteral("800.000")},
                     {32767, 1796520607, QStringLiteral("8.44"), QStringLiteral("801.000")},
                     {1, 1796520614, QStringLiteral("8.44"), QStringLiteral("802.000")}});
         TestApp::setSetting(QStringLiteral("txtWeight"), QStringLiteral("8.44"));
+        TestApp::setSetting(QStringLiteral("ArchiveStrings"), 1);
+        QDir(StringArchive::defaultFolder()).removeRecursively();
         TestApp app(true);
         frmMain& m = app.start();
-        // The number cannot go past 32767: the shots before it are shown with their summary.
-        QCOMPARE(m.string().size(), 2);
-        QCOMPARE(m.MSFlexGrid2->TextMatrix(1, 0), QStringLiteral("2"));
-        QCOMPARE(m.shot_count, qint16(32767));
+        QVERIFY(app.prompt.texts().contains(QStringLiteral("It Looks like you crashed. 1 shots have been recovered. 2 "
+                                                           "earlier shots that no archive holds are archived as a "
+                                                           "string of their own.")));
+        QCOMPARE(m.string().size(), 1);
+        QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 0), QStringLiteral("1"));
+        QCOMPARE(m.shot_count, qint16(1));
+        const QStringList files =
+            QDir(StringArchive::defaultFolder()).entryList({QStringLiteral("*.csv")}, QDir::Files);
+        QCOMPARE(files.size(), 1);
+        const ArchivedString earlier = readArchivedString(QDir(StringArchive::defaultFolder()).filePath(files[0]));
+        QCOMPARE(int(earlier.shots.size()), 2);
+        QCOMPARE(earlier.shots[1].fps, 801.0);
+        app.exit();
     }
 };
 

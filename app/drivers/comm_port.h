@@ -58,6 +58,8 @@ public:
 
     // The device of an open port went away and is being waited for.
     bool isLost() const { return m_link == Link::Lost; }
+    // Offers the characters a handler left waiting again, as if they had just arrived.
+    void deliverWaiting() { deliver(); }
     // The device path of the port that is open or waited for.
     QString linkPath() const { return m_path; }
     static constexpr int kWatchIntervalMs = 1000;

@@ -10,22 +10,31 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace cache_runs {
 
-QString encode(std::vector<qint64> ids)
+std::vector<std::pair<qint64, qint64>> ranges(std::vector<qint64> ids)
 {
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-    QStringList runs;
+    std::vector<std::pair<qint64, qint64>> runs;
     for (size_t i = 0; i < ids.size();) {
         size_t j = i;
         while (j + 1 < ids.size() && ids[j + 1] == ids[j] + 1)
             ++j;
-        runs.append(j == i ? QString::number(ids[i]) : QStringLiteral("%1-%2").arg(ids[i]).arg(ids[j]));
+        runs.emplace_back(ids[i], ids[j]);
         i = j + 1;
     }
+    return runs;
+}
+
+QString encode(std::vector<qint64> ids)
+{
+    QStringList runs;
+    for (const auto& [first, last] : ranges(std::move(ids)))
+        runs.append(first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last));
     return runs.join(u',');
 }
 
@@ -78,6 +87,22 @@ void syncFolder(const QString& folder)
 
 constexpr int kMaxNames = 1000;
 
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
 } // namespace
 
 const char* ArchiveLedger::stepName(Step step)
@@ -102,8 +127,8 @@ bool ArchiveLedger::available() const
     return m_store && m_store->isOpen() && m_store->hasCache();
 }
 
-bool ArchiveLedger::writeFile(qint64 id, const QString& folder, const QString& base, const QByteArray& bytes,
-                              QString& name, QString& error, bool& stopped)
+bool ArchiveLedger::writeFile(const QString& folder, const QString& base, const QByteArray& bytes, QString& name,
+                              QString& error, bool& stopped)
 {
     QDir dir(folder);
     if (!dir.mkpath(QStringLiteral("."))) {
@@ -121,27 +146,33 @@ bool ArchiveLedger::writeFile(qint64 id, const QString& folder, const QString& b
             return true;
         }
     }
-    const QString temp = dir.filePath(QStringLiteral(".velmora-archive-%1.tmp").arg(id));
-    {
-        QFile file(temp);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
-            !file.flush() || ::fsync(file.handle()) != 0) {
-            error = file.errorString();
-            if (error.isEmpty() || file.error() == QFileDevice::NoError)
-                error = systemError(errno);
-            file.close();
-            QFile::remove(temp);
-            return false;
-        }
+    // A name no other writer has, created here and held under a lock until it is removed, so that
+    // a clean-up at another start never takes it away while it is written.
+    QByteArray temp = QFile::encodeName(dir.filePath(QStringLiteral(".velmora-archive-XXXXXX.tmp")));
+    const int fd = ::mkostemps(temp.data(), 4, O_CLOEXEC);
+    if (fd < 0) {
+        error = systemError(errno);
+        return false;
+    }
+    const auto dropTemp = [&] {
+        ::unlink(temp.constData());
+        ::close(fd);
+    };
+    (void)::flock(fd, LOCK_EX);
+    if (!writeAll(fd, bytes) || ::fsync(fd) != 0) {
+        error = systemError(errno);
+        dropTemp();
+        return false;
     }
     if (stop(Step::Temp)) {
         stopped = true;
+        ::close(fd);
         return false;
     }
     bool linked = false;
     for (int n = 1; n <= kMaxNames && !linked; ++n) {
         const QString path = candidate(dir, base, n);
-        if (::link(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) == 0) {
+        if (::link(temp.constData(), QFile::encodeName(path).constData()) == 0) {
             linked = true;
             name = QFileInfo(path).fileName();
         } else if (errno != EEXIST) {
@@ -149,7 +180,7 @@ bool ArchiveLedger::writeFile(qint64 id, const QString& folder, const QString& b
             break;
         }
     }
-    QFile::remove(temp);
+    dropTemp();
     if (!linked) {
         if (error.isEmpty())
             error = QStringLiteral("no free name for \"%1.csv\"").arg(base);
@@ -194,7 +225,7 @@ ArchiveLedger::Outcome ArchiveLedger::archive(const PendingString& s)
         return out;
     }
     QString name;
-    if (!writeFile(added.id, s.folder, entry.name, s.csv, name, out.error, out.stopped))
+    if (!writeFile(s.folder, entry.name, s.csv, name, out.error, out.stopped))
         return out;
     StringArchive::recordKind(s.folder, name, s.gunType, s.weightUnit);
     out.path = QDir(s.folder).filePath(name);
@@ -216,7 +247,7 @@ ArchiveLedger::Reconciled ArchiveLedger::reconcile()
             (void)m_store->settleArchiveEntry(e.id, e.name);
             continue;
         }
-        if (!writeFile(e.id, e.folder, e.name, e.bytes, name, error, stopped)) {
+        if (!writeFile(e.folder, e.name, e.bytes, name, error, stopped)) {
             if (stopped) {
                 r.stopped = true;
                 return r;
@@ -252,6 +283,36 @@ std::set<qint64> ArchiveLedger::claimedRows()
         for (qint64 id : cache_runs::decode(e.cacheRows))
             rows.insert(id);
     return rows;
+}
+
+int ArchiveLedger::removeLeftoverTemporaries(const QString& folder)
+{
+    int removed = 0;
+    const QDir dir(folder);
+    for (const QString& name :
+         dir.entryList({QStringLiteral(".velmora-archive-*.tmp")}, QDir::Files | QDir::Hidden | QDir::System)) {
+        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        // A writer at work holds its lock; one that is gone left only a second name of a file.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.constData()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    return removed;
+}
+
+void ArchiveLedger::emptyArchivedRows()
+{
+    if (!available())
+        return;
+    PelletStore::ArchivedRuns archived;
+    for (const PelletStore::ArchiveEntry& e : m_store->archiveEntries(false))
+        if (e.done)
+            archived.emplace_back(e.id, cache_runs::ranges(cache_runs::decode(e.cacheRows)));
+    // A failure leaves the rows for the next exit.
+    (void)m_store->removeArchivedRows(archived);
 }
 
 void ArchiveLedger::retireMark(const QString& folder)

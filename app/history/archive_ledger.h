@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 #include <set>
+#include <utility>
 #include <vector>
 
 class PelletStore;
@@ -12,6 +13,8 @@ class PelletStore;
 // Cache row ids as runs: "1-5,9,12-20".
 namespace cache_runs {
 QString encode(std::vector<qint64> ids);
+// The same runs as first and last ids.
+std::vector<std::pair<qint64, qint64>> ranges(std::vector<qint64> ids);
 // Parts that are not runs are passed over.
 std::vector<qint64> decode(const QString& text);
 } // namespace cache_runs
@@ -20,7 +23,8 @@ std::vector<qint64> decode(const QString& text);
 // instant a crash, a full disk or a read-only folder strikes. The ending of a string is:
 //   1. "intent": one transaction records the string's CSV bytes, its base file name and its
 //      cache rows; from here the string is claimed: a replay will not archive those rows again;
-//   2. "temp": the bytes are in a temporary file of the folder, flushed to the disk;
+//   2. "temp": the bytes are in a new temporary file of the folder under a unique name, created
+//      exclusively and flushed to the disk;
 //   3. "file": the temporary file is linked under the first free name (a link never replaces a
 //      file, so two writers can never take the same name) and removed;
 //   4. "ledger": the ledger row is marked done with the name.
@@ -72,14 +76,22 @@ public:
     // Every cache row that belongs to a string already ended.
     std::set<qint64> claimedRows();
 
+    // Temporary files a crash left in the folder (at worst second names of archived files) are
+    // removed, never written through; those another writer is still using are left. How many.
+    static int removeLeftoverTemporaries(const QString& folder);
+
+    // At a normal exit: removes the cache rows of strings whose files are written, then the
+    // finished ledger rows that claim no cached row any more. Rows of pending strings stay.
+    void emptyArchivedRows();
+
     // An older run's ".cache-mark" in the folder named the last cache row of ended strings: its
     // rows are claimed in the ledger once, then the mark is removed.
     void retireMark(const QString& folder);
 
 private:
     // Steps 2 and 3 for one row: the name written, or an error.
-    bool writeFile(qint64 id, const QString& folder, const QString& base, const QByteArray& bytes, QString& name,
-                   QString& error, bool& stopped);
+    bool writeFile(const QString& folder, const QString& base, const QByteArray& bytes, QString& name, QString& error,
+                   bool& stopped);
     bool stop(Step step) const { return m_hook && m_hook(step); }
 
     PelletStore* m_store;

@@ -101,17 +101,25 @@ void StringArchive::removeMark() const
 
 namespace {
 const QString kIndexName = QStringLiteral(".strings-index");
-constexpr qint64 kIndexLimit = 16 * 1024 * 1024;
 } // namespace
 
 std::map<QString, StringArchive::Kind> StringArchive::readKinds(const QString& folder)
 {
     std::map<QString, Kind> kinds;
     QFile file(QDir(folder).filePath(kIndexName));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kIndexLimit)
+    if (!file.open(QIODevice::ReadOnly))
         return kinds;
+    // Read as a stream, a line at a time, whatever its size; a line too long for a file name is
+    // passed over whole.
+    constexpr qint64 kLongestLine = 4096;
     while (!file.atEnd()) {
-        const QStringList f = QString::fromUtf8(file.readLine(4096)).trimmed().split(u'\t');
+        QByteArray line = file.readLine(kLongestLine);
+        if (!line.endsWith('\n') && !file.atEnd()) {
+            while (!file.atEnd() && !line.endsWith('\n'))
+                line = file.readLine(kLongestLine);
+            continue;
+        }
+        const QStringList f = QString::fromUtf8(line).trimmed().split(u'\t');
         bool ok = false;
         const int gunType = f.value(1).toInt(&ok);
         if (f.size() == 3 && ok)

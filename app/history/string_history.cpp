@@ -11,6 +11,9 @@
 #include "storage/settings_store.h"
 #include "string/shot_string.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
 #include <set>
 
 StringHistory::StringHistory(ShotString& string, const AppServices& services, QWidget* owner)
@@ -65,7 +68,7 @@ ArchiveLedger::PendingString StringHistory::pendingString()
     return s;
 }
 
-bool StringHistory::stringEnding()
+bool StringHistory::stringEnding(bool quiet)
 {
     const bool on = archivingOn();
     if (sharedDatabase()) {
@@ -86,6 +89,8 @@ bool StringHistory::stringEnding()
     m_replayedRows.clear();
     m_settled.clear();
 
+    // Where the string now is, for the message: the database holds it until its file is written.
+    QString keptIn;
     ArchiveLedger archive = ledger();
     if (archive.available()) {
         // Strings that failed before go first, so that the archive keeps their order.
@@ -93,18 +98,45 @@ bool StringHistory::stringEnding()
             it = archive.archive(*it).recorded ? m_unrecorded.erase(it) : it + 1;
         (void)archive.reconcile();
         const ArchiveLedger::Outcome outcome = archive.archive(string);
-        if (!outcome.recorded && (!string.csv.isEmpty() || !string.cacheRows.empty()))
+        if (outcome.recorded) {
+            if (error.isEmpty())
+                error = outcome.error;
+            keptIn = m_services.store->storeDatabase.databaseName();
+        } else if (!string.csv.isEmpty() || !string.cacheRows.empty()) {
+            // The database cannot take it (its disk is full): the file is written straight away
+            // where it can be, and its rows are claimed once the database takes them.
+            if (!string.csv.isEmpty()) {
+                const StringArchive::Written written =
+                    m_archive.write(string.csv, string.when, string.gun, string.projectile);
+                if (written.path.isEmpty()) {
+                    if (error.isEmpty())
+                        error = outcome.error;
+                } else {
+                    StringArchive::recordKind(string.folder, QFileInfo(written.path).fileName(), string.gunType,
+                                              string.weightUnit);
+                    string.csv.clear();
+                }
+            }
             m_unrecorded.push_back(string);
-        if (error.isEmpty())
-            error = outcome.error;
+            markWrittenRows();
+        }
     } else if (!string.csv.isEmpty()) {
         // Without a usable database there is no cache to replay either: the file alone is enough.
         error = m_archive.write(string.csv, string.when, string.gun, string.projectile).error;
     }
-    if (!error.isEmpty())
-        m_services.prompt->message(QStringLiteral("The string could not be archived: ") + error +
-                                              QStringLiteral("\n\nIt is kept, and archived at the next Clear or start."),
-                                          Prompt::Icon::Exclamation);
+    if (!error.isEmpty()) {
+        const QString where = keptIn.isEmpty()
+                                  ? QStringLiteral("It is kept in this window only: save it with \"Save Capture\".")
+                                  : QStringLiteral("It is kept in \"%1\" and will be written to \"%2\" when there "
+                                                   "is room, at the next Clear or start.")
+                                        .arg(QDir::toNativeSeparators(keptIn),
+                                             QDir::toNativeSeparators(m_archive.folder()));
+        const QString text = QStringLiteral("The string could not be archived: ") + error + QStringLiteral("\n\n") + where;
+        if (quiet)
+            std::fprintf(stderr, "velmora: %s\n", qPrintable(text));
+        else
+            m_services.prompt->message(text, Prompt::Icon::Exclamation);
+    }
     // The list follows; whatever a file in the folder holds, the string still ends.
     if (m_history && m_history->isVisible()) {
         try {
@@ -115,8 +147,36 @@ bool StringHistory::stringEnding()
     return m_unrecorded.empty();
 }
 
+void StringHistory::markWrittenRows()
+{
+    // Once every string the database could not take is in a file, a mark in the folder says so
+    // for the next start, which claims the rows then: they are not archived a second time.
+    qint64 last = 0;
+    for (const ArchiveLedger::PendingString& s : m_unrecorded) {
+        if (!s.csv.isEmpty())
+            return; // its rows are all there is of it
+        for (qint64 id : s.cacheRows)
+            last = std::max(last, id);
+    }
+    PelletStore* store = m_services.store;
+    const auto row = last > 0 && store ? store->cacheRow(last) : std::nullopt;
+    if (row)
+        (void)m_archive.writeMark(
+            {QFileInfo(store->storeDatabase.databaseName()).absoluteFilePath(), row->rowid, row->text});
+}
+
+void StringHistory::emptyArchivedCache()
+{
+    if (sharedDatabase())
+        return;
+    ArchiveLedger archive = ledger();
+    archive.emptyArchivedRows();
+}
+
 void StringHistory::settleEarlierStrings()
 {
+    // Another run's writer keeps its own temporary file locked: only leftovers go.
+    ArchiveLedger::removeLeftoverTemporaries(m_archive.folder());
     if (sharedDatabase())
         return;
     ArchiveLedger archive = ledger();

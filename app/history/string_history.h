@@ -31,9 +31,12 @@ public:
 
     // The string ends: the user cleared it, or the program is leaving. Archives the shots of the
     // table that were not archived yet (when archiving is on) and claims its cache rows in the
-    // ledger. A failure is shown once; it never stops the clearing or the exit. False when the
-    // string could not even be recorded in the ledger: the cache must then keep its rows.
-    bool stringEnding();
+    // ledger. A failure is shown once (written to the error output when `quiet`); it never stops
+    // the clearing or the exit. False when the string could not even be recorded in the ledger.
+    bool stringEnding(bool quiet = false);
+    // At a normal exit: the cache rows of strings whose files are written are removed; rows of
+    // strings not yet written stay for the next start.
+    void emptyArchivedCache();
     // At start-up, before the cache is replayed: strings recorded and not yet written are written.
     void settleEarlierStrings();
     // After the shot cache was replayed at start-up: the replayed shots of strings that had ended
@@ -53,6 +56,7 @@ private:
     // is left to archive) and the cache rows it used.
     ArchiveLedger::PendingString pendingString();
     ArchiveLedger ledger();
+    void markWrittenRows();
     bool sharedDatabase() const;
     frmChart& openChart();
 

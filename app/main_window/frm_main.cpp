@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -67,7 +68,10 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
     auto transport = m_services.makeSerialTransport();
     MSComm1 = new CommPort(std::move(transport), m_services.portPath, this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    connect(MSComm1, &CommPort::OnComm, this, guarded([this] { MSComm1_OnComm(*this); }));
+    connect(MSComm1, &CommPort::OnComm, this, guarded([this] {
+                if (!shotsHeld()) // left in the port's buffer until the hold ends
+                    MSComm1_OnComm(*this);
+            }));
     connect(MSComm1, &CommPort::connectionLost, this, guarded([this] { serialLinkLost(*this); }));
     connect(MSComm1, &CommPort::connectionBack, this, guarded([this] { serialLinkBack(*this); }));
     connect(MSComm1, &CommPort::waitingBlocked, this,
@@ -80,11 +84,51 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
     TimerProChrono->setInterval(1000);
     timerCED->setInterval(kCedPollIntervalMs);
     connect(Timer1, &QTimer::timeout, this, guarded(this, &frmMain::Timer1_Timer));
-    connect(TimerProChrono, &QTimer::timeout, this, guarded([this] { TimerProChrono_Timer(*this); }));
-    connect(timerCED, &QTimer::timeout, this, guarded([this] { cedPoll(*this); }));
+    connect(TimerProChrono, &QTimer::timeout, this, guarded([this] {
+                if (!shotsHeld()) // the shots wait in the chronograph
+                    TimerProChrono_Timer(*this);
+            }));
+    connect(timerCED, &QTimer::timeout, this, guarded([this] {
+                if (!shotsHeld())
+                    cedPoll(*this);
+            }));
 }
 
 frmMain::~frmMain() = default;
+
+ShotHold::ShotHold(frmMain& main) : m_main(main)
+{
+    m_main.holdShots();
+}
+
+ShotHold::~ShotHold()
+{
+    m_main.releaseShots();
+}
+
+void frmMain::releaseShots()
+{
+    if (m_shotHolds > 0 && --m_shotHolds == 0 && MSComm1 && MSComm1->PortOpen())
+        // After the code that held them has finished its own steps.
+        QTimer::singleShot(0, this, guarded([this] {
+                               if (!shotsHeld() && MSComm1 && MSComm1->PortOpen())
+                                   MSComm1->deliverWaiting();
+                           }));
+}
+
+void frmMain::showCacheProblem(const QString& text)
+{
+    if (text == m_cacheProblem)
+        return;
+    m_cacheProblem = text;
+    // The status row appears with the first problem; a window without one keeps its layout.
+    if (!text.isEmpty()) {
+        statusBar()->setAccessibleName(QStringLiteral("Status"));
+        statusBar()->showMessage(text);
+    } else if (auto* bar = findChild<QStatusBar*>()) {
+        bar->clearMessage();
+    }
+}
 
 void frmMain::buildUi()
 {

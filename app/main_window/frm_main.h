@@ -32,6 +32,19 @@ class frmCEDStatus;
 class StringHistory;
 class ShotString;
 struct StringUnits;
+class frmMain;
+
+// Holds the shots of a main window for as long as it lives.
+class ShotHold {
+public:
+    explicit ShotHold(frmMain& main);
+    ~ShotHold();
+    ShotHold(const ShotHold&) = delete;
+    ShotHold& operator=(const ShotHold&) = delete;
+
+private:
+    frmMain& m_main;
+};
 
 // The main window: the shot table, summary and list text, the large figures, the serial port,
 // the three timers and, when Devlink loads, the HID control. Its public values are shared with
@@ -66,6 +79,8 @@ public:
     // Since the partial line in strReceivedAll began (the reception bounds its age).
     QElapsedTimer partialLineAge;
     QString lastShotRecorded;
+    // Shots the cache could not take (a full disk), written before the next shot that it takes.
+    std::vector<PelletStore::CacheRow> uncachedRows;
     bool eurozone = false;
     ProChronoState proChrono;
     CedState ced;
@@ -117,6 +132,8 @@ public:
     void updateTotals();
     void updateTotalsShot();
     void btnReset_Click();
+    // Ends the string as Clear does once the user said yes: archived, then the table emptied.
+    void clearString();
     void btnDelete_Click();
 
     // Units and the power limit colour.
@@ -165,6 +182,17 @@ public:
     // Typed access to DevPort1.
     HidControl hid() const { return HidControl(DevPort1); }
 
+    // While held, received characters and polls wait, so that shots arriving during a message
+    // of an ending or of the recovery are recorded after it, in order.
+    bool shotsHeld() const { return m_shotHolds > 0; }
+    void holdShots() { ++m_shotHolds; }
+    void releaseShots();
+
+    // Ends the program as Exit does, without its questions (a signal, the session manager).
+    void endWithoutQuestions();
+    // The one message of the status row: a failing cache while capturing, empty when none.
+    void showCacheProblem(const QString& text);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -187,6 +215,9 @@ private:
     QPointer<frmSpeed> m_speed;
     int m_undockedBy = 0; // how much shorter the window became when the panel was undocked
     bool m_shutDown = false;
+    bool m_quietEnding = false;
+    int m_shotHolds = 0;
+    QString m_cacheProblem;
     ShotString* m_string = nullptr;
     std::unique_ptr<StringHistory> m_history;
 };

@@ -24,6 +24,7 @@
 #include "storage/pellet_store.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -224,6 +225,8 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::shutDown()
 {
+    if (m_shutDown)
+        return;
     m_shutDown = true;
     // The other windows close first, each with its own closing steps, while the chronograph is
     // still connected: a memory window puts its device back into live mode as it closes.
@@ -244,14 +247,23 @@ void frmMain::shutDown()
         MSComm1->setPortOpen(false);
     SetScreenSaverActive(true);
     // The string ends here: archived while its fields are still there, before the cache goes.
-    // A string the ledger could not take keeps its cache rows for the next start.
-    const bool recorded = history().stringEnding();
+    (void)history().stringEnding(m_quietEnding);
     m_options.reset();
     m_pellet.reset();
     if (m_services.store) {
-        if (recorded)
-            m_services.store->emptyCache();
+        // Only what is archived leaves the cache; a string still pending keeps its rows.
+        history().emptyArchivedCache();
         crashPoint("emptied");
         m_services.store->close();
     }
+}
+
+void frmMain::endWithoutQuestions()
+{
+    if (m_shutDown)
+        return;
+    m_quietEnding = true;
+    shutDown();
+    close();
+    QCoreApplication::exit(0);
 }

@@ -110,6 +110,15 @@ void frmMain::btnReset_Click()
 {
     if (!m_services.prompt->confirm(QStringLiteral("Are you sure you want to clear the collected Data?")))
         return;
+    if (m_shutDown)
+        return; // a signal ended the program while the question was open: the exit archived the string
+    clearString();
+}
+
+void frmMain::clearString()
+{
+    // Shots arriving while the ending says something wait for the empty table.
+    const ShotHold hold(*this);
     history().stringEnding();
     m_string->clear();
     last_fps = 0;

@@ -183,10 +183,25 @@ void cacheShot(frmMain& main, double fps)
     row.timestamp = timestamps::dateToUnix(now);
     row.grains = regional::numberText(WeightInGrains(main));
     row.fps = regional::format3(fps);
+    // Rows that could not be written wait, in order, for the first shot the cache takes again;
+    // the user is told once, in the status row, instead of a message a shot.
+    std::vector<PelletStore::CacheRow>& waiting = main.uncachedRows;
+    waiting.push_back(row);
     qint64 rowid = 0;
-    const QString error = main.services().store->insertCacheRow(row, &rowid);
-    if (!error.isEmpty())
-        main.services().prompt->message(error);
-    else if (rowid > 0 && !main.string().empty())
+    QString error;
+    size_t written = 0;
+    for (; written < waiting.size(); ++written) {
+        error = main.services().store->insertCacheRow(waiting[written], &rowid);
+        if (!error.isEmpty())
+            break;
+    }
+    waiting.erase(waiting.begin(), waiting.begin() + std::ptrdiff_t(written));
+    if (!error.isEmpty()) {
+        main.showCacheProblem(QStringLiteral("Shots are not kept against a crash: ") + error +
+                              QStringLiteral(". They stay in the table and are archived when the string ends."));
+        return;
+    }
+    main.showCacheProblem({});
+    if (rowid > 0 && !main.string().empty())
         main.string().setCacheRowId(main.string().size() - 1, rowid);
 }

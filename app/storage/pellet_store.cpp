@@ -5,11 +5,13 @@
 #include "storage/instance_lock.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <QThread>
 #include <QUuid>
 
 namespace {
@@ -131,8 +133,12 @@ bool PelletStore::exec(const QString& sql, const QVariantList& values)
 QString PelletStore::openStore(const QString& path)
 {
     close();
-    m_lock = InstanceLock::acquire(path);
-    QString problem = openFile(path);
+    const InstanceLock::Result lock = InstanceLock::acquire(path);
+    m_lock = lock.lock;
+    // Only the run that holds the lock creates a missing file; the others wait until it is there.
+    if (!m_lock)
+        waitForTables(path);
+    QString problem = openFile(path, m_lock != nullptr);
     if (m_lock || !isOpen())
         return problem;
     // Another run owns the cache and the archive: this one reads the lists and leaves both alone.
@@ -141,13 +147,43 @@ QString PelletStore::openStore(const QString& path)
         return problem;
     m_toldShared = true;
     const QString shared =
-        QStringLiteral("Another Velmora is already running on \"%1\". This one keeps no shots against a crash and "
-                       "archives no strings; the other one's are left as they are.")
-            .arg(QDir::toNativeSeparators(path));
+        lock.foreignHolder.isEmpty()
+            ? QStringLiteral("Another Velmora is already running on \"%1\". This one keeps no shots against a crash "
+                             "and archives no strings; the other one's are left as they are.")
+                  .arg(QDir::toNativeSeparators(path))
+            : QStringLiteral("\"%1\" is locked by %2, so this Velmora keeps no shots against a crash and archives "
+                             "no strings. If no Velmora runs there on this database any more, remove the file \"%3\" "
+                             "and start Velmora again.")
+                  .arg(QDir::toNativeSeparators(path), lock.foreignHolder,
+                       QDir::toNativeSeparators(lock.lockPath));
     return problem.isEmpty() ? shared : problem + QStringLiteral("\n\n") + shared;
 }
 
-QString PelletStore::openFile(const QString& path)
+void PelletStore::waitForTables(const QString& path)
+{
+    const QString name = m_connection + QStringLiteral("-wait");
+    QElapsedTimer waited;
+    waited.start();
+    bool ready = false;
+    while (!ready && waited.elapsed() < kCreationWaitMs) {
+        if (QFileInfo(path).size() > 0) { // never opened before it exists: opening would create it
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path);
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
+            if (db.open()) {
+                QSqlQuery q(db);
+                ready = q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table'")) &&
+                        q.next() && q.value(0).toInt() > 0;
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        if (!ready)
+            QThread::msleep(50);
+    }
+}
+
+QString PelletStore::openFile(const QString& path, bool mayCreate)
 {
     const bool existed = QFileInfo::exists(path);
     if (existed && !QFileInfo(path).isFile())
@@ -163,6 +199,8 @@ QString PelletStore::openFile(const QString& path)
         close();
         return message;
     };
+    if (!existed && !mayCreate)
+        return failure(QStringLiteral("another Velmora is starting on it and has not created it yet."));
     if (!storeDatabase.open())
         return failure(storeDatabase.lastError().text());
     // Every write reaches the disk before the statement returns; with the write-ahead log
@@ -302,18 +340,31 @@ std::vector<PelletStore::CachedShot> PelletStore::cachedShots()
     return shots;
 }
 
-void PelletStore::emptyCache()
+QString PelletStore::removeArchivedRows(const ArchivedRuns& archived)
 {
-    if (!isOpen() || !m_hasCache || !storeDatabase.transaction())
-        return;
-    // Settled ledger rows go with the rows they claim; rows the statement leaves (a shot number
-    // below 1) stay claimed, so they are never archived twice.
-    if (!exec(QStringLiteral("delete from Cache where shot > 0")) ||
-        !exec(QStringLiteral("DELETE FROM ArchiveLedger WHERE done = 1 AND NOT EXISTS (SELECT 1 FROM Cache)"))) {
-        rollBack();
-        return;
+    if (!isOpen() || !m_hasCache)
+        return QStringLiteral("the local database is not available");
+    if (!storeDatabase.transaction())
+        return storeDatabase.lastError().text();
+    // Rows the statement leaves (a shot number below 1) stay claimed, so they are never archived twice.
+    for (const auto& [entry, runs] : archived)
+        for (const auto& [first, last] : runs)
+            if (!exec(QStringLiteral("DELETE FROM Cache WHERE shot > 0 AND id BETWEEN ? AND ?"), {first, last}))
+                return rollBack();
+    for (const auto& [entry, runs] : archived) {
+        bool claims = false;
+        for (const auto& [first, last] : runs) {
+            if (!exec(QStringLiteral("SELECT 1 FROM Cache WHERE id BETWEEN ? AND ? LIMIT 1"), {first, last}))
+                return rollBack();
+            claims = claims || storeRecordset.next();
+        }
+        if (!claims && !exec(QStringLiteral("DELETE FROM ArchiveLedger WHERE id = ? AND done = 1"), {entry}))
+            return rollBack();
     }
-    storeDatabase.commit();
+    storeRecordset.finish();
+    if (!storeDatabase.commit())
+        return rollBack();
+    return {};
 }
 
 QString PelletStore::upgradeCache()

@@ -88,9 +88,12 @@ public:
     QString insertCacheRow(const CacheRow& row, qint64* rowid = nullptr);
     // Every cached row in the order of recording; rows that cannot be read are passed over.
     std::vector<CachedShot> cachedShots();
-    // Empties the cache at a normal exit with the ledger rows that only claimed its rows; a
-    // failure is ignored.
-    void emptyCache();
+    // The cache rows of written strings, by ledger row: each with the runs of ids (first, last) it
+    // claims.
+    using ArchivedRuns = std::vector<std::pair<qint64, std::vector<std::pair<qint64, qint64>>>>;
+    // In one transaction, removes those cache rows (rows numbered below 1 stay) and then the ledger
+    // rows that no longer claim a cached row. The database's error, or empty.
+    QString removeArchivedRows(const ArchivedRuns& archived);
     // The highest cache row id (0 for none), and the ids above one, in order.
     qint64 lastCacheRowid();
     std::vector<qint64> cacheRowidsAfter(qint64 rowid);
@@ -128,7 +131,10 @@ public:
     QSqlQuery storeRecordset;
 
 private:
-    QString openFile(const QString& path);
+    QString openFile(const QString& path, bool mayCreate);
+    // While another run holds the lock: until the file has its tables, or a few seconds.
+    void waitForTables(const QString& path);
+    static constexpr int kCreationWaitMs = 5000;
     QString upgradeCache();
     bool exec(const QString& sql, const QVariantList& values = {});
     std::optional<StoredRow> storedRow(const QString& where, const QVariantList& values);

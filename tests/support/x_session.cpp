@@ -14,10 +14,12 @@ XSession::XSession()
 {
     if (!available())
         return;
-    // -displayfd picks a free display and writes its number on standard output.
+    // -displayfd picks a free display and writes its number on standard output; -noreset keeps
+    // the server from resetting (and refusing connections meanwhile) when its last client leaves.
     m_server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                                             QStringLiteral("0"), QStringLiteral("1280x900x24"),
-                                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                                            QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                            QStringLiteral("-noreset")});
     if (!m_server.waitForStarted(5000))
         return;
     QElapsedTimer timer;
