@@ -328,7 +328,7 @@ void TestImportBinary::fitCompressedTimesDeveloperFieldsAndDeviation()
 
     // A deviation that is not the shots' is reported, not taken.
     const auto wrong = sessionsOf(chronoFit(speeds, 3000));
-    QVERIFY(import_formats::summaryDisagreement(wrong.strings.front()).contains(QLatin1String("deviation")));
+    QVERIFY(wrong.strings.front().problem.contains(QLatin1String("deviation (÷ n) 3.000 m/s")));
 }
 
 void TestImportBinary::fitBigEndianAndSummaryAfterItsShots()

@@ -25,4 +25,8 @@ Sessions readXeroWorkbook(const QByteArray& bytes);
 // A binary export read, or none when the bytes are none of these formats (they may be text).
 std::optional<Sessions> read(const QByteArray& bytes);
 
+// The checks every imported string passes: velocities a chronograph can measure, and a note
+// where the file's own summary disagrees with its shots.
+Sessions checked(Sessions sessions);
+
 } // namespace binary_export

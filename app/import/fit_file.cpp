@@ -171,7 +171,7 @@ QString decodeOne(const QByteArray& bytes, qsizetype& at, std::vector<Message>& 
                 return kCutShort;
             std::vector<double> v = values(file + p, f.size, f.baseType, d.bigEndian);
             p += f.size;
-            if (f.number == kTimestampField && !v.empty() && v.front() >= 0)
+            if (f.number == kTimestampField && !v.empty() && v.front() >= 0 && v.front() < 4294967296.0)
                 lastTimestamp = quint32(v.front());
             m.fields.push_back({f.number, std::move(v)});
         }

@@ -18,9 +18,17 @@ enum ShotField { ShotSpeed = 0, ShotNumber = 1 };
 // Speeds are whole millimetres per second.
 constexpr int kSpeedDecimals = 3;
 
-QDateTime fitTime(double seconds)
+// A field's value as a whole number, none when it is none or beyond what the field can mean.
+std::optional<qint64> whole(std::optional<double> value)
 {
-    return QDateTime::fromSecsSinceEpoch(qint64(seconds) + fit_file::kEpochOffset, Qt::UTC).toLocalTime();
+    if (!value || !(*value >= 0 && *value < 4294967296.0))
+        return std::nullopt;
+    return qint64(*value);
+}
+
+QDateTime fitTime(qint64 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds + fit_file::kEpochOffset, Qt::UTC).toLocalTime();
 }
 
 FileNumber speed(double millimetres)
@@ -37,15 +45,15 @@ ImportedString session(const fit_file::Message* summary, const std::vector<const
     s.summary.convention = DeviationConvention::DividesByN;
     int passed = 0;
     for (const fit_file::Message* shot : shots) {
-        const auto v = shot->value(ShotSpeed);
+        const auto v = whole(shot->value(ShotSpeed));
         if (!v || *v <= 0) {
             ++passed;
             continue;
         }
-        s.velocities.push_back(*v / 1000);
-        const auto number = shot->value(ShotNumber);
-        s.numbers.push_back(number ? QString::number(qint64(*number)) : QString::number(s.velocities.size()));
-        const auto t = shot->value(fit_file::kTimestampField);
+        s.velocities.push_back(double(*v) / 1000);
+        const auto number = whole(shot->value(ShotNumber));
+        s.numbers.push_back(QString::number(number ? *number : qint64(s.velocities.size())));
+        const auto t = whole(shot->value(fit_file::kTimestampField));
         s.times.push_back(t ? QLocale::c().toString(fitTime(*t).time(), QStringLiteral("HH:mm:ss")) : QString());
         if (t && !s.when.isValid())
             s.when = fitTime(*t);
@@ -56,23 +64,21 @@ ImportedString session(const fit_file::Message* summary, const std::vector<const
     else if (passed > 1)
         notes.append(QStringLiteral("%1 shots without a speed were passed over").arg(passed));
     if (summary) {
-        if (const auto t = summary->value(fit_file::kTimestampField))
+        if (const auto t = whole(summary->value(fit_file::kTimestampField)))
             s.when = fitTime(*t);
-        if (const auto v = summary->value(AverageSpeed))
-            s.summary.average = speed(*v);
-        if (const auto v = summary->value(Deviation))
-            s.summary.deviation = speed(*v);
-        const auto low = summary->value(MinSpeed);
-        const auto high = summary->value(MaxSpeed);
-        if (low && high)
-            s.summary.spread = speed(*high - *low);
-        if (const auto v = summary->value(GrainWeight))
-            s.grains = *v / 10;
-        const auto count = summary->value(ShotCount);
-        if (count && qint64(*count) != qint64(shots.size()))
-            notes.append(QStringLiteral("the session counts %1 shots but the file holds %2")
-                             .arg(qint64(*count))
-                             .arg(shots.size()));
+        if (const auto v = whole(summary->value(AverageSpeed)))
+            s.summary.average = speed(double(*v));
+        if (const auto v = whole(summary->value(Deviation)))
+            s.summary.deviation = speed(double(*v));
+        const auto low = whole(summary->value(MinSpeed));
+        const auto high = whole(summary->value(MaxSpeed));
+        if (low && high && *high >= *low)
+            s.summary.spread = speed(double(*high - *low));
+        if (const auto v = whole(summary->value(GrainWeight)))
+            s.grains = double(*v) / 10;
+        const auto count = whole(summary->value(ShotCount));
+        if (count && *count != qint64(shots.size()))
+            notes.append(QStringLiteral("the session counts %1 shots but the file holds %2").arg(*count).arg(shots.size()));
     }
     s.problem = notes.join(QStringLiteral("; "));
     return s;
@@ -122,7 +128,7 @@ Sessions readXeroFit(const QByteArray& bytes)
     }
     if (out.strings.empty())
         return {{}, QStringLiteral("The FIT file's chronograph sessions hold no shots.")};
-    return out;
+    return checked(std::move(out));
 }
 
 } // namespace binary_export

@@ -1,5 +1,4 @@
 #include "binary_export.h"
-#include "fit_file.h"
 #include "import_text.h"
 #include "xls_reader.h"
 #include "xlsx_reader.h"
@@ -119,7 +118,7 @@ std::optional<ImportedString> session(const workbook::Sheet& sheet, QString& ref
             break;
         const auto number = cellNumber(cells.value(0));
         const auto speed = cellNumber(cells.value(1));
-        if (!number || !speed || speed->value <= 0) {
+        if (!number || !speed || !(speed->value > 0)) {
             passed.append(QString::number(row + 1));
             continue;
         }
@@ -199,16 +198,7 @@ Sessions readXeroWorkbook(const QByteArray& bytes)
     if (out.strings.empty())
         return {{}, QStringLiteral("No sheet of the workbook is a chronograph's session (a title, a row headed "
                                    "\"#\" and a speed, then the shots).")};
-    return out;
-}
-
-std::optional<Sessions> read(const QByteArray& bytes)
-{
-    if (fit_file::looksLikeFit(bytes))
-        return readXeroFit(bytes);
-    if (xlsx_reader::looksLikeXlsx(bytes) || xls_reader::looksLikeXls(bytes))
-        return readXeroWorkbook(bytes);
-    return std::nullopt;
+    return checked(std::move(out));
 }
 
 } // namespace binary_export
