@@ -209,8 +209,13 @@ QByteArray xlsx(const std::vector<std::pair<QString, std::vector<QStringList>>>&
         xml += "</sheetData></worksheet>";
         add(QStringLiteral("xl/worksheets/sheet%1.xml").arg(i + 1), i == 0 && !extraSheetXml.isEmpty() ? extraSheetXml : xml);
     }
-    add(QStringLiteral("xl/workbook.xml"), workbook + "</sheets></workbook>");
-    add(QStringLiteral("xl/_rels/workbook.xml.rels"), rels + "</Relationships>");
+    // The workbook under another name than the usual, found through the package's relationships.
+    add(QStringLiteral("_rels/.rels"),
+        "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+        "relationships\"><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+        "relationships/officeDocument\" Target=\"xl/book.xml\"/></Relationships>");
+    add(QStringLiteral("xl/book.xml"), workbook + "</sheets></workbook>");
+    add(QStringLiteral("xl/_rels/book.xml.rels"), rels + "</Relationships>");
     QByteArray sst = "<?xml version=\"1.0\"?><sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
     for (const QString& s : shared) {
         // Rich text: the text in two runs, as an app that styles part of a cell writes it.
@@ -328,7 +333,8 @@ void TestImportBinary::fitCompressedTimesDeveloperFieldsAndDeviation()
 
     // A deviation that is not the shots' is reported, not taken.
     const auto wrong = sessionsOf(chronoFit(speeds, 3000));
-    QVERIFY(wrong.strings.front().problem.contains(QLatin1String("deviation (÷ n) 3.000 m/s")));
+    QVERIFY2(wrong.strings.front().problem.contains(QStringLiteral("deviation (÷ n) 3.000 m/s")),
+             qPrintable(wrong.strings.front().problem));
 }
 
 void TestImportBinary::fitBigEndianAndSummaryAfterItsShots()

@@ -108,10 +108,10 @@ bool parse(pugi::xml_document& doc, const QByteArray& xml, const QString& name, 
     return false;
 }
 
-// The relationships of a part: id → target part's path in the archive.
+// The relationships of a part ("" for the package's own): id → (target's path in the archive, type).
 std::map<QString, std::pair<QString, QString>> relationships(Archive& zip, const QString& part)
 {
-    const QString dir = QFileInfo(part).path();
+    const QString dir = part.isEmpty() ? QStringLiteral(".") : QFileInfo(part).path();
     const QString relsName = (dir == QLatin1String(".") ? QString() : dir + u'/') + QStringLiteral("_rels/") +
                              QFileInfo(part).fileName() + QStringLiteral(".rels");
     std::map<QString, std::pair<QString, QString>> out;
@@ -232,7 +232,7 @@ workbook::Workbook read(const QByteArray& bytes)
         return book;
     }
     QString workbookPart = QStringLiteral("xl/workbook.xml");
-    for (const auto& [id, rel] : relationships(zip, QStringLiteral("_rels/.rels")))
+    for (const auto& [id, rel] : relationships(zip, QString()))
         if (rel.second.endsWith(QLatin1String("/officeDocument")))
             workbookPart = rel.first;
     QByteArray xml;
