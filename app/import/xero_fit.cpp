@@ -11,7 +11,6 @@ namespace {
 // The chronograph's messages in the FIT profile, and their fields.
 constexpr int kSessionMessage = 387;
 constexpr int kShotMessage = 388;
-constexpr int kFileCreatorMessage = 49;
 enum SessionField { MinSpeed = 0, MaxSpeed = 1, AverageSpeed = 2, ShotCount = 3, GrainWeight = 5, Deviation = 6 };
 enum ShotField { ShotSpeed = 0, ShotNumber = 1 };
 
