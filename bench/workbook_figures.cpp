@@ -66,7 +66,7 @@ QByteArray largeWorkbook()
         for (int i = 0; i < 100; ++i) {
             const QByteArray r = QByteArray::number(i + 3);
             xml += "<row r=\"" + r + "\"><c r=\"A" + r + "\"><v>" + QByteArray::number(i + 1) + "</v></c><c r=\"B" + r +
-                   "\" t=\"inlineStr\"><is><t>" + QByteArray::number(2790 + ((i * 7 + s) % 40) * 0.5, 'f', 1) +
+                   "\" t=\"inlineStr\"><is><t>" + QByteArray::number(2790 + ((i * 7 + s * 3) % 200) * 0.1, 'f', 1) +
                    "</t></is></c></row>";
         }
         add(zip, QStringLiteral("xl/worksheets/sheet%1.xml").arg(s), xml + "</sheetData></worksheet>");

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTest>
 #include <QtEndian>
+#include <cstring>
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
 
@@ -246,6 +247,80 @@ std::vector<QStringList> shotViewSheet(const QString& title, const QStringList& 
     return rows;
 }
 
+
+// Builds a compound file holding one stream "Workbook" in regular sectors (padded to the
+// 4096 bytes below which a stream would live in the mini stream).
+QByteArray compoundFile(QByteArray stream)
+{
+    const qsizetype size = std::max<qsizetype>(stream.size(), 4096);
+    stream.append(QByteArray(size - stream.size(), '\0'));
+    stream.append(QByteArray((512 - stream.size() % 512) % 512, '\0'));
+    const quint32 sectors = quint32(stream.size() / 512);
+    QByteArray header(512, '\xFF');
+    header.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+    header.replace(8, 16, QByteArray(16, '\0'));
+    qToLittleEndian(quint16(0x3E), header.data() + 24);
+    qToLittleEndian(quint16(3), header.data() + 26);
+    qToLittleEndian(quint16(0xFFFE), header.data() + 28);
+    qToLittleEndian(quint16(9), header.data() + 30);
+    qToLittleEndian(quint16(6), header.data() + 32);
+    header.replace(34, 10, QByteArray(10, '\0'));
+    qToLittleEndian(quint32(1), header.data() + 44); // one FAT sector, sector 0
+    qToLittleEndian(quint32(1), header.data() + 48); // the directory in sector 1
+    qToLittleEndian(quint32(0), header.data() + 52);
+    qToLittleEndian(quint32(4096), header.data() + 56);
+    qToLittleEndian(quint32(0xFFFFFFFE), header.data() + 60);
+    qToLittleEndian(quint32(0), header.data() + 64);
+    qToLittleEndian(quint32(0xFFFFFFFE), header.data() + 68);
+    qToLittleEndian(quint32(0), header.data() + 72);
+    qToLittleEndian(quint32(0), header.data() + 76);
+    QByteArray fat(512, '\xFF');
+    qToLittleEndian(quint32(0xFFFFFFFD), fat.data());
+    qToLittleEndian(quint32(0xFFFFFFFE), fat.data() + 4);
+    for (quint32 i = 0; i < sectors; ++i)
+        qToLittleEndian(i + 1 == sectors ? quint32(0xFFFFFFFE) : quint32(i + 3), fat.data() + 4 * (2 + i));
+    QByteArray directory(512, '\0');
+    auto entry = [&](int index, const QString& name, int type, quint32 start, quint64 bytes) {
+        char* e = directory.data() + 128 * index;
+        std::memcpy(e, name.utf16(), size_t(name.size()) * 2);
+        qToLittleEndian(quint16((name.size() + 1) * 2), e + 64);
+        e[66] = char(type);
+        std::memset(e + 68, 0xFF, 12);
+        qToLittleEndian(start, e + 116);
+        qToLittleEndian(bytes, e + 120);
+    };
+    entry(0, QStringLiteral("Root Entry"), 5, 0xFFFFFFFE, 0);
+    entry(1, QStringLiteral("Workbook"), 2, 2, quint64(size));
+    return header + fat + directory + stream;
+}
+
+QByteArray record(quint16 type, const QByteArray& body)
+{
+    QByteArray r(4, '\0');
+    qToLittleEndian(type, r.data());
+    qToLittleEndian(quint16(body.size()), r.data() + 2);
+    return r + body;
+}
+
+QByteArray le16(quint16 v)
+{
+    QByteArray b(2, '\0');
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+QByteArray le32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+QByteArray cellHead(quint16 row, quint16 column)
+{
+    return le16(row) + le16(column) + le16(15);
+}
+
 } // namespace
 
 class TestImportBinary : public QObject {
@@ -262,6 +337,7 @@ private slots:
     void workbookRealXlsx();
     void workbookRealXlsxGerman();
     void workbookRealXlsWithDecimalCommas();
+    void workbookXlsRecordsOfEveryKind();
     void workbookSessionWrittenTwiceIsOneString();
     void workbookCellsAndLabels();
     void workbookRefusals_data();
@@ -495,6 +571,67 @@ void TestImportBinary::workbookRealXlsWithDecimalCommas()
         QVERIFY2(import_formats::summaryDisagreement(each).isEmpty(), qPrintable(each.title));
     // A shot's notes in the later columns are not shots.
     QCOMPARE(read.strings[3].velocities.size(), size_t(9));
+}
+
+void TestImportBinary::workbookXlsRecordsOfEveryKind()
+{
+    // Shared strings split over a CONTINUE in the middle of a title, whose rest is 16-bit;
+    // numbers as RK, MULRK and NUMBER records; a label cell; speeds as text with decimal commas.
+    const QString title = QStringLiteral("Ladung 24,2 Zündhütchen");
+    const QStringList strings = {title, QStringLiteral("#"), QStringLiteral("Tempo (MPS)"), QStringLiteral("322,6"),
+                                 QStringLiteral("4,6")};
+    QByteArray sst = le32(quint32(strings.size())) + le32(quint32(strings.size()));
+    QByteArray continued;
+    for (const QString& text : strings) {
+        if (text == title) {
+            // "Ladung 24,2 " 8-bit here, "Zündhütchen" 16-bit in the CONTINUE after a fresh option byte.
+            sst += le16(quint16(text.size())) + '\0' + text.left(12).toLatin1();
+            continued += '\x01';
+            continued.append(reinterpret_cast<const char*>(text.mid(12).utf16()), (text.size() - 12) * 2);
+            continue;
+        }
+        continued += le16(quint16(text.size())) + '\0' + text.toLatin1();
+    }
+    const QByteArray bof = record(0x0809, le16(0x0600) + le16(0x0005) + QByteArray(12, '\0'));
+    const QByteArray name = QByteArray("\x05\x00", 2) + "Blatt";
+    QByteArray globals = bof + record(0x0085, le32(0) + QByteArray(2, '\0') + name) + record(0x00FC, sst) +
+                         record(0x003C, continued) + record(0x000A, {});
+    const quint32 sheetAt = quint32(globals.size());
+    globals.replace(bof.size() + 4, 4, le32(sheetAt));
+    auto rk = [](quint32 hundredths) { return le32((hundredths << 2) | 0x03); };
+    auto labelSst = [](quint16 row, quint16 column, quint32 index) {
+        return record(0x00FD, cellHead(row, column) + le32(index));
+    };
+    QByteArray sheet = record(0x0809, le16(0x0600) + le16(0x0010) + QByteArray(12, '\0'));
+    sheet += labelSst(0, 0, 0) + labelSst(1, 0, 1) + labelSst(1, 1, 2);
+    sheet += record(0x027E, cellHead(2, 0) + le32((1 << 2) | 0x02)) + labelSst(2, 1, 3);
+    double number = 321.5;
+    sheet += record(0x027E, cellHead(3, 0) + le32((2 << 2) | 0x02)) +
+             record(0x0203, cellHead(3, 1) + QByteArray(reinterpret_cast<const char*>(&number), 8));
+    sheet += record(0x00BD, le16(4) + le16(0) + le16(15) + rk(300) + le16(15) + rk(32620) + le16(1));
+    const QByteArray streuung = QByteArray("\x08\x00\x00", 3) + "STREUUNG";
+    sheet += record(0x0204, cellHead(6, 0) + streuung) + labelSst(6, 1, 4) + record(0x000A, {});
+
+    const QByteArray file = compoundFile(globals + sheet);
+    const workbook::Workbook book = xls_reader::read(file);
+    QCOMPARE(book.refusal, QString());
+    QCOMPARE(book.sheets.size(), size_t(1));
+    QCOMPARE(book.sheets[0].name, QStringLiteral("Blatt"));
+    QCOMPARE(book.sheets[0].cell(0, 0), title);
+    QCOMPARE(book.sheets[0].rows[4], (QStringList{QStringLiteral("3"), QStringLiteral("326.2")}));
+
+    const auto read = sessionsOf(file);
+    QCOMPARE(read.strings.size(), size_t(1));
+    const ImportedString& s = read.strings.front();
+    QCOMPARE(s.title, title);
+    QCOMPARE(s.unit, VelocityUnit::MetresPerSecond);
+    QCOMPARE(s.velocities, (std::vector<double>{322.6, 321.5, 326.2}));
+    QCOMPARE(s.summary.spread->value, 4.6);
+    QCOMPARE(s.problem, QString());
+
+    // The same workbook cut inside its shared strings is refused, not read in part.
+    QByteArray cut = globals.left(bof.size() + 30);
+    QVERIFY(oneSentence(xls_reader::read(compoundFile(cut)).refusal));
 }
 
 void TestImportBinary::workbookSessionWrittenTwiceIsOneString()
