@@ -1,5 +1,7 @@
-// Figures of the import: one export file of nearly 10 MB (the largest accepted), and 1000 phone
+// Figures of the import: one export file of nearly 10 MB (the largest accepted), a 10 MB list of
+// velocities refused at its 32 768th shot, a load-development table of 200 rows, and 1000 phone
 // exports imported at once, each read, checked, hashed, kept and archived.
+#include "import/import_formats.h"
 #include "import/string_importer.h"
 
 #include "figures.h"
@@ -61,7 +63,30 @@ void importFigures()
         const auto o = importer.importFile(largePath, unit, now);
         const double ms = double(t.nsecsElapsed()) / 1e6;
         std::printf("| import of one %.1f MB file (%s) | %.0f ms | |\n", double(large.size()) / 1e6,
-                    o.kind == StringImporter::Outcome::Kind::Added ? "32 000 shots" : "refused", ms);
+                    o.front().kind == StringImporter::Outcome::Kind::Added ? "32 000 shots" : "refused", ms);
+    }
+
+    {
+        const QByteArray list = QByteArray("2795.3\n").repeated(1400000);
+        QElapsedTimer t;
+        t.start();
+        const ImportResult r = import_formats::readExport(list);
+        std::printf("| reading a %.1f MB list of velocities (%s) | %.0f ms | |\n", double(list.size()) / 1e6,
+                    r.isRefused() ? "refused at shot 32 768" : "read", double(t.nsecsElapsed()) / 1e6);
+    }
+    {
+        QByteArray table = "Charge (gr);Shot 1;Shot 2;Shot 3;Shot 4;Shot 5;Average\n";
+        for (int row = 0; row < 200; ++row)
+            table += QByteArray::number(35 + row * 0.1, 'f', 1) + ";2701;2710;2706;2712;2699;2705.6\n";
+        const QString tablePath = dir.filePath(QStringLiteral("loads.csv"));
+        if (!writeFile(tablePath, table))
+            return;
+        StringImporter importer(dir.filePath(QStringLiteral("History-table")));
+        QElapsedTimer t;
+        t.start();
+        const auto outcomes = importer.importFile(tablePath, unit, now);
+        std::printf("| import of a load-development table of 200 rows (%zu strings) | %.0f ms | |\n", outcomes.size(),
+                    double(t.nsecsElapsed()) / 1e6);
     }
 
     const QString many = dir.filePath(QStringLiteral("exports"));

@@ -4,11 +4,13 @@
 #include "import/binary_export.h"
 #include "import/fit_file.h"
 #include "import/import_formats.h"
+#include "import/string_importer.h"
 #include "import/xls_reader.h"
 #include "import/xlsx_reader.h"
 
 #include <QBuffer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 #include <cstring>
@@ -343,6 +345,7 @@ private slots:
     void workbookRefusals_data();
     void workbookRefusals();
     void workbookDamageNeverCrashes();
+    void importEachSessionOnce();
 };
 
 void TestImportBinary::fitRealFiles_data()
@@ -408,7 +411,8 @@ void TestImportBinary::fitCompressedTimesDeveloperFieldsAndDeviation()
     QCOMPARE(s.when, QDateTime(QDate(2024, 5, 1), QTime(10, 0), Qt::UTC).toLocalTime());
 
     // A deviation that is not the shots' is reported, not taken.
-    const auto wrong = sessionsOf(chronoFit(speeds, 3000));
+    const ImportResult wrong = import_formats::readExport(chronoFit(speeds, 3000));
+    QCOMPARE(wrong.strings.size(), size_t(1));
     QVERIFY2(wrong.strings.front().problem.contains(QStringLiteral("deviation (÷ n) 3.000 m/s")),
              qPrintable(wrong.strings.front().problem));
 }
@@ -771,6 +775,54 @@ void TestImportBinary::workbookDamageNeverCrashes()
                 QVERIFY2(oneSentence(read.refusal), qPrintable(read.refusal));
         }
     }
+}
+
+void TestImportBinary::importEachSessionOnce()
+{
+    // Two workbooks that overlap by one session (under another title in the second), then a
+    // FIT file: each session becomes one entry once, whatever file brings it again.
+    QTemporaryDir dir;
+    auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(name));
+        return f.fileName();
+    };
+    const QStringList summary = {QStringLiteral("DATE|May 3, 2024 at 1:09\u202FPM")};
+    const auto load = [&](const QString& title, double base) {
+        QStringList speeds;
+        for (int i = 0; i < 5; ++i)
+            speeds.append(QString::number(base + i * 1.5, 'f', 1));
+        return shotViewSheet(title, speeds, summary);
+    };
+    const QString first = write(QStringLiteral("monday.xlsx"),
+                                xlsx({{QStringLiteral("24.0"), load(QStringLiteral("24.0 gr"), 2700)},
+                                      {QStringLiteral("24.4"), load(QStringLiteral("24.4 gr"), 2750)}}));
+    const QString second = write(QStringLiteral("monday again.xlsx"),
+                                 xlsx({{QStringLiteral("Copy"), load(QStringLiteral("24.4 again"), 2750)},
+                                       {QStringLiteral("24.8"), load(QStringLiteral("24.8 gr"), 2800)}}));
+    const QString fit = write(QStringLiteral("06-18-2024_15-47-11.fit"), sample(QStringLiteral("xero-fit/06-18-2024_15-47-11.fit")));
+
+    StringImporter importer(dir.filePath(QStringLiteral("History")));
+    const auto noUnit = [](const QString&, const ImportedString&) { return VelocityUnit::Unknown; };
+    const QDateTime now = QDateTime::currentDateTime();
+    auto kinds = [](const std::vector<StringImporter::Outcome>& outcomes) {
+        QStringList out;
+        for (const auto& o : outcomes)
+            out.append(o.kind == StringImporter::Outcome::Kind::Added          ? QStringLiteral("added")
+                       : o.kind == StringImporter::Outcome::Kind::AlreadyThere ? QStringLiteral("there")
+                                                                               : o.message);
+        return out;
+    };
+    QCOMPARE(kinds(importer.importFile(first, noUnit, now)), (QStringList{"added", "added"}));
+    QCOMPARE(kinds(importer.importFile(second, noUnit, now)), (QStringList{"there", "added"}));
+    QCOMPARE(kinds(importer.importFile(first, noUnit, now)), (QStringList{"there", "there"}));
+    const auto fitOutcome = importer.importFile(fit, noUnit, now);
+    QCOMPARE(kinds(fitOutcome), (QStringList{"added"}));
+    // A FIT file has no title: the entry is named by the file.
+    QVERIFY2(fitOutcome.front().archived.endsWith(QLatin1String(" - 06-18-2024 15-47-11.csv")),
+             qPrintable(fitOutcome.front().archived));
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("History"))).entryList({QStringLiteral("*.csv")}, QDir::Files).size(), 4);
 }
 
 QTEST_GUILESS_MAIN(TestImportBinary)

@@ -8,7 +8,8 @@
 #include <vector>
 
 // Exports that are not text: ShotView workbooks (.xlsx, .xls) and the Xero's FIT files. Each
-// file may hold several sessions; each becomes one string.
+// file may hold several sessions; each becomes one string. The import checks the strings as it
+// checks every file's (velocity range, summary against shots, title length).
 namespace binary_export {
 
 struct Sessions {
@@ -24,9 +25,5 @@ Sessions readXeroWorkbook(const QByteArray& bytes);
 
 // A binary export read, or none when the bytes are none of these formats (they may be text).
 std::optional<Sessions> read(const QByteArray& bytes);
-
-// The checks every imported string passes: velocities a chronograph can measure, and a note
-// where the file's own summary disagrees with its shots.
-Sessions checked(Sessions sessions);
 
 } // namespace binary_export

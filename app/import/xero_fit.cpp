@@ -127,7 +127,7 @@ Sessions readXeroFit(const QByteArray& bytes)
     }
     if (out.strings.empty())
         return {{}, QStringLiteral("The FIT file's chronograph sessions hold no shots.")};
-    return checked(std::move(out));
+    return out;
 }
 
 } // namespace binary_export

@@ -4,6 +4,7 @@
 #include "xlsx_reader.h"
 
 #include <QRegularExpression>
+#include <cmath>
 #include <initializer_list>
 
 namespace binary_export {
@@ -16,20 +17,14 @@ QString plain(QString text)
     return text.replace(QChar(0x202F), u' ').replace(QChar(0x00A0), u' ').trimmed();
 }
 
-// A cell's number: a decimal point or comma as stored, or "1,369.8" / "1.369,8" with a
-// grouping mark beside a decimal one.
+// A cell's number as the import reads numbers: a decimal point or comma as stored, grouped
+// thousands with the other mark.
 std::optional<FileNumber> cellNumber(const QString& cell)
 {
-    const QString text = plain(cell);
-    if (auto n = import_text::number(text))
-        return n;
-    static const QRegularExpression pointDecimal(QStringLiteral("^\\d{1,3}(,\\d{3})+\\.\\d+$"));
-    static const QRegularExpression commaDecimal(QStringLiteral("^\\d{1,3}(\\.\\d{3})+,\\d+$"));
-    if (pointDecimal.match(text).hasMatch())
-        return import_text::number(QString(text).remove(u','));
-    if (commaDecimal.match(text).hasMatch())
-        return import_text::number(QString(text).remove(u'.'));
-    return std::nullopt;
+    std::optional<FileNumber> n = import_text::number(plain(cell));
+    if (n && !std::isfinite(n->value))
+        return std::nullopt;
+    return n;
 }
 
 bool isEmptyRow(const QStringList& row)
@@ -198,7 +193,7 @@ Sessions readXeroWorkbook(const QByteArray& bytes)
     if (out.strings.empty())
         return {{}, QStringLiteral("No sheet of the workbook is a chronograph's session (a title, a row headed "
                                    "\"#\" and a speed, then the shots).")};
-    return checked(std::move(out));
+    return out;
 }
 
 } // namespace binary_export
