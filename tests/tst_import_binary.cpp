@@ -130,12 +130,9 @@ QByteArray chronoFit(const std::vector<quint32>& speeds, std::optional<quint32> 
     double sum = 0;
     for (quint32 s : speeds)
         sum += s;
-    std::vector<std::pair<quint64, int>> values = {{kMayFirst, 4},
-                                                   {low, 4},
-                                                   {high, 4},
-                                                   {quint64(std::lround(sum / double(speeds.size()))), 4},
-                                                   {speeds.size(), 2},
-                                                   {1750, 4}};
+    std::vector<std::pair<quint64, int>> values = {
+        {kMayFirst, 4},     {low, 4}, {high, 4}, {quint64(std::lround(sum / double(speeds.size()))), 4},
+        {speeds.size(), 2}, {1750, 4}};
     if (deviation)
         values.push_back({*deviation, 4});
     w.data(1, values);
@@ -183,8 +180,10 @@ QByteArray xlsx(const std::vector<std::pair<QString, std::vector<QStringList>>>&
     for (size_t i = 0; i < sheets.size(); ++i) {
         const QByteArray n = QByteArray::number(qulonglong(i + 1));
         workbook += "<sheet name=\"" + escaped(sheets[i].first) + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
-        rels += "<Relationship Id=\"rId" + n + "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-                "relationships/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
+        rels += "<Relationship Id=\"rId" + n +
+                "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                "relationships/worksheet\" Target=\"worksheets/sheet" +
+                n + ".xml\"/>";
         QByteArray xml = "<?xml version=\"1.0\"?><worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/"
                          "2006/main\"><sheetData>";
         for (size_t r = 0; r < sheets[i].second.size(); ++r) {
@@ -210,7 +209,8 @@ QByteArray xlsx(const std::vector<std::pair<QString, std::vector<QStringList>>>&
             xml += "</row>";
         }
         xml += "</sheetData></worksheet>";
-        add(QStringLiteral("xl/worksheets/sheet%1.xml").arg(i + 1), i == 0 && !extraSheetXml.isEmpty() ? extraSheetXml : xml);
+        add(QStringLiteral("xl/worksheets/sheet%1.xml").arg(i + 1),
+            i == 0 && !extraSheetXml.isEmpty() ? extraSheetXml : xml);
     }
     // The workbook under another name than the usual, found through the package's relationships.
     add(QStringLiteral("_rels/.rels"),
@@ -238,17 +238,16 @@ std::vector<QStringList> shotViewSheet(const QString& title, const QStringList& 
                                        const QString& unit = QStringLiteral("FPS"))
 {
     std::vector<QStringList> rows = {{title},
-                                     {QStringLiteral("#"), QStringLiteral("Speed (%1)").arg(unit), QStringLiteral("Δ AVG"),
-                                      QStringLiteral("KE"), QStringLiteral("PF"), QStringLiteral("Time")}};
+                                     {QStringLiteral("#"), QStringLiteral("Speed (%1)").arg(unit),
+                                      QStringLiteral("Δ AVG"), QStringLiteral("KE"), QStringLiteral("PF"),
+                                      QStringLiteral("Time")}};
     for (qsizetype i = 0; i < speeds.size(); ++i)
-        rows.push_back({QString::number(i + 1), speeds[i], {}, {}, {},
-                        QStringLiteral("1:%1:00\u202FPM").arg(10 + i)});
+        rows.push_back({QString::number(i + 1), speeds[i], {}, {}, {}, QStringLiteral("1:%1:00\u202FPM").arg(10 + i)});
     rows.push_back({});
     for (const QString& line : summary)
         rows.push_back(line.split(u'|'));
     return rows;
 }
-
 
 // Builds a compound file holding one stream "Workbook" in regular sectors (padded to the
 // 4096 bytes below which a stream would live in the mini stream).
@@ -391,8 +390,8 @@ void TestImportBinary::fitRealFiles()
 void TestImportBinary::fitCompressedTimesDeveloperFieldsAndDeviation()
 {
     // Speeds whose deviation (÷ n) is 2 m/s exactly: 100 ± 2 m/s.
-    const std::vector<quint32> speeds = {98000, 102000, 98000, 102000, 98000, 102000, 98000, 102000, 98000, 102000,
-                                         98000, 102000, 98000, 102000};
+    const std::vector<quint32> speeds = {98000,  102000, 98000,  102000, 98000,  102000, 98000,
+                                         102000, 98000,  102000, 98000,  102000, 98000,  102000};
     const QByteArray fit = chronoFit(speeds, 2000);
     const auto read = sessionsOf(fit);
     QCOMPARE(read.strings.size(), size_t(1));
@@ -425,7 +424,8 @@ void TestImportBinary::fitBigEndianAndSummaryAfterItsShots()
     w.define(1, 387, {{253, 4, kUint32}, {2, 4, kUint32}, {3, 2, kUint16}, {4, 1, kUint8}}, {}, true);
     for (int session = 0; session < 2; ++session) {
         for (int i = 0; i < 3; ++i)
-            w.data(0, {{kMayFirst + 100 * session + i, 4}, {quint64(300000 + 1000 * session + i), 4}, {quint64(i + 1), 2}},
+            w.data(0,
+                   {{kMayFirst + 100 * session + i, 4}, {quint64(300000 + 1000 * session + i), 4}, {quint64(i + 1), 2}},
                    true);
         w.data(1, {{kMayFirst + 100 * session, 4}, {quint64(300001 + 1000 * session), 4}, {3, 2}, {0xFF, 1}}, true);
     }
@@ -509,7 +509,8 @@ void TestImportBinary::fitDamageNeverCrashes()
         for (const char change : {char(0x01), char(0x80), char(0xFF)}) {
             QByteArray damaged = real;
             damaged[n] = char(damaged[n] ^ change);
-            const binary_export::Sessions read = binary_export::readXeroFit(n < real.size() - 2 ? refit(damaged) : damaged);
+            const binary_export::Sessions read =
+                binary_export::readXeroFit(n < real.size() - 2 ? refit(damaged) : damaged);
             QVERIFY(read.strings.empty() == !read.refusal.isEmpty());
             QVERIFY(read.strings.empty() || !read.strings.front().velocities.empty());
             sessions += int(read.strings.size());
@@ -641,12 +642,12 @@ void TestImportBinary::workbookXlsRecordsOfEveryKind()
 void TestImportBinary::workbookSessionWrittenTwiceIsOneString()
 {
     const QStringList speeds = {QStringLiteral("2801.5"), QStringLiteral("2795.0"), QStringLiteral("2810.2")};
-    const QStringList summary = {QStringLiteral("AVERAGE SPEED|2802.2"), QStringLiteral("DATE|May 3, 2024 at 1:09\u202FPM")};
-    const QByteArray book = xlsx({{QStringLiteral("Load 1 03_May@13-09"), shotViewSheet(QStringLiteral("Load 1"), speeds, summary)},
-                                  {QStringLiteral("Other 03_May@13-20"),
-                                   shotViewSheet(QStringLiteral("Other"), {QStringLiteral("2700.0")}, {})},
-                                  {QStringLiteral("Renamed 03_May@13-09"),
-                                   shotViewSheet(QStringLiteral("Renamed"), speeds, summary)}});
+    const QStringList summary = {QStringLiteral("AVERAGE SPEED|2802.2"),
+                                 QStringLiteral("DATE|May 3, 2024 at 1:09\u202FPM")};
+    const QByteArray book = xlsx(
+        {{QStringLiteral("Load 1 03_May@13-09"), shotViewSheet(QStringLiteral("Load 1"), speeds, summary)},
+         {QStringLiteral("Other 03_May@13-20"), shotViewSheet(QStringLiteral("Other"), {QStringLiteral("2700.0")}, {})},
+         {QStringLiteral("Renamed 03_May@13-09"), shotViewSheet(QStringLiteral("Renamed"), speeds, summary)}});
     const auto read = sessionsOf(book);
     QCOMPARE(read.strings.size(), size_t(2));
     QCOMPARE(read.strings[0].title, QStringLiteral("Load 1"));
@@ -680,7 +681,7 @@ void TestImportBinary::workbookCellsAndLabels()
     QCOMPARE(s.summary.average->value, 1370.3);
     QCOMPARE(s.summary.spread->value, 1.4);
     QVERIFY(!s.summary.deviation);
-    QCOMPARE(s.grains, 0.0); // grams are not taken for grains
+    QCOMPARE(s.grains, 154.323584); // grams, in grains
     QCOMPARE(import_formats::summaryDisagreement(s), QString());
 }
 
@@ -742,7 +743,8 @@ void TestImportBinary::workbookRefusals_data()
     qToLittleEndian(quint32(2), loop.data() + 512 + 512 * qsizetype(fatSector) + 4 * 2);
     QTest::newRow("xls sector loop") << loop << "damaged";
     QTest::newRow("compound file without workbook")
-        << QByteArray(xls).replace(QByteArray("W\0o\0r\0k\0b\0o\0o\0k\0", 16), QByteArray("N\0o\0t\0h\0i\0n\0g\0s\0", 16))
+        << QByteArray(xls).replace(QByteArray("W\0o\0r\0k\0b\0o\0o\0k\0", 16),
+                                   QByteArray("N\0o\0t\0h\0i\0n\0g\0s\0", 16))
         << "holds no Excel workbook";
 }
 
@@ -761,7 +763,8 @@ void TestImportBinary::workbookDamageNeverCrashes()
 {
     // Cuts and changed bytes through both real workbooks: sessions or one sentence, never more
     // sessions than sheets.
-    for (const QString& name : {QStringLiteral("xero-workbook/Shotview_a.xls"), QStringLiteral("xero-workbook/Shotview_i_de.xlsx")}) {
+    for (const QString& name :
+         {QStringLiteral("xero-workbook/Shotview_a.xls"), QStringLiteral("xero-workbook/Shotview_i_de.xlsx")}) {
         const QByteArray real = sample(name);
         for (qsizetype n = 0; n < real.size(); n += 97) {
             const binary_export::Sessions cut = binary_export::readXeroWorkbook(real.left(n));
@@ -795,13 +798,14 @@ void TestImportBinary::importEachSessionOnce()
             speeds.append(QString::number(base + i * 1.5, 'f', 1));
         return shotViewSheet(title, speeds, summary);
     };
-    const QString first = write(QStringLiteral("monday.xlsx"),
-                                xlsx({{QStringLiteral("24.0"), load(QStringLiteral("24.0 gr"), 2700)},
-                                      {QStringLiteral("24.4"), load(QStringLiteral("24.4 gr"), 2750)}}));
+    const QString first =
+        write(QStringLiteral("monday.xlsx"), xlsx({{QStringLiteral("24.0"), load(QStringLiteral("24.0 gr"), 2700)},
+                                                   {QStringLiteral("24.4"), load(QStringLiteral("24.4 gr"), 2750)}}));
     const QString second = write(QStringLiteral("monday again.xlsx"),
                                  xlsx({{QStringLiteral("Copy"), load(QStringLiteral("24.4 again"), 2750)},
                                        {QStringLiteral("24.8"), load(QStringLiteral("24.8 gr"), 2800)}}));
-    const QString fit = write(QStringLiteral("06-18-2024_15-47-11.fit"), sample(QStringLiteral("xero-fit/06-18-2024_15-47-11.fit")));
+    const QString fit =
+        write(QStringLiteral("06-18-2024_15-47-11.fit"), sample(QStringLiteral("xero-fit/06-18-2024_15-47-11.fit")));
 
     StringImporter importer(dir.filePath(QStringLiteral("History")));
     const auto noUnit = [](const QString&, const ImportedString&) { return VelocityUnit::Unknown; };

@@ -102,12 +102,13 @@ public:
             const int type = quint8(directory[at + 66]);
             if (type == 0 || nameBytes < 2 || nameBytes > 64)
                 continue;
-            const QString name = QString::fromUtf16(reinterpret_cast<const char16_t*>(directory.constData() + at),
-                                                    nameBytes / 2 - 1);
+            const QString name =
+                QString::fromUtf16(reinterpret_cast<const char16_t*>(directory.constData() + at), nameBytes / 2 - 1);
             const quint32 start = u32(directory, at + 116);
             const quint64 size = qFromLittleEndian<quint64>(directory.constData() + at + 120);
             if (type == 5) { // the root: its data is the mini stream
-                if (start < kMaxRegular && !chain(start, qint64(std::min<quint64>(size, quint64(m_file.size()))), miniStream))
+                if (start < kMaxRegular &&
+                    !chain(start, qint64(std::min<quint64>(size, quint64(m_file.size()))), miniStream))
                     return {{}, kDamaged};
                 continue;
             }
@@ -126,7 +127,10 @@ public:
     }
 
 private:
-    bool sectorInFile(quint32 s) const { return qsizetype(s) < m_sectorCount && offset(s) + m_sectorSize <= m_file.size(); }
+    bool sectorInFile(quint32 s) const
+    {
+        return qsizetype(s) < m_sectorCount && offset(s) + m_sectorSize <= m_file.size();
+    }
     qsizetype offset(quint32 s) const { return 512 + qsizetype(s) * m_sectorSize; }
 
     bool miniChain(const QByteArray& miniStream, quint32 start, qint64 size, QByteArray& out) const
@@ -140,7 +144,8 @@ private:
         const qsizetype miniCount = miniFatBytes.size() / 4;
         for (qsizetype hops = 0; out.size() < size; ++hops) {
             const qsizetype at = qsizetype(s) * m_miniSectorSize;
-            if (s >= kMaxRegular || qsizetype(s) >= miniCount || hops > miniCount || at + m_miniSectorSize > miniStream.size())
+            if (s >= kMaxRegular || qsizetype(s) >= miniCount || hops > miniCount ||
+                at + m_miniSectorSize > miniStream.size())
                 return false;
             out.append(miniStream.constData() + at, qsizetype(std::min<qint64>(m_miniSectorSize, size - out.size())));
             s = u32(miniFatBytes, qsizetype(s) * 4);

@@ -30,6 +30,7 @@ struct BaseType {
     quint64 invalid;
 };
 
+// clang-format off
 std::optional<BaseType> baseType(quint8 code)
 {
     switch (code & 0x1F) {
@@ -52,6 +53,7 @@ std::optional<BaseType> baseType(quint8 code)
     default: return std::nullopt;                                    // string (0x07) and unknown types
     }
 }
+// clang-format on
 
 std::vector<double> values(const char* p, int size, quint8 code, bool bigEndian)
 {
@@ -97,7 +99,8 @@ QString decodeOne(const QByteArray& bytes, qsizetype& at, std::vector<Message>& 
     if (left < 12 || headerSize < 12 || left < headerSize || std::memcmp(file + 8, ".FIT", 4) != 0)
         return QStringLiteral("The file does not start with a FIT header.");
     if ((quint8(file[1]) >> 4) > 2)
-        return QStringLiteral("The FIT file is written in protocol version %1, which is not read.").arg(quint8(file[1]) >> 4);
+        return QStringLiteral("The FIT file is written in protocol version %1, which is not read.")
+            .arg(quint8(file[1]) >> 4);
     if (headerSize >= 14) {
         const quint16 stored = qFromLittleEndian<quint16>(file + 12);
         if (stored != 0 && stored != crc16(file, 12))

@@ -11,10 +11,7 @@ namespace workbook {
 struct Sheet {
     QString name;
     std::vector<QStringList> rows; // row i is the sheet's row i + 1; a row holds up to its last cell
-    QString cell(size_t row, qsizetype column) const
-    {
-        return row < rows.size() ? rows[row].value(column) : QString();
-    }
+    QString cell(size_t row, qsizetype column) const { return row < rows.size() ? rows[row].value(column) : QString(); }
 };
 
 struct Workbook {

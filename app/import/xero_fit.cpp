@@ -1,8 +1,8 @@
 #include "binary_export.h"
 #include "fit_file.h"
 
-#include <QLocale>
 #include <QDateTime>
+#include <QLocale>
 
 namespace binary_export {
 
@@ -77,7 +77,8 @@ ImportedString session(const fit_file::Message* summary, const std::vector<const
             s.grains = double(*v) / 10;
         const auto count = whole(summary->value(ShotCount));
         if (count && *count != qint64(shots.size()))
-            notes.append(QStringLiteral("the session counts %1 shots but the file holds %2").arg(*count).arg(shots.size()));
+            notes.append(
+                QStringLiteral("the session counts %1 shots but the file holds %2").arg(*count).arg(shots.size()));
     }
     s.problem = notes.join(QStringLiteral("; "));
     return s;
@@ -99,8 +100,10 @@ Sessions readXeroFit(const QByteArray& bytes)
         if (m.global == kShotMessage) {
             seenShot = true;
             if (groups.back().size() >= kMaxShots)
-                return {{}, QStringLiteral("A session in the FIT file holds more than %1 shots, more than a string "
-                                           "can hold.").arg(kMaxShots)};
+                return {{},
+                        QStringLiteral("A session in the FIT file holds more than %1 shots, more than a string "
+                                       "can hold.")
+                            .arg(kMaxShots)};
             groups.back().push_back(&m);
         } else if (m.global == kSessionMessage) {
             if (summaries.empty())
@@ -117,7 +120,8 @@ Sessions readXeroFit(const QByteArray& bytes)
     const size_t offset = summaryFirst ? 1 : 0;
     for (size_t g = 0; g < groups.size(); ++g) {
         const qsizetype index = qsizetype(g) - qsizetype(offset);
-        const fit_file::Message* summary = index >= 0 && size_t(index) < summaries.size() ? summaries[size_t(index)] : nullptr;
+        const fit_file::Message* summary =
+            index >= 0 && size_t(index) < summaries.size() ? summaries[size_t(index)] : nullptr;
         if (groups[g].empty() && !summary)
             continue;
         ImportedString s = session(summary, groups[g]);

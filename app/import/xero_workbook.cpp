@@ -1,15 +1,16 @@
 #include "binary_export.h"
 #include "import_text.h"
+#include "shotview_labels.h"
 #include "xls_reader.h"
 #include "xlsx_reader.h"
 
-#include <QRegularExpression>
 #include <cmath>
-#include <initializer_list>
 
 namespace binary_export {
 
 namespace {
+
+namespace shotview = import_formats::shotview;
 
 // The phone writes a narrow no-break space before AM/PM; the rest of the import reads spaces.
 QString plain(QString text)
@@ -35,58 +36,22 @@ bool isEmptyRow(const QStringList& row)
     return true;
 }
 
-// "Speed (FPS)", "Tempo (MPS)", "Tempo (mps)".
-VelocityUnit headerUnit(const QString& header)
-{
-    static const QRegularExpression paren(QStringLiteral("\\(([^)]*)\\)"));
-    const QString unit = paren.match(header).captured(1).trimmed().toUpper();
-    if (unit == QLatin1String("FPS") || unit == QLatin1String("FT/S"))
-        return VelocityUnit::Fps;
-    if (unit == QLatin1String("MPS") || unit == QLatin1String("M/S"))
-        return VelocityUnit::MetresPerSecond;
-    return VelocityUnit::Unknown;
-}
-
 bool isHeader(const QStringList& row)
 {
     return plain(row.value(0)) == QLatin1String("#") && row.value(1).contains(u'(');
 }
 
-// What a summary row's label names, in the languages the phone app writes. A label not known
-// here is passed over: its figure is not checked rather than taken by its place.
-enum class Label { Unknown, Average, Deviation, Spread, Weight, Date };
-
-Label label(const QString& cell)
+// The date row's label; the other rows are known as in the CSV.
+bool isDateLabel(const QString& cell)
 {
-    // Labels end with the unit in brackets, sometimes left open ("PROJECTILE WEIGHT(GRAINS").
-    const QString text = plain(cell).toUpper().section(u'(', 0, 0).trimmed();
-    auto any = [&](std::initializer_list<const char*> words) {
-        for (const char* w : words)
-            if (text == QString::fromUtf8(w))
-                return true;
-        return false;
-    };
-    if (any({"AVERAGE SPEED", "AVG SPEED", "DURCHSCHNITTSGESCHWINDIGKEIT", "DURCHSCHNITTLICHE GESCHWINDIGKEIT"}))
-        return Label::Average;
-    if (any({"STD DEV", "STANDARD DEVIATION", "STANDARDABWEICHUNG"}))
-        return Label::Deviation;
-    if (any({"SPREAD", "EXTREME SPREAD", "STREUUNG", "EXTREMSTREUUNG"}))
-        return Label::Spread;
-    if (any({"PROJECTILE WEIGHT", "BULLET WEIGHT", "GEWICHT DES PROJEKTILS", "PROJEKTILGEWICHT"}))
-        return Label::Weight;
-    if (any({"DATE", "DATUM"}))
-        return Label::Date;
-    return Label::Unknown;
+    const QString text = plain(cell).toUpper();
+    return text == QLatin1String("DATE") || text == QLatin1String("DATUM") || text == QLatin1String("FECHA") ||
+           text == QLatin1String("DATA") || text == QLatin1String("DATO");
 }
 
-// The projectile's weight in grains, when the label's unit says grains ("GRAINS", "GRAN").
-std::optional<double> grains(const QString& labelCell, const QString& valueCell)
+bool isLabel(const QString& cell)
 {
-    const QString unit = plain(labelCell).toUpper().section(u'(', 1).remove(u')').trimmed();
-    const auto n = cellNumber(valueCell);
-    if (!n || !(unit.startsWith(QLatin1String("GRAIN")) || unit == QLatin1String("GRAN") || unit == QLatin1String("GR")))
-        return std::nullopt;
-    return n->value;
+    return isDateLabel(cell) || shotview::summaryRow(plain(cell)) != shotview::SummaryRow::Unknown;
 }
 
 // One sheet as ShotView writes it: the title, the header, the shots, then the summary by label.
@@ -103,13 +68,13 @@ std::optional<ImportedString> session(const workbook::Sheet& sheet, QString& ref
     s.title = header > 0 ? plain(sheet.cell(0, 0)) : QString();
     if (s.title.isEmpty())
         s.title = plain(sheet.name);
-    s.unit = headerUnit(sheet.cell(header, 1));
+    s.unit = shotview::headerUnit(sheet.cell(header, 1));
     s.summary.convention = DeviationConvention::DividesByN;
     QStringList passed;
     size_t row = header + 1;
     for (; row < sheet.rows.size() && !isEmptyRow(sheet.rows[row]); ++row) {
         const QStringList& cells = sheet.rows[row];
-        if (label(cells.value(0)) != Label::Unknown)
+        if (isLabel(cells.value(0)))
             break;
         const auto number = cellNumber(cells.value(0));
         const auto speed = cellNumber(cells.value(1));
@@ -129,25 +94,30 @@ std::optional<ImportedString> session(const workbook::Sheet& sheet, QString& ref
         const QString time = plain(cells.value(5));
         s.times.push_back(import_text::clockTime(time).isValid() ? time : QString());
     }
+    using shotview::SummaryRow;
     for (; row < sheet.rows.size(); ++row) {
         const QStringList& cells = sheet.rows[row];
-        switch (label(cells.value(0))) {
-        case Label::Average:
-            s.summary.average = cellNumber(cells.value(1));
-            break;
-        case Label::Deviation:
-            s.summary.deviation = cellNumber(cells.value(1));
-            break;
-        case Label::Spread:
-            s.summary.spread = cellNumber(cells.value(1));
-            break;
-        case Label::Weight:
-            s.grains = grains(cells.value(0), cells.value(1)).value_or(0);
-            break;
-        case Label::Date:
+        if (isDateLabel(cells.value(0))) {
             s.when = import_text::namedMonthDate(plain(cells.value(1)));
+            continue;
+        }
+        const std::optional<FileNumber> value = cellNumber(cells.value(1));
+        switch (shotview::summaryRow(plain(cells.value(0)))) {
+        case SummaryRow::Average:
+            s.summary.average = value;
             break;
-        case Label::Unknown:
+        case SummaryRow::Deviation:
+            s.summary.deviation = value;
+            break;
+        case SummaryRow::Spread:
+            s.summary.spread = value;
+            break;
+        case SummaryRow::Weight:
+            if (value)
+                s.grains = shotview::grains(plain(cells.value(0)), *value).value_or(0);
+            break;
+        case SummaryRow::Other:
+        case SummaryRow::Unknown:
             break;
         }
     }
@@ -175,7 +145,8 @@ bool sameShots(const ImportedString& a, const ImportedString& b)
 
 Sessions readXeroWorkbook(const QByteArray& bytes)
 {
-    const workbook::Workbook book = xlsx_reader::looksLikeXlsx(bytes) ? xlsx_reader::read(bytes) : xls_reader::read(bytes);
+    const workbook::Workbook book =
+        xlsx_reader::looksLikeXlsx(bytes) ? xlsx_reader::read(bytes) : xls_reader::read(bytes);
     if (!book.refusal.isEmpty())
         return {{}, book.refusal};
     Sessions out;
@@ -191,8 +162,9 @@ Sessions readXeroWorkbook(const QByteArray& bytes)
         out.strings.push_back(std::move(*s));
     }
     if (out.strings.empty())
-        return {{}, QStringLiteral("No sheet of the workbook is a chronograph's session (a title, a row headed "
-                                   "\"#\" and a speed, then the shots).")};
+        return {{},
+                QStringLiteral("No sheet of the workbook is a chronograph's session (a title, a row headed "
+                               "\"#\" and a speed, then the shots).")};
     return out;
 }
 

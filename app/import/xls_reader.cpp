@@ -209,8 +209,8 @@ QString numberText(double value)
     return std::isfinite(value) ? QLocale::c().toString(value, 'g', QLocale::FloatingPointShortest) : QString();
 }
 
-bool readSheet(const QByteArray& stream, qsizetype at, qsizetype end, const std::vector<QString>& shared, workbook::Sheet& sheet,
-               qsizetype& budget, QString& refusal)
+bool readSheet(const QByteArray& stream, qsizetype at, qsizetype end, const std::vector<QString>& shared,
+               workbook::Sheet& sheet, qsizetype& budget, QString& refusal)
 {
     std::vector<RecordView> list;
     if (!records(stream, at, end, list) || list.empty() || list.front().type != Bof) {
@@ -231,7 +231,8 @@ bool readSheet(const QByteArray& stream, qsizetype at, qsizetype end, const std:
             const quint32 index = u32(b.data() + 6);
             if (index >= shared.size()) {
                 refusal = QStringLiteral("The workbook's sheet \"%1\" refers to a shared string that it does not "
-                                         "hold.").arg(sheet.name);
+                                         "hold.")
+                              .arg(sheet.name);
                 return false;
             }
             if (!put(u16(b.data()), u16(b.data() + 2), shared[index]))
@@ -274,7 +275,8 @@ bool looksLikeXls(const QByteArray& bytes)
 workbook::Workbook read(const QByteArray& bytes)
 {
     workbook::Workbook book;
-    compound_file::Stream stream = compound_file::readStream(bytes, {QStringLiteral("Workbook"), QStringLiteral("Book")});
+    compound_file::Stream stream =
+        compound_file::readStream(bytes, {QStringLiteral("Workbook"), QStringLiteral("Book")});
     if (!stream.refusal.isEmpty()) {
         book.refusal = stream.refusal;
         return book;

@@ -3,10 +3,10 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <pugixml.hpp>
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
 #include <quazip/unzip.h>
-#include <pugixml.hpp>
 
 #include <cstring>
 #include <map>
@@ -48,8 +48,7 @@ QString utf8(const char* text)
 
 class Archive {
 public:
-    explicit Archive(const QByteArray& bytes)
-        : m_buffer(const_cast<QByteArray*>(&bytes)), m_zip(&m_buffer)
+    explicit Archive(const QByteArray& bytes) : m_buffer(const_cast<QByteArray*>(&bytes)), m_zip(&m_buffer)
     {
         m_buffer.open(QIODevice::ReadOnly);
         m_open = m_zip.open(QuaZip::mdUnzip);
@@ -81,7 +80,8 @@ public:
                 break;
             if (out.size() + n > kMaxPartBytes) {
                 refusal = QStringLiteral("The workbook's part \"%1\" unpacks to more than 32 MB: no chronograph "
-                                         "writes that much.").arg(name);
+                                         "writes that much.")
+                              .arg(name);
                 return false;
             }
             out.append(chunk, n);
@@ -182,8 +182,9 @@ bool readSheet(const pugi::xml_document& doc, const std::vector<QString>& shared
             if (const pugi::xml_attribute ref = c.attribute("r")) {
                 column = columnOf(ref.value());
                 if (column < 0) {
-                    refusal = QStringLiteral("The workbook's sheet \"%1\" names a cell \"%2\", which no spreadsheet has.")
-                                  .arg(sheet.name, utf8(ref.value()));
+                    refusal =
+                        QStringLiteral("The workbook's sheet \"%1\" names a cell \"%2\", which no spreadsheet has.")
+                            .arg(sheet.name, utf8(ref.value()));
                     return false;
                 }
             }
@@ -196,7 +197,8 @@ bool readSheet(const pugi::xml_document& doc, const std::vector<QString>& shared
                 const qsizetype index = utf8(v.text().get()).trimmed().toLongLong(&ok);
                 if (!ok || index < 0 || size_t(index) >= shared.size()) {
                     refusal = QStringLiteral("The workbook's sheet \"%1\" refers to a shared string that it does not "
-                                             "hold.").arg(sheet.name);
+                                             "hold.")
+                                  .arg(sheet.name);
                     return false;
                 }
                 text = shared[size_t(index)];
