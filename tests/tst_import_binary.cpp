@@ -1,17 +1,27 @@
 // Reading the exports that are not text: the Xero C1 Pro's FIT files (header, definitions,
 // compressed timestamps, developer fields, CRC) and the ShotView workbooks (XLSX and XLS, one
 // sheet per session); what is refused, always in one sentence, and that no damaged file crashes.
+#include "history/frm_history.h"
+#include "history/history_model.h"
+#include "history/string_archive.h"
+#include "history/string_history.h"
 #include "import/binary_export.h"
 #include "import/fit_file.h"
+#include "import/import_command.h"
 #include "import/import_formats.h"
 #include "import/string_importer.h"
 #include "import/xls_reader.h"
 #include "import/xlsx_reader.h"
+#include "main_window/frm_main.h"
+#include "test_app.h"
 
 #include <QBuffer>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 #include <QtEndian>
 #include <cstring>
 #include <quazip/quazip.h>
@@ -345,6 +355,7 @@ private slots:
     void workbookRefusals();
     void workbookDamageNeverCrashes();
     void importEachSessionOnce();
+    void droppedOnTheHistoryAndFromTheShell();
 };
 
 void TestImportBinary::fitRealFiles_data()
@@ -829,5 +840,43 @@ void TestImportBinary::importEachSessionOnce()
     QCOMPARE(QDir(dir.filePath(QStringLiteral("History"))).entryList({QStringLiteral("*.csv")}, QDir::Files).size(), 4);
 }
 
-QTEST_GUILESS_MAIN(TestImportBinary)
+void TestImportBinary::droppedOnTheHistoryAndFromTheShell()
+{
+    TestApp::clearSettings();
+    QDir(StringArchive::defaultFolder()).removeRecursively();
+    QTemporaryDir dir;
+    auto copy = [&](const QString& name) {
+        const QString to = dir.filePath(QFileInfo(name).fileName());
+        QFile::copy(QStringLiteral(VELMORA_IMPORT_FILES "/real/") + name, to);
+        return to;
+    };
+    const QString german = copy(QStringLiteral("xero-workbook/Shotview_i_de.xlsx"));
+    const QString fit = copy(QStringLiteral("xero-fit/06-18-2024_15-56-35.fit"));
+    const QString android = copy(QStringLiteral("xero-workbook/Shotview_a.xls"));
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        frmHistory& h = m.history().showHistory();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(german), QUrl::fromLocalFile(fit)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&h, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&h, &drop);
+        QTRY_COMPARE(h.model().rowCount(), 3);
+        QVERIFY2(app.prompt.texts().last().startsWith(QStringLiteral("3 strings imported.")),
+                 qPrintable(app.prompt.texts().last()));
+        h.close();
+    }
+    // From a shell: the German workbook again adds nothing, the Android one its seven sessions.
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    QCOMPARE(runImportCommand({QStringLiteral("--import"), german, android}, StringArchive::defaultFolder(),
+                              QDateTime::currentDateTime(), o, e),
+             0);
+    QVERIFY2(out.endsWith(QStringLiteral("velmora: 7 strings imported, 2 already in the history.\n")), qPrintable(out));
+}
+
+QTEST_MAIN(TestImportBinary)
 #include "tst_import_binary.moc"
