@@ -694,6 +694,21 @@ void TestImportBinary::workbookCellsAndLabels()
     QVERIFY(!s.summary.deviation);
     QCOMPARE(s.grains, 154.323584); // grams, in grains
     QCOMPARE(import_formats::summaryDisagreement(s), QString());
+
+    // A writer that prefixes every element with its namespace, and leaves out cell references.
+    auto inl = [](const char* text) {
+        return QByteArray("<x:c t=\"inlineStr\"><x:is><x:t>") + text + "</x:t></x:is></x:c>";
+    };
+    const QByteArray prefixed = "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                                "<x:sheetData><x:row>" +
+                                inl("Prefixed") + "</x:row><x:row>" + inl("#") + inl("Speed (M/S)") +
+                                "</x:row><x:row>" + inl("1") + inl("301.5") + "</x:row><x:row>" + inl("2") +
+                                inl("302.5") + "</x:row></x:sheetData></x:worksheet>";
+    const auto other = sessionsOf(xlsx({{QStringLiteral("P"), {{QStringLiteral("unused")}}}}, prefixed));
+    QCOMPARE(other.strings.size(), size_t(1));
+    QCOMPARE(other.strings.front().title, QStringLiteral("Prefixed"));
+    QCOMPARE(other.strings.front().velocities, (std::vector<double>{301.5, 302.5}));
+    QCOMPARE(other.strings.front().unit, VelocityUnit::MetresPerSecond);
 }
 
 void TestImportBinary::workbookRefusals_data()
