@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTime>
 #include <cstdio>
 
 namespace {
@@ -31,14 +32,15 @@ QByteArray largeSheet()
     return text;
 }
 
-// A Xero C1 export of 20 shots, different for each `n` so that none is taken for another.
+// A Xero C1 export of 20 shots, its times different for each `n`: each is its own session.
 QByteArray phoneExport(int n)
 {
     QByteArray text = "Load " + QByteArray::number(n) +
                       "\n#,SPEED (FPS),Δ AVG (FPS),KE (FT-LB),POWER FACTOR,TIME,CLEAN BORE,COLD BORE,SHOT NOTES\n";
     for (int i = 0; i < 20; ++i)
         text += QByteArray::number(i + 1) + ", " + QByteArray::number(2790 + ((i * 7 + n) % 20) * 0.5, 'f', 1) +
-                ", 0.0, 1800.0, 290.0,1:41:" + QByteArray::number(10 + i) + " PM,,,\n";
+                ", 0.0, 1800.0, 290.0," +
+                QTime(8, 0).addSecs(n * 30 + i).toString(QStringLiteral("h:mm:ss AP")).toLatin1() + ",,,\n";
     text += "-,,,,,,\nAVERAGE SPEED,2794.7\nSTD DEV,2.8\nSPREAD,9.5\nAVERAGE POWER FACTOR,293.4\n"
             "PROJECTILE WEIGHT(GRAINS),105.0\nSESSION NOTE,\n-,,,,,,\nApril 6, 2024 at 1:36 PM\nAll shots\n";
     return text;

@@ -23,8 +23,9 @@ Decoded decode(const QByteArray& raw, bool dropNul)
             return {{}, QStringLiteral("The file begins as UTF-16 text but is not UTF-16 text.")};
         for (QChar c : text)
             if (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r' && c != u'\f')
-                return {{}, QStringLiteral("The file is not text (it holds control characters such as %1).")
-                                .arg(c.unicode(), 4, 16, QLatin1Char('0'))};
+                return {{},
+                        QStringLiteral("The file is not text (it holds control characters such as %1).")
+                            .arg(c.unicode(), 4, 16, QLatin1Char('0'))};
         return {text.remove(QChar(0xFEFF)), {}};
     }
     QByteArray bytes = raw;
