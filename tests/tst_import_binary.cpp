@@ -341,7 +341,7 @@ private slots:
     void fitRealFiles_data();
     void fitRealFiles();
     void fitCompressedTimesDeveloperFieldsAndDeviation();
-    void fitBigEndianAndSummaryAfterItsShots();
+    void fitByteOrderSummaryPlaceAndChainedFiles();
     void fitRefusals_data();
     void fitRefusals();
     void fitDamageNeverCrashes();
@@ -427,7 +427,7 @@ void TestImportBinary::fitCompressedTimesDeveloperFieldsAndDeviation()
              qPrintable(wrong.strings.front().problem));
 }
 
-void TestImportBinary::fitBigEndianAndSummaryAfterItsShots()
+void TestImportBinary::fitByteOrderSummaryPlaceAndChainedFiles()
 {
     // Two sessions, each summary written after its shots, in big-endian definitions.
     FitWriter w;
@@ -446,6 +446,12 @@ void TestImportBinary::fitBigEndianAndSummaryAfterItsShots()
     QCOMPARE(read.strings[1].velocities, (std::vector<double>{301.0, 301.001, 301.002}));
     QCOMPARE(read.strings[1].summary.average->value, 301.001);
     QCOMPARE(read.strings[1].when, QDateTime(QDate(2024, 5, 1), QTime(10, 1, 40), Qt::UTC).toLocalTime());
+
+    // FIT files chained one after another: each one's sessions.
+    const auto chained = sessionsOf(sample(QStringLiteral("xero-fit/06-18-2024_15-47-11.fit")) +
+                                    sample(QStringLiteral("xero-fit/06-18-2024_15-50-06.fit")));
+    QCOMPARE(chained.strings.size(), size_t(2));
+    QCOMPARE(chained.strings[1].velocities.size(), size_t(15));
 
     // A summary that counts more shots than the file holds says so.
     FitWriter short_;
