@@ -649,7 +649,7 @@ void TestImportBinary::workbookXlsRecordsOfEveryKind()
     QCOMPARE(s.unit, VelocityUnit::MetresPerSecond);
     QCOMPARE(s.velocities, (std::vector<double>{322.6, 321.5, 326.2}));
     QCOMPARE(s.summary.spread->value, 4.6);
-    QCOMPARE(s.problem, QString());
+    QCOMPARE(s.problem, QStringLiteral("the sheet gives no date"));
 
     // The same workbook cut inside its shared strings is refused, not read in part.
     QByteArray cut = globals.left(bof.size() + 30);
@@ -661,14 +661,18 @@ void TestImportBinary::workbookSessionWrittenTwiceIsOneString()
     const QStringList speeds = {QStringLiteral("2801.5"), QStringLiteral("2795.0"), QStringLiteral("2810.2")};
     const QStringList summary = {QStringLiteral("AVERAGE SPEED|2802.2"),
                                  QStringLiteral("DATE|May 3, 2024 at 1:09\u202FPM")};
-    const QByteArray book = xlsx(
-        {{QStringLiteral("Load 1 03_May@13-09"), shotViewSheet(QStringLiteral("Load 1"), speeds, summary)},
-         {QStringLiteral("Other 03_May@13-20"), shotViewSheet(QStringLiteral("Other"), {QStringLiteral("2700.0")}, {})},
-         {QStringLiteral("Renamed 03_May@13-09"), shotViewSheet(QStringLiteral("Renamed"), speeds, summary)}});
+    const QByteArray book =
+        xlsx({{QStringLiteral("Load 1 03_May@13-09"), shotViewSheet(QStringLiteral("Load 1"), speeds, summary)},
+              {QStringLiteral("Other 03_May@13-20"), shotViewSheet(QStringLiteral("Other"), {QStringLiteral("2700.0")},
+                                                                   {QStringLiteral("DATE|the day before")})},
+              {QStringLiteral("Renamed 03_May@13-09"), shotViewSheet(QStringLiteral("Renamed"), speeds, summary)}});
     const auto read = sessionsOf(book);
     QCOMPARE(read.strings.size(), size_t(2));
     QCOMPARE(read.strings[0].title, QStringLiteral("Load 1"));
     QCOMPARE(read.strings[1].title, QStringLiteral("Other"));
+    // A date that cannot be read keeps the shots, with a note.
+    QCOMPARE(read.strings[1].problem, QStringLiteral("the date \"the day before\" cannot be read"));
+    QVERIFY(!read.strings[1].when.isValid());
 }
 
 void TestImportBinary::workbookCellsAndLabels()
@@ -694,7 +698,7 @@ void TestImportBinary::workbookCellsAndLabels()
     QCOMPARE(s.title, QStringLiteral("Fast load"));
     QCOMPARE(s.velocities, (std::vector<double>{1369.8, 1371.2, 1370.0}));
     QCOMPARE(s.numbers, (std::vector<QString>{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("4")}));
-    QCOMPARE(s.problem, QStringLiteral("row 6 is not a shot"));
+    QCOMPARE(s.problem, QStringLiteral("row 6 is not a shot; the sheet gives no date"));
     QCOMPARE(s.summary.average->value, 1370.3);
     QCOMPARE(s.summary.spread->value, 1.4);
     QVERIFY(!s.summary.deviation);
