@@ -10,3 +10,4 @@ void lineRateFigures();
 void recoveryFigures();
 void historyFigures();
 void importFigures();
+void workbookFigures();
