@@ -22,14 +22,14 @@
 int main(int argc, char* argv[])
 {
     // From a shell, without a window or a display.
-    if (isImportCommand(argc, argv)) {
+    if (isShellCommand(argc, argv)) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
         QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
         QTextStream out(stdout);
         QTextStream err(stderr);
-        return runImportCommand(QCoreApplication::arguments().mid(1), StringArchive::defaultFolder(),
-                                QDateTime::currentDateTime(), out, err);
+        return runShellCommand(QCoreApplication::arguments().mid(1), StringArchive::defaultFolder(),
+                               QDateTime::currentDateTime(), out, err);
     }
     GuardedApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Velmora"));

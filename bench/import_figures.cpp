@@ -61,7 +61,7 @@ void importFigures()
         const auto o = importer.importFile(largePath, unit, now);
         const double ms = double(t.nsecsElapsed()) / 1e6;
         std::printf("| import of one %.1f MB file (%s) | %.0f ms | |\n", double(large.size()) / 1e6,
-                    o.kind == StringImporter::Outcome::Kind::Added ? "32 000 shots" : "refused", ms);
+                    o.front().kind == StringImporter::Outcome::Kind::Added ? "32 000 shots" : "refused", ms);
     }
 
     const QString many = dir.filePath(QStringLiteral("exports"));

@@ -20,9 +20,9 @@ QByteArray sample(const QString& name)
 ImportedString imported(const QByteArray& bytes)
 {
     ImportResult r = import_formats::readExport(bytes);
-    if (!r.string)
-        qWarning("refused: %s", qPrintable(r.refusal));
-    return r.string.value_or(ImportedString{});
+    if (r.strings.size() != 1)
+        qWarning("refused: %s (%d strings)", qPrintable(r.refusal), int(r.strings.size()));
+    return r.strings.empty() ? ImportedString{} : r.strings.front();
 }
 
 // A Xero export with the given shots and summary lines, in the English layout.
@@ -223,7 +223,7 @@ void TestImport::refusals()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, why);
     const ImportResult r = import_formats::readExport(bytes);
-    QVERIFY(!r.string);
+    QVERIFY(r.strings.empty());
     QVERIFY2(r.refusal.contains(why), qPrintable(r.refusal));
     // One sentence.
     QVERIFY(r.refusal.endsWith(u'.'));
@@ -276,9 +276,9 @@ void TestImport::cutAnywhereNeverCrashes()
         for (qsizetype cut = 0; cut <= whole.size(); ++cut) {
             for (const QByteArray& bytes : {whole.left(cut), QByteArray(whole).replace(cut, 1, "\"")}) {
                 const ImportResult r = import_formats::readExport(bytes);
-                QVERIFY(r.string.has_value() != !r.refusal.isEmpty());
-                if (r.string)
-                    QVERIFY2(r.string->velocities.size() <= shots + 1, qPrintable(name));
+                QVERIFY(r.strings.empty() != r.refusal.isEmpty());
+                for (const ImportedString& s : r.strings)
+                    QVERIFY2(s.velocities.size() <= shots + 1, qPrintable(name));
             }
         }
     }

@@ -151,7 +151,7 @@ private slots:
     {
         StringImporter first(folder());
         const QString path = copyToTemp(m_dir, QStringLiteral("xero-en-fps.csv"));
-        QCOMPARE(first.importFile(path, kNoAnswer, kNow).kind, Kind::Added);
+        QCOMPARE(first.importFile(path, kNoAnswer, kNow).front().kind, Kind::Added);
         // Another run, another name, the same bytes.
         StringImporter second(folder());
         const QString renamed = copyToTemp(m_dir, QStringLiteral("xero-en-fps.csv"), QStringLiteral("copy.csv"));
@@ -190,13 +190,13 @@ private slots:
         QString askedFor;
         StringImporter importer(folder());
         // No answer: refused, nothing kept.
-        QCOMPARE(importer.importFile(path, kNoAnswer, kNow).kind, Kind::Refused);
+        QCOMPARE(importer.importFile(path, kNoAnswer, kNow).front().kind, Kind::Refused);
         QVERIFY(listed().empty());
         const auto metres = [&](const QString& name, const ImportedString&) {
             askedFor = name;
             return VelocityUnit::MetresPerSecond;
         };
-        const auto o = importer.importFile(path, metres, kNow);
+        const auto o = importer.importFile(path, metres, kNow).front();
         QCOMPARE(o.kind, Kind::Added);
         QCOMPARE(askedFor, QStringLiteral("velocities.txt"));
         QCOMPARE(import_record::readSource(o.archived)->unit, QStringLiteral("m/s, as the user said"));
@@ -205,7 +205,7 @@ private slots:
         const auto never = [](const QString&, const ImportedString&) -> VelocityUnit {
             qFatal("asked for a unit the file gives");
         };
-        QCOMPARE(importer.importFile(copyToTemp(m_dir, QStringLiteral("velocities-fps.txt")), never, kNow).kind,
+        QCOMPARE(importer.importFile(copyToTemp(m_dir, QStringLiteral("velocities-fps.txt")), never, kNow).front().kind,
                  Kind::Added);
     }
 
@@ -218,7 +218,7 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
         f.close();
         StringImporter importer(folder());
-        const auto o = importer.importFile(path, kNoAnswer, kNow);
+        const auto o = importer.importFile(path, kNoAnswer, kNow).front();
         QCOMPARE(o.kind, Kind::Added);
         QVERIFY2(o.message.contains(QStringLiteral("Note: the file's deviation (÷ n) 10.0 fps is not its shots' 9.41")),
                  qPrintable(o.message));
@@ -239,14 +239,14 @@ private slots:
         {
             StringImporter interrupted(folder());
             interrupted.stopAfter = [step](StringImporter::Step s) { return int(s) == step; };
-            QCOMPARE(interrupted.importFile(path, kNoAnswer, kNow).kind, Kind::Failed);
+            QCOMPARE(interrupted.importFile(path, kNoAnswer, kNow).front().kind, Kind::Failed);
         }
         QVERIFY(listed().empty()); // no half entry is listed
         QCOMPARE(bytesOf(path), bytesOf(sample(QStringLiteral("SR0012 Report.csv"))));
         // Imported again: done whole, once.
         StringImporter again(folder());
-        QCOMPARE(again.importFile(path, kNoAnswer, kNow).kind, Kind::Added);
-        QCOMPARE(StringImporter(folder()).importFile(path, kNoAnswer, kNow).kind, Kind::AlreadyThere);
+        QCOMPARE(again.importFile(path, kNoAnswer, kNow).front().kind, Kind::Added);
+        QCOMPARE(StringImporter(folder()).importFile(path, kNoAnswer, kNow).front().kind, Kind::AlreadyThere);
         const auto strings = listed();
         QCOMPARE(strings.size(), size_t(1));
         QCOMPARE(strings.front().shots.size(), size_t(5));
@@ -262,7 +262,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         StringImporter importer(folder());
-        const auto o = importer.importFile(copyToTemp(m_dir, QStringLiteral("xero-en-fps.csv")), kNoAnswer, kNow);
+        const auto o = importer.importFile(copyToTemp(m_dir, QStringLiteral("xero-en-fps.csv")), kNoAnswer, kNow).front();
         QCOMPARE(o.kind, Kind::Failed);
         QVERIFY2(o.message.contains(QStringLiteral("could not be imported")), qPrintable(o.message));
         QFile::remove(folder());

@@ -13,5 +13,13 @@ class QTextStream;
 int runImportCommand(const QStringList& arguments, const QString& historyFolder, const QDateTime& now,
                      QTextStream& out, QTextStream& err);
 
-// Whether the program's arguments ask for the import rather than the window.
-bool isImportCommand(int argc, char* argv[]);
+// Whether the program's arguments ask for something a shell is answered with (--import, --help,
+// -h, --version) rather than the window.
+bool isShellCommand(int argc, char* argv[]);
+
+// `velmora --help` and `velmora --version` print to `out` and return 0; else the import runs.
+int runShellCommand(const QStringList& arguments, const QString& historyFolder, const QDateTime& now,
+                    QTextStream& out, QTextStream& err);
+
+// What `velmora --version` prints: "Velmora v1.6".
+QString versionText();

@@ -41,7 +41,7 @@ QString labelPath(const QString& csvPath)
 QString writeSource(const QString& csvPath, const ImportSource& s)
 {
     const QString text = line("format", s.format) + line("file", s.fileName) + line("original", s.original) +
-                         line("sha256", s.sha256) + line("unit", s.unit) + line("title", s.title) +
+                         line("sha256", s.sha256) + line("session", s.session) + line("unit", s.unit) + line("title", s.title) +
                          line("read", s.read) + line("problem", s.problem);
     return save(sourcePath(csvPath), text.toUtf8());
 }
@@ -66,6 +66,8 @@ std::optional<ImportSource> readSource(const QString& csvPath)
             s.original = value;
         else if (key == QLatin1String("sha256"))
             s.sha256 = value;
+        else if (key == QLatin1String("session"))
+            s.session = value;
         else if (key == QLatin1String("unit"))
             s.unit = value;
         else if (key == QLatin1String("title"))

@@ -13,7 +13,8 @@ struct ImportSource {
     QString format;   // the device or format
     QString fileName; // the original file's name
     QString original; // the kept copy, relative to the history folder
-    QString sha256;   // of the original bytes: the same file is imported once
+    QString sha256;   // of the original bytes
+    QString session;  // the string's fingerprint: the same session is imported once
     QString unit;     // "fps, from the file" or "m/s, as the user said"
     QString title;
     QString read;    // what was read, as the user was told

@@ -37,6 +37,7 @@ struct FileSummary {
 struct ImportedString {
     QString format;      // the device or format, as shown in the history
     QString title;       // the session's title or series, as the file gives it
+    QString label;       // the string's own label, as a load-development row's charge ("37.5 gr"); "" when none
     VelocityUnit unit = VelocityUnit::Unknown;
     std::vector<double> velocities;
     std::vector<QString> numbers; // the shots' numbers as the file gives them
@@ -49,17 +50,29 @@ struct ImportedString {
 
     // "19 shots, 2776.5 to 2808.2 fps, from 105 hybrid 31.0gt, 6 April 2024".
     QString description() const;
+
+    // What makes two readings one session: the label, unit, date, shots and their times, but
+    // not the title or the format, since a workbook may hold a session twice under two titles
+    // and the same session may come in two exports. A SHA-256 in hex.
+    QString fingerprint() const;
 };
 
-// Either a string or, when the file is refused, one sentence saying why.
+// The strings a file holds (a session, a workbook's sheets, a load-development table's rows),
+// or, when the file is refused, one sentence saying why. Neither: the file is not this format.
 struct ImportResult {
-    std::optional<ImportedString> string;
+    std::vector<ImportedString> strings;
     QString refusal;
+
+    static ImportResult one(ImportedString s);
+    static ImportResult refused(QString why);
+    bool isRefused() const { return !refusal.isEmpty(); }
 };
 
 // Files larger than this are refused: no chronograph export comes near it.
 inline constexpr qint64 kMaxImportBytes = 10 * 1024 * 1024;
 // A string holds at most this many shots, as the shot table does.
 inline constexpr size_t kMaxShots = 32767;
+// A title is cut to this many characters: it is written into every row of the archive.
+inline constexpr qsizetype kMaxTitle = 200;
 // Velocities from this on (in fps or m/s) are refused as no chronograph's reading.
 inline constexpr double kMaxVelocity = 20000;

@@ -79,7 +79,8 @@ ImportResult readLabRadarReport(const QStringList& lines)
             s.summary.spread = import_text::number(value);
     }
     if (i >= lines.size())
-        return {{}, QStringLiteral("The report ends before its table of shots (\"Shot ID;V0;...\"): it seems cut short.")};
+        return ImportResult::refused(
+            QStringLiteral("The report ends before its table of shots (\"Shot ID;V0;...\"): it seems cut short."));
     s.title = series.isEmpty() ? QStringLiteral("LabRadar") : QStringLiteral("LabRadar series ") + series;
     if (!device.isEmpty())
         s.title += QStringLiteral(" (") + device + u')';
@@ -96,7 +97,7 @@ ImportResult readLabRadarReport(const QStringList& lines)
     const qsizetype dateColumn = column(QStringLiteral("Date"));
     const qsizetype timeColumn = column(QStringLiteral("Time"));
     if (v0 < 0)
-        return {{}, QStringLiteral("The report's table has no column \"V0\" for the velocity.")};
+        return ImportResult::refused(QStringLiteral("The report's table has no column \"V0\" for the velocity."));
     // The columns a whole row reaches: a row that stops before them was cut off.
     const qsizetype needed = std::max({v0, weight, dateColumn, timeColumn}) + 1;
     QStringList passed;
@@ -108,7 +109,7 @@ ImportResult readLabRadarReport(const QStringList& lines)
         const QStringList f = import_text::fields(lines[i], u';');
         if (f.size() < needed) {
             if (i + 1 == lines.size())
-                return {{}, QStringLiteral("The report's last row stops short: the file seems cut short.")};
+                return ImportResult::refused(QStringLiteral("The report's last row stops short: the file seems cut short."));
             passed.append(QString::number(i + 1));
             continue;
         }
@@ -131,9 +132,9 @@ ImportResult readLabRadarReport(const QStringList& lines)
                 s.grains = grammes ? w->value * ballistics::kGrainsPerGramme : w->value;
     }
     if (announced && *announced > int(s.velocities.size()) && passed.isEmpty())
-        return {{}, QStringLiteral("The report announces %1 shots but holds %2: it seems cut short.")
+        return ImportResult::refused(QStringLiteral("The report announces %1 shots but holds %2: it seems cut short.")
                         .arg(*announced)
-                        .arg(s.velocities.size())};
+                        .arg(s.velocities.size()));
     if (!dates.empty()) {
         // Day-month-year unless a day beyond 12 in the second place shows month-day-year.
         const bool monthFirst =
@@ -148,7 +149,7 @@ ImportResult readLabRadarReport(const QStringList& lines)
         s.problem = QStringLiteral("line %1 is not a shot").arg(passed.front());
     else if (passed.size() > 1)
         s.problem = QStringLiteral("lines %1 are not shots").arg(passed.join(QStringLiteral(", ")));
-    return {std::move(s), {}};
+    return ImportResult::one(std::move(s));
 }
 
 } // namespace import_formats

@@ -70,16 +70,46 @@ QString summaryDisagreement(const ImportedString& s)
     return out.join(QStringLiteral("; "));
 }
 
+namespace {
+
+// The checks every string of a file passes, whatever its format: a refusal, or "" when it is fine.
+QString checked(ImportedString& s)
+{
+    if (s.velocities.empty())
+        return QStringLiteral("The file holds no shots.");
+    if (s.velocities.size() > kMaxShots)
+        return QStringLiteral("The file holds more than the %1 shots a string can hold.").arg(kMaxShots);
+    // Beyond any chronograph's range: a column of something else, or a damaged file.
+    if (const double top = *std::max_element(s.velocities.begin(), s.velocities.end()); top >= kMaxVelocity)
+        return QStringLiteral("The file gives a velocity of %1, more than any chronograph measures.")
+            .arg(QLocale::c().toString(top, 'g', 8));
+    QStringList notes;
+    if (!s.problem.isEmpty())
+        notes.append(s.problem);
+    // Cut here, once: the archive writes the title into each of its rows.
+    if (s.title.size() > kMaxTitle) {
+        s.title = s.title.left(kMaxTitle).trimmed();
+        notes.append(QStringLiteral("the title was cut to %1 characters").arg(kMaxTitle));
+    }
+    if (const QString disagreement = summaryDisagreement(s); !disagreement.isEmpty())
+        notes.append(disagreement);
+    s.problem = notes.join(QStringLiteral("; "));
+    return {};
+}
+
+} // namespace
+
 ImportResult readExport(const QByteArray& bytes)
 {
     if (bytes.size() > kMaxImportBytes)
-        return {{}, QStringLiteral("The file is larger than 10 MB: no chronograph's export is that large.")};
+        return ImportResult::refused(
+            QStringLiteral("The file is larger than 10 MB: no chronograph's export is that large."));
     if (bytes.trimmed().isEmpty())
-        return {{}, QStringLiteral("The file is empty.")};
+        return ImportResult::refused(QStringLiteral("The file is empty."));
     const bool labRadar = startsLikeLabRadar(bytes);
     const import_text::Decoded decoded = import_text::decode(bytes, labRadar);
     if (!decoded.refusal.isEmpty())
-        return {{}, decoded.refusal};
+        return ImportResult::refused(decoded.refusal);
     const QStringList lines = import_text::lines(decoded.text);
     ImportResult result;
     if (isLabRadarReport(lines))
@@ -88,25 +118,15 @@ ImportResult readExport(const QByteArray& bytes)
         result = readXeroCsv(lines);
     else
         result = readVelocityColumn(lines);
-    if (!result.refusal.isEmpty())
+    if (result.isRefused())
         return result;
-    if (!result.string)
-        return {{}, QStringLiteral("The file is neither a Garmin Xero C1 nor a LabRadar export, and no column is "
-                                   "headed with a velocity (velocity, speed, V0, fps or m/s).")};
-    ImportedString& s = *result.string;
-    if (s.velocities.empty())
-        return {{}, QStringLiteral("The file holds no shots.")};
-    if (s.velocities.size() > kMaxShots)
-        return {{}, QStringLiteral("The file holds %1 shots, more than the %2 a string can hold.")
-                        .arg(s.velocities.size())
-                        .arg(kMaxShots)};
-    // Beyond any chronograph's range: a column of something else, or a damaged file.
-    if (const double top = *std::max_element(s.velocities.begin(), s.velocities.end()); top >= kMaxVelocity)
-        return {{}, QStringLiteral("The file gives a velocity of %1, more than any chronograph measures.")
-                        .arg(QLocale::c().toString(top, 'g', 8))};
-    const QString disagreement = summaryDisagreement(s);
-    if (!disagreement.isEmpty())
-        s.problem = s.problem.isEmpty() ? disagreement : s.problem + QStringLiteral("; ") + disagreement;
+    if (result.strings.empty())
+        return ImportResult::refused(
+            QStringLiteral("The file is neither a Garmin Xero C1 nor a LabRadar export, and no column is "
+                           "headed with a velocity (velocity, speed, V0, fps or m/s)."));
+    for (ImportedString& s : result.strings)
+        if (const QString why = checked(s); !why.isEmpty())
+            return ImportResult::refused(why);
     return result;
 }
 

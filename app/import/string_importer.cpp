@@ -81,30 +81,45 @@ void StringImporter::loadIndex()
         // A source without its string is what an interrupted import leaves: not an entry.
         if (!QFileInfo::exists(csv))
             continue;
-        if (const auto source = import_record::readSource(csv); source && !source->sha256.isEmpty())
-            m_bySha.insert(source->sha256, csv);
+        const auto source = import_record::readSource(csv);
+        if (!source)
+            continue;
+        if (!source->session.isEmpty())
+            m_bySession.insert(source->session, csv);
+        else if (!source->sha256.isEmpty())
+            m_byFileSha.insert(source->sha256, csv);
     }
 }
 
-StringImporter::Outcome StringImporter::importFile(const QString& path, const UnitQuestion& askUnit,
-                                                   const QDateTime& now)
+QString StringImporter::entryName(const ImportedString& s, const QDateTime& now) const
 {
-    Outcome out;
-    out.path = path;
-    auto refused = [&](const QString& why) {
-        out.kind = Kind::Refused;
-        out.message = quoted(path) + QStringLiteral(" was not imported: ") + why;
-        return out;
-    };
-    auto failed = [&](const QString& why) {
-        out.kind = Kind::Failed;
-        out.message = quoted(path) + QStringLiteral(" could not be imported: ") + why;
-        return out;
-    };
-    QFile file(path);
+    // A name neither an entry nor an interrupted import's source has.
+    const QDir dir(m_folder);
+    const QString title = s.label.isEmpty() ? s.title : s.title + QStringLiteral(" ") + s.label;
+    const QString base = StringArchive::fileName(s.when.isValid() ? s.when : now, s.format, title).chopped(4);
+    QString csv = dir.filePath(base + QStringLiteral(".csv"));
+    for (int n = 2; QFileInfo::exists(csv) || QFileInfo::exists(import_record::sourcePath(csv)); ++n)
+        csv = dir.filePath(base + QStringLiteral(" (%1).csv").arg(n));
+    return csv;
+}
+
+std::vector<StringImporter::Outcome> StringImporter::importFile(const QString& path, const UnitQuestion& askUnit,
+                                                                const QDateTime& now)
+{
     const QFileInfo info(path);
+    auto whole = [&](Kind kind, const QString& message) {
+        Outcome out;
+        out.path = path;
+        out.kind = kind;
+        out.message = message;
+        return std::vector<Outcome>{out};
+    };
+    auto refused = [&](const QString& why) {
+        return whole(Kind::Refused, quoted(path) + QStringLiteral(" was not imported: ") + why);
+    };
     if (info.isDir())
         return refused(QStringLiteral("it is a folder."));
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return refused(QStringLiteral("it cannot be read (") + file.errorString() + QStringLiteral(")."));
     if (file.size() > kMaxImportBytes)
@@ -112,71 +127,114 @@ StringImporter::Outcome StringImporter::importFile(const QString& path, const Un
     const QByteArray bytes = file.read(kMaxImportBytes + 1);
     file.close();
     ImportResult read = import_formats::readExport(bytes);
-    if (!read.string)
+    if (read.strings.empty())
         return refused(read.refusal.left(1).toLower() + read.refusal.mid(1));
-    ImportedString& s = *read.string;
 
     const QString sha = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
     loadIndex();
-    if (const auto known = m_bySha.constFind(sha); known != m_bySha.constEnd()) {
-        out.kind = Kind::AlreadyThere;
-        out.archived = *known;
-        out.message = quoted(path) + QStringLiteral(" is already in the history (as %1); nothing was added.")
-                                         .arg(quoted(*known));
+    if (const auto known = m_byFileSha.constFind(sha); known != m_byFileSha.constEnd()) {
+        std::vector<Outcome> out = whole(Kind::AlreadyThere,
+                                         quoted(path) + QStringLiteral(" is already in the history (as %1); nothing was "
+                                                                       "added.")
+                                             .arg(quoted(*known)));
+        out.front().archived = *known;
         return out;
     }
 
-    QString unitNote = QStringLiteral("%1, from the file");
-    if (s.unit == VelocityUnit::Unknown) {
-        s.unit = askUnit ? askUnit(info.fileName(), s) : VelocityUnit::Unknown;
-        if (s.unit == VelocityUnit::Unknown)
-            return refused(QStringLiteral("it does not say whether its velocities are in fps or m/s, and no unit was "
-                                          "given."));
-        unitNote = QStringLiteral("%1, as the user said");
-    }
-    if (s.title.trimmed().isEmpty())
-        s.title = info.completeBaseName();
-
+    const bool several = read.strings.size() > 1;
+    std::optional<VelocityUnit> answered; // the user's unit, asked once a file
+    QString original;                     // the kept copy, once a string is added
     QDir dir(m_folder);
-    if (!dir.mkpath(importedFolderName()))
-        return failed(QStringLiteral("the folder \"%1\" cannot be created.")
-                          .arg(QDir::toNativeSeparators(dir.filePath(importedFolderName()))));
-    const QString original = importedFolderName() + u'/' + sha.left(16) + u' ' + info.fileName();
-    if (const QString error = import_record::save(dir.filePath(original), bytes); !error.isEmpty())
-        return failed(error + u'.');
-    if (stopAfter && stopAfter(Step::OriginalKept))
-        return failed(QStringLiteral("stopped."));
+    std::vector<Outcome> outcomes;
+    for (ImportedString& s : read.strings) {
+        Outcome out;
+        out.path = path;
+        // "loads.csv" (37.5 gr): which string of the file a line speaks of.
+        const QString which = s.label.isEmpty() ? s.title.trimmed() : s.label;
+        const QString name = several && !which.isEmpty() ? quoted(path) + QStringLiteral(" (%1)").arg(which) : quoted(path);
+        auto stop = [&](Kind kind, const QString& message) {
+            out.kind = kind;
+            out.message = message;
+            outcomes.push_back(out);
+        };
+        const QString session = s.fingerprint();
+        if (const auto known = m_bySession.constFind(session); known != m_bySession.constEnd()) {
+            out.archived = *known;
+            stop(Kind::AlreadyThere, name + QStringLiteral(" is already in the history (as %1); nothing was added.")
+                                         .arg(quoted(*known)));
+            continue;
+        }
+        QString unitNote = QStringLiteral("%1, from the file");
+        if (s.unit == VelocityUnit::Unknown) {
+            if (!answered)
+                answered = askUnit ? askUnit(info.fileName(), s) : VelocityUnit::Unknown;
+            s.unit = *answered;
+            if (s.unit == VelocityUnit::Unknown) {
+                out.unitMissing = true;
+                stop(Kind::Refused, name + QStringLiteral(" was not imported: it does not say whether its velocities "
+                                                          "are in fps or m/s, and no unit was given."));
+                continue;
+            }
+            unitNote = QStringLiteral("%1, as the user said");
+        }
+        if (s.title.trimmed().isEmpty())
+            s.title = info.completeBaseName().left(kMaxTitle);
 
-    // A name neither an entry nor an interrupted import's source has.
-    const QString base = StringArchive::fileName(s.when.isValid() ? s.when : now, s.format, s.title).chopped(4);
-    QString csv = dir.filePath(base + QStringLiteral(".csv"));
-    for (int n = 2; QFileInfo::exists(csv) || QFileInfo::exists(import_record::sourcePath(csv)); ++n)
-        csv = dir.filePath(base + QStringLiteral(" (%1).csv").arg(n));
+        if (original.isEmpty()) {
+            if (!dir.mkpath(importedFolderName())) {
+                stop(Kind::Failed, name + QStringLiteral(" could not be imported: the folder \"%1\" cannot be created.")
+                                          .arg(QDir::toNativeSeparators(dir.filePath(importedFolderName()))));
+                break;
+            }
+            const QString kept = importedFolderName() + u'/' + sha.left(16) + u' ' + info.fileName();
+            if (const QString error = import_record::save(dir.filePath(kept), bytes); !error.isEmpty()) {
+                stop(Kind::Failed, name + QStringLiteral(" could not be imported: ") + error + u'.');
+                break;
+            }
+            original = kept;
+            if (stopAfter && stopAfter(Step::OriginalKept)) {
+                stop(Kind::Failed, name + QStringLiteral(" could not be imported: stopped."));
+                break;
+            }
+        }
 
-    ImportSource source;
-    source.format = s.format;
-    source.fileName = info.fileName();
-    source.original = original;
-    source.sha256 = sha;
-    source.unit = unitNote.arg(unitWord(s.unit));
-    source.title = s.title;
-    source.read = s.description();
-    source.problem = s.problem;
-    if (const QString error = import_record::writeSource(csv, source); !error.isEmpty())
-        return failed(error + u'.');
-    if (stopAfter && stopAfter(Step::SourceWritten))
-        return failed(QStringLiteral("stopped."));
-    if (const QString error = import_record::save(csv, archiveBytes(s)); !error.isEmpty()) {
-        QFile::remove(import_record::sourcePath(csv));
-        return failed(error + u'.');
+        const QString csv = entryName(s, now);
+        ImportSource source;
+        source.format = s.format;
+        source.fileName = info.fileName();
+        source.original = original;
+        source.sha256 = sha;
+        source.session = session;
+        source.unit = unitNote.arg(unitWord(s.unit));
+        source.title = s.title;
+        source.read = s.description();
+        source.problem = s.problem;
+        QString error = import_record::writeSource(csv, source);
+        if (error.isEmpty())
+            error = import_record::writeLabel(csv, s.label);
+        if (!error.isEmpty()) {
+            QFile::remove(import_record::sourcePath(csv));
+            stop(Kind::Failed, name + QStringLiteral(" could not be imported: ") + error + u'.');
+            break;
+        }
+        if (stopAfter && stopAfter(Step::SourceWritten)) {
+            stop(Kind::Failed, name + QStringLiteral(" could not be imported: stopped."));
+            break;
+        }
+        if (error = import_record::save(csv, archiveBytes(s)); !error.isEmpty()) {
+            for (const QString& companion : import_record::companions(csv))
+                QFile::remove(companion);
+            stop(Kind::Failed, name + QStringLiteral(" could not be imported: ") + error + u'.');
+            break;
+        }
+        m_bySession.insert(session, csv);
+        out.archived = csv;
+        QString message = name + QStringLiteral(": ") + source.read + u'.';
+        if (!s.problem.isEmpty())
+            message += QStringLiteral(" Note: ") + s.problem + u'.';
+        stop(Kind::Added, message);
     }
-    m_bySha.insert(sha, csv);
-    out.kind = Kind::Added;
-    out.archived = csv;
-    out.message = quoted(path) + QStringLiteral(": ") + source.read + u'.';
-    if (!s.problem.isEmpty())
-        out.message += QStringLiteral(" Note: ") + s.problem + u'.';
-    return out;
+    return outcomes;
 }
 
 std::vector<StringImporter::Outcome> StringImporter::importFiles(const QStringList& paths, const UnitQuestion& askUnit,
@@ -185,7 +243,8 @@ std::vector<StringImporter::Outcome> StringImporter::importFiles(const QStringLi
     std::vector<Outcome> outcomes;
     outcomes.reserve(size_t(paths.size()));
     for (const QString& path : paths)
-        outcomes.push_back(importFile(path, askUnit, now));
+        for (Outcome& o : importFile(path, askUnit, now))
+            outcomes.push_back(std::move(o));
     return outcomes;
 }
 

@@ -11,17 +11,19 @@
 #include <optional>
 #include <vector>
 
-// Imports export files into the history folder. Each string becomes an archived string like a
-// captured one (the CSV every archived string is), its source is kept beside it, and the
-// original file is copied byte for byte under "Imported/", named by its content's hash. The
-// original is only read. The steps, in order: the copy is kept, the source is written, the
-// string is archived; an import stopped between them leaves no entry, and is done whole when
-// the file is imported again.
+// Imports export files into the history folder. Each string of a file becomes an archived string
+// like a captured one (the CSV every archived string is), its source is kept beside it with its
+// label, and the original file is copied byte for byte under "Imported/", named by its content's
+// hash. The original is only read. A session is imported once, however many times it is met,
+// in one file or several. The steps, in order: the copy is kept, then for each string the
+// source is written and the string archived; an import stopped between them leaves no entry
+// for that string, and the strings not yet there are added when the file is imported again.
+// Nothing here shows a window: the unit question is the caller's.
 class StringImporter {
 public:
     explicit StringImporter(QString historyFolder);
 
-    // Asked when a file does not say its velocities' unit; Unknown refuses the file.
+    // Asked when a file does not say its velocities' unit, once a file; Unknown refuses the file.
     using UnitQuestion = std::function<VelocityUnit(const QString& fileName, const ImportedString& s)>;
 
     struct Outcome {
@@ -29,12 +31,14 @@ public:
         QString path;
         Kind kind = Kind::Failed;
         QString message;  // one sentence for the user
-        QString archived; // the new entry's CSV, when added
+        QString archived; // the entry's CSV, when added or already there
+        bool unitMissing = false; // refused because no unit was given
     };
-    Outcome importFile(const QString& path, const UnitQuestion& askUnit, const QDateTime& now);
+    // One outcome a string of the file, or one for the whole file when it is refused.
+    std::vector<Outcome> importFile(const QString& path, const UnitQuestion& askUnit, const QDateTime& now);
     std::vector<Outcome> importFiles(const QStringList& paths, const UnitQuestion& askUnit, const QDateTime& now);
 
-    // "3 strings imported, 1 already in the history, 1 refused."
+    // "3 strings imported, 1 already in the history, 1 refused." Counted in strings.
     static QString summary(const std::vector<Outcome>& outcomes);
 
     static QString importedFolderName() { return QStringLiteral("Imported"); }
@@ -48,8 +52,11 @@ public:
 
 private:
     void loadIndex();
+    QString entryName(const ImportedString& s, const QDateTime& now) const;
 
     QString m_folder;
     bool m_indexed = false;
-    QHash<QString, QString> m_bySha; // the hash of each imported original → its entry's CSV
+    QHash<QString, QString> m_bySession; // each imported session's fingerprint → its entry's CSV
+    // Entries imported before sessions had fingerprints: one string a file, known by the file's hash.
+    QHash<QString, QString> m_byFileSha;
 };

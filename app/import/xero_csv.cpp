@@ -75,13 +75,13 @@ ImportResult readXeroCsv(const QStringList& lines)
         s.times.push_back(import_text::clockTime(f.value(5)).isValid() ? f.value(5).trimmed() : QString());
     }
     if (i >= lines.size())
-        return {{}, QStringLiteral("The file ends before the line \"-,,,,,,\" that closes its shots: it seems cut short.")};
+        return ImportResult::refused(QStringLiteral("The file ends before the line \"-,,,,,,\" that closes its shots: it seems cut short."));
     // The summary, in the phone's language: known by its order, not by its words.
     std::vector<std::optional<FileNumber>> values;
     for (++i; i < lines.size() && !isDashLine(lines[i]); ++i)
         values.push_back(import_text::number(import_text::fields(lines[i], u',').value(1)));
     if (i >= lines.size())
-        return {{}, QStringLiteral("The file ends inside its summary, before its date: it seems cut short.")};
+        return ImportResult::refused(QStringLiteral("The file ends inside its summary, before its date: it seems cut short."));
     s.summary.average = values.size() > 0 ? values[0] : std::nullopt;
     s.summary.deviation = values.size() > 1 ? values[1] : std::nullopt;
     s.summary.spread = values.size() > 2 ? values[2] : std::nullopt;
@@ -99,7 +99,7 @@ ImportResult readXeroCsv(const QStringList& lines)
         s.problem = QStringLiteral("line %1 is not a shot").arg(passed.join(QStringLiteral(", ")));
     if (passed.size() > 1)
         s.problem = QStringLiteral("lines %1 are not shots").arg(passed.join(QStringLiteral(", ")));
-    return {std::move(s), {}};
+    return ImportResult::one(std::move(s));
 }
 
 } // namespace import_formats
