@@ -212,6 +212,7 @@ private slots:
         const auto& columns = chart.plotLadder->columns();
         QCOMPARE(columns.size(), size_t(3));
         QCOMPARE(columns[0].label, QStringLiteral("37.5 gr"));
+        QCOMPARE(chart.plotLadder->accessibleDescription(), QStringLiteral("By charge: 37.5 gr, 38.0 gr, 38.5 gr"));
         QCOMPARE(columns[0].average, 2725.0);
         QVERIFY(columns[0].low && *columns[0].low < 2725 && *columns[0].high > 2725);
         // 25 fps a grain: the line goes through every average.
@@ -234,6 +235,7 @@ private slots:
         QVERIFY(!chart.loadLadder());
         QVERIFY(!chart.plotLadder->chargeAxis());
         QCOMPARE(chart.plotLadder->columns()[1].label, QStringLiteral("tune 2"));
+        QVERIFY(chart.plotLadder->accessibleDescription().startsWith(QStringLiteral("By string: ")));
         QVERIFY(!chart.lblStatistics->text().contains(QStringLiteral("per grain")));
     }
 

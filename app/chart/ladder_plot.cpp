@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 
@@ -28,6 +29,13 @@ void LadderPlot::setColumns(std::vector<Column> columns, std::optional<ChargeAxi
                  std::adjacent_find(axis->charges.begin(), axis->charges.end()) != axis->charges.end()))
         axis.reset();
     m_axis = std::move(axis);
+    // What the picture shows, for a screen reader.
+    QStringList labels;
+    for (const Column& c : m_columns)
+        labels.append(c.label);
+    setAccessibleDescription(m_columns.empty() ? QString()
+                             : m_axis     ? QStringLiteral("By charge: ") + labels.join(QStringLiteral(", "))
+                                          : QStringLiteral("By string: ") + labels.join(QStringLiteral(", ")));
     update();
 }
 
