@@ -1,6 +1,6 @@
-// Imported strings in the history: each file becomes one entry with its source, the original is
-// kept byte for byte and never touched, a file imported twice adds nothing, an unknown unit is
-// asked, an import stopped at any step loses and doubles nothing; the History window's import,
+// Imported strings in the history: each string of a file becomes one entry with its source and
+// label, the original is kept byte for byte and never touched, a session met twice adds nothing,
+// an unknown unit is asked once a file, an import stopped at any step loses and doubles nothing; the History window's import,
 // labels and statistics; the chart's ladder; and `velmora --import` from a shell.
 #include "chart/frm_chart.h"
 #include "history/frm_history.h"
@@ -17,6 +17,8 @@
 #include "test_app.h"
 
 #include <QCryptographicHash>
+#include <algorithm>
+#include <array>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -109,6 +111,28 @@ int rowOf(frmHistory& h, const QString& text, int column)
         if (h.shown().index(r, column).data().toString().contains(text))
             return r;
     return -1;
+}
+
+QString writeTemp(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+const QByteArray kLoadTable = "Charge (gr);Shot 1 (fps);Shot 2 (fps);Shot 3 (fps);Average\n"
+                              "37.5;2701;2710;2706;2705.7\n"
+                              "38.0;2731;2735;2729;2731.7\n"
+                              "38.5;2760;2771;2765;2765.3\n";
+
+std::vector<Kind> kinds(const std::vector<StringImporter::Outcome>& outcomes)
+{
+    std::vector<Kind> out;
+    for (const auto& o : outcomes)
+        out.push_back(o.kind);
+    return out;
 }
 
 void selectRows(frmHistory& h, std::initializer_list<int> rows)
@@ -285,6 +309,96 @@ private slots:
         QCOMPARE(QDir(folder()).entryList({QStringLiteral("*")}, QDir::Files, QDir::Name).filter(u".csv.source").size(),
                  step == int(StringImporter::Step::SourceWritten) ? 2 : 1);
         QCOMPARE(QDir(folder()).entryList({QStringLiteral("*.csv")}, QDir::Files).size(), 1);
+    }
+
+    void aFileOfSeveralStringsGivesAnEntryEach()
+    {
+        const QString path = writeTemp(m_dir, QStringLiteral("loads.csv"), kLoadTable);
+        StringImporter importer(folder());
+        const auto outcomes = importer.importFile(path, kNoAnswer, kNow);
+        QCOMPARE(kinds(outcomes), (std::vector<Kind>{Kind::Added, Kind::Added, Kind::Added}));
+        QCOMPARE(outcomes[0].message,
+                 QStringLiteral("\"loads.csv\" (37.5 gr): 3 shots, 2701.0 to 2710.0 fps, from loads."));
+        QCOMPARE(StringImporter::summary(outcomes), QStringLiteral("3 strings imported."));
+        // Each its own entry, labelled by its charge, all from the one kept original.
+        std::vector<ArchivedString> strings = listed();
+        std::sort(strings.begin(), strings.end(), [](const auto& a, const auto& b) { return a.label < b.label; });
+        QCOMPARE(strings.size(), size_t(3));
+        QCOMPARE(strings[1].label, QStringLiteral("38.0 gr"));
+        QCOMPARE(strings[1].shots.size(), size_t(3));
+        QCOMPARE(strings[1].shots[2].fps, 2729.0);
+        QCOMPARE(strings[1].source, QStringLiteral("Load-development table, loads.csv"));
+        QCOMPARE(QDir(QDir(folder()).filePath(StringImporter::importedFolderName())).entryList(QDir::Files).size(), 1);
+        // Again, from another run: each string is there already.
+        const auto again = StringImporter(folder()).importFile(path, kNoAnswer, kNow);
+        QCOMPARE(kinds(again), (std::vector<Kind>{Kind::AlreadyThere, Kind::AlreadyThere, Kind::AlreadyThere}));
+        QVERIFY(again[2].message.startsWith(QStringLiteral("\"loads.csv\" (38.5 gr) is already in the history")));
+        QCOMPARE(listed().size(), size_t(3));
+    }
+
+    void aSessionMetTwiceIsImportedOnce()
+    {
+        StringImporter importer(folder());
+        // Twice in one file.
+        const QString twice = writeTemp(m_dir, QStringLiteral("twice.csv"),
+                                        "Charge (gr);Shot 1 (fps);Shot 2 (fps)\n37.5;2701;2710\n37.5;2701;2710\n");
+        QCOMPARE(kinds(importer.importFile(twice, kNoAnswer, kNow)), (std::vector<Kind>{Kind::Added, Kind::AlreadyThere}));
+        // In two files: a LabRadar report and the same report saved back through a spreadsheet.
+        const QString report = copyToTemp(m_dir, QStringLiteral("real/SR0001 Report.csv"), QStringLiteral("SR0001.csv"));
+        QString text = QString::fromLatin1(bytesOf(report).replace('\0', QByteArray()));
+        text.remove(QStringLiteral("sep=;\r\n"));
+        text.replace(u';', u',');
+        const QString saved = writeTemp(m_dir, QStringLiteral("SR0001 saved.csv"), text.toLatin1());
+        const auto outcomes = importer.importFiles({report, saved}, kNoAnswer, kNow);
+        QCOMPARE(kinds(outcomes), (std::vector<Kind>{Kind::Added, Kind::AlreadyThere}));
+        QCOMPARE(outcomes[1].archived, outcomes[0].archived);
+        QCOMPARE(listed().size(), size_t(2));
+    }
+
+    void entriesOfOlderImportsAreStillKnownByTheirFile()
+    {
+        // Before sessions had fingerprints, a source named only its file's hash.
+        const QString path = copyToTemp(m_dir, QStringLiteral("xero-en-fps.csv"));
+        const QString added = StringImporter(folder()).importFile(path, kNoAnswer, kNow).front().archived;
+        auto source = import_record::readSource(added);
+        QVERIFY(source && !source->session.isEmpty());
+        source->session.clear();
+        QCOMPARE(import_record::writeSource(added, *source), QString());
+        const auto again = StringImporter(folder()).importFile(path, kNoAnswer, kNow);
+        QCOMPARE(kinds(again), std::vector<Kind>{Kind::AlreadyThere});
+        QCOMPARE(again.front().archived, added);
+    }
+
+    void aFileStoppedBetweenItsStringsIsFinishedLater()
+    {
+        const QString path = writeTemp(m_dir, QStringLiteral("loads.csv"), kLoadTable);
+        {
+            StringImporter interrupted(folder());
+            int sources = 0;
+            interrupted.stopAfter = [&sources](StringImporter::Step s) {
+                return s == StringImporter::Step::SourceWritten && ++sources == 2;
+            };
+            QCOMPARE(kinds(interrupted.importFile(path, kNoAnswer, kNow)), (std::vector<Kind>{Kind::Added, Kind::Failed}));
+        }
+        QCOMPARE(listed().size(), size_t(1));
+        const auto again = StringImporter(folder()).importFile(path, kNoAnswer, kNow);
+        QCOMPARE(kinds(again), (std::vector<Kind>{Kind::AlreadyThere, Kind::Added, Kind::Added}));
+        QCOMPARE(listed().size(), size_t(3));
+    }
+
+    void aFileWithoutItsUnitIsAskedOnce()
+    {
+        const QString path = writeTemp(m_dir, QStringLiteral("ladder.csv"), "Charge (gr),Velocity\n41.0,2801\n41.3,2812\n");
+        int asked = 0;
+        const auto fps = [&asked](const QString&, const ImportedString&) {
+            ++asked;
+            return VelocityUnit::Fps;
+        };
+        QCOMPARE(kinds(StringImporter(folder()).importFile(path, fps, kNow)), (std::vector<Kind>{Kind::Added, Kind::Added}));
+        QCOMPARE(asked, 1);
+        // Known again without asking: the unit a user gives does not make it another session.
+        QCOMPARE(kinds(StringImporter(folder()).importFile(path, kNoAnswer, kNow)),
+                 (std::vector<Kind>{Kind::AlreadyThere, Kind::AlreadyThere}));
     }
 
     void anUnwritableHistoryFails()
@@ -506,6 +620,15 @@ private slots:
         // The import runs after the drop has returned to the source application.
         QTRY_COMPARE(h.model().rowCount(), 2);
         QVERIFY(app.prompt.texts().last().startsWith(QStringLiteral("2 strings imported.")));
+
+        // A load-development table: an entry a charge, labelled, and all of them selected.
+        app.files.nextOpen = {writeTemp(m_dir, QStringLiteral("loads.csv"), kLoadTable)};
+        h.btnImport_Click();
+        QCOMPARE(h.model().rowCount(), 5);
+        QVERIFY(app.prompt.texts().last().startsWith(QStringLiteral("3 strings imported.")));
+        QCOMPARE(h.tblStrings->selectionModel()->selectedRows().size(), 3);
+        for (const char* label : {"37.5 gr", "38.0 gr", "38.5 gr"})
+            QVERIFY2(rowOf(h, QString::fromLatin1(label), HistoryModel::Label) >= 0, label);
         h.close();
     }
 
@@ -546,6 +669,32 @@ private slots:
         QCOMPARE(runImportCommand({"--import"}, folder(), kNow, o, e), 2);
         QCOMPARE(runImportCommand({"--import", "--unit", "knots", xero}, folder(), kNow, o, e), 2);
         QCOMPARE(listed().size(), size_t(2));
+
+        // The hint is given only where the unit is what is missing.
+        err.clear();
+        const QString letter = writeTemp(m_dir, QStringLiteral("letter.txt"), "Dear Sir,\nthe rifle shoots well.\n");
+        QCOMPARE(runImportCommand({"--import", letter}, folder(), kNow, o, e), 1);
+        QVERIFY2(err.contains(QStringLiteral("fps or m/s")) && !err.contains(QStringLiteral("--unit")), qPrintable(err));
+    }
+
+    void helpAndVersionPrintAndExit()
+    {
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        for (const QStringList& args : {QStringList{"--help"}, QStringList{"-h"}, QStringList{"--import", "x", "--help"}}) {
+            out.clear();
+            QCOMPARE(runShellCommand(args, folder(), kNow, o, e), 0);
+            QVERIFY2(out.startsWith(QStringLiteral("Usage: velmora [--import [--unit fps|m/s] FILE...]\n")), qPrintable(out));
+        }
+        out.clear();
+        QCOMPARE(runShellCommand({"--version"}, folder(), kNow, o, e), 0);
+        QCOMPARE(out, QStringLiteral("Velmora v1.6\n"));
+        QCOMPARE(err, QString());
+        QVERIFY(!QDir(folder()).exists()); // nothing imported, nothing created
+        std::array<char*, 2> argv{const_cast<char*>("velmora"), const_cast<char*>("--version")};
+        QVERIFY(isShellCommand(2, argv.data()));
+        argv[1] = const_cast<char*>("--fullscreen");
+        QVERIFY(!isShellCommand(2, argv.data()));
     }
 };
 

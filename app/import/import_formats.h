@@ -22,6 +22,23 @@ ImportResult readLabRadarReport(const QStringList& lines);
 // or one velocity per line. The unit is the header's, else unknown.
 ImportResult readVelocityColumn(const QStringList& lines);
 
+// The refusal of a file with more shots than a string holds; readers stop reading there.
+QString tooManyShots();
+
+// A spreadsheet's CSV of load development: a charge column, "Shot 1" ... "Shot N" and the
+// row's figures: one string a row, labelled by its first cell ("37.5 gr"); or a ladder, a charge
+// and one velocity a row: one labelled string of one shot a row. A downrange table (range,
+// velocity, energy, drop) is refused. Neither strings nor refusal when it is none of these.
+ImportResult readLoadTable(const QStringList& lines);
+
+// What the spreadsheet readers share: a header line's separator (the most frequent of
+// semicolon, tab and comma outside quotes), its lower-case words, whether a header cell names
+// a velocity, and the velocity unit it names.
+QChar separatorOf(const QString& line);
+QStringList headerWords(const QString& header);
+bool namesVelocity(const QString& header);
+VelocityUnit unitInHeader(const QString& header);
+
 // Any file: refuses what is empty, too large, not text or none of the above, reads the rest
 // and notes in `problem` where the file's own summary disagrees with its shots.
 ImportResult readExport(const QByteArray& bytes);

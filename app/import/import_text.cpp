@@ -11,11 +11,25 @@ namespace import_text {
 
 Decoded decode(const QByteArray& raw, bool dropNul)
 {
+    // UTF-16 is known by its byte-order mark; spreadsheets in Windows save "Unicode text" so.
+    const bool littleEndian = raw.startsWith("\xFF\xFE");
+    if (littleEndian || raw.startsWith("\xFE\xFF")) {
+        if (raw.size() % 2 != 0)
+            return {{}, QStringLiteral("The file begins as UTF-16 text but has an odd number of bytes.")};
+        QStringDecoder utf16(littleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                             QStringDecoder::Flag::Stateless);
+        QString text = utf16.decode(raw.mid(2));
+        if (utf16.hasError())
+            return {{}, QStringLiteral("The file begins as UTF-16 text but is not UTF-16 text.")};
+        for (QChar c : text)
+            if (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r' && c != u'\f')
+                return {{}, QStringLiteral("The file is not text (it holds control characters such as %1).")
+                                .arg(c.unicode(), 4, 16, QLatin1Char('0'))};
+        return {text.remove(QChar(0xFEFF)), {}};
+    }
     QByteArray bytes = raw;
     if (dropNul)
         bytes.replace('\0', QByteArray());
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
     for (char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
         // Tabs, line ends and form feeds are text; other control characters are not.
@@ -29,7 +43,9 @@ Decoded decode(const QByteArray& raw, bool dropNul)
         QStringDecoder latin(QStringDecoder::Latin1);
         text = latin.decode(bytes);
     }
-    return {text, {}};
+    // Phone apps write a byte-order mark where they begin a part of the file (the header, the
+    // end), not only at its start: it is never text.
+    return {text.remove(QChar(0xFEFF)), {}};
 }
 
 QStringList lines(const QString& text)
@@ -73,14 +89,23 @@ QStringList fields(const QString& line, QChar separator)
 std::optional<FileNumber> number(const QString& text)
 {
     static const QRegularExpression pattern(QStringLiteral("^([-+]?\\d+)(?:[.,](\\d+))?$"));
+    // Grouped thousands with the other mark for decimals ("1,369.8", "1.369,8"): both marks
+    // tell which is which. One mark alone ("1,369") is read as decimals.
+    static const QRegularExpression grouped(QStringLiteral("^([-+]?\\d{1,3}(?:([,.])\\d{3})+)([.,])(\\d+)$"));
     const QString t = text.trimmed();
-    const QRegularExpressionMatch m = pattern.match(t);
-    if (!m.hasMatch())
+    QString whole;
+    QString decimals;
+    if (const QRegularExpressionMatch m = pattern.match(t); m.hasMatch()) {
+        whole = m.captured(1);
+        decimals = m.captured(2);
+    } else if (const QRegularExpressionMatch g = grouped.match(t); g.hasMatch() && g.captured(2) != g.captured(3)) {
+        whole = g.captured(1).remove(g.captured(2));
+        decimals = g.captured(4);
+    } else {
         return std::nullopt;
-    const QString decimals = m.captured(2);
+    }
     bool ok = false;
-    const double value =
-        QLocale::c().toDouble(decimals.isEmpty() ? m.captured(1) : m.captured(1) + u'.' + decimals, &ok);
+    const double value = QLocale::c().toDouble(decimals.isEmpty() ? whole : whole + u'.' + decimals, &ok);
     if (!ok || !std::isfinite(value))
         return std::nullopt;
     return FileNumber{value, int(decimals.size())};
@@ -120,21 +145,28 @@ int monthNumber(const QString& word)
     return 0;
 }
 
+namespace {
+
+// "1:41:26 PM", "1:41:26\u202FPM" (a narrow no-break space), "18.19.39", "10:08".
+const QString kClock = QStringLiteral("(?<![\\d.:])(\\d{1,2})([:.])(\\d{2})(?:\\2(\\d{2}))?(?![\\d]|[.:]\\d)"
+                                      "(?:[\\s\\x{00A0}\\x{202F}]*([AaPp])\\.?\\s?[Mm]\\.?)?");
+
+} // namespace
+
 QTime clockTime(const QString& text)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("(\\d{1,2}):(\\d{2})(?::(\\d{2}))?\\s*([AaPp]\\.?\\s?[Mm]\\.?)?"));
+    static const QRegularExpression pattern(kClock);
     const QRegularExpressionMatch m = pattern.match(text);
     if (!m.hasMatch())
         return {};
     int hour = m.captured(1).toInt();
-    const QString half = m.captured(4).toLower();
+    const QString half = m.captured(5).toLower();
     if (!half.isEmpty()) {
         if (hour < 1 || hour > 12)
             return {};
-        hour = hour % 12 + (half.startsWith(u'p') ? 12 : 0);
+        hour = hour % 12 + (half == u'p' ? 12 : 0);
     }
-    return QTime(hour, m.captured(2).toInt(), m.captured(3).isEmpty() ? 0 : m.captured(3).toInt());
+    return QTime(hour, m.captured(3).toInt(), m.captured(4).isEmpty() ? 0 : m.captured(4).toInt());
 }
 
 QDateTime namedMonthDate(const QString& text)
@@ -144,7 +176,7 @@ QDateTime namedMonthDate(const QString& text)
     static const QRegularExpression numberToken(QStringLiteral("(?<![\\d:])(\\d{1,4})(?![\\d:])"));
     // The time first, so that its digits are not taken for the day.
     QString rest = text;
-    static const QRegularExpression timePattern(QStringLiteral("\\d{1,2}:\\d{2}(?::\\d{2})?(\\s*[AaPp]\\.?\\s?[Mm]\\.?)?"));
+    static const QRegularExpression timePattern(kClock);
     const QRegularExpressionMatch t = timePattern.match(rest);
     QTime time;
     if (t.hasMatch()) {

@@ -22,6 +22,7 @@ VelocityUnit unitNamed(const QString& text)
 
 struct DateParts {
     int a = 0, b = 0, year = 0; // as written: first, second, year
+    bool yearFirst = false;     // ISO, "2024-03-10": a is the day, b the month
 };
 
 std::optional<DateParts> dateParts(const QString& text)
@@ -29,21 +30,78 @@ std::optional<DateParts> dateParts(const QString& text)
     static const QRegularExpression dmy(QStringLiteral("^\\s*(\\d{1,2})[-/.](\\d{1,2})[-/.](\\d{2,4})\\s*$"));
     static const QRegularExpression ymd(QStringLiteral("^\\s*(\\d{4})[-/.](\\d{1,2})[-/.](\\d{1,2})\\s*$"));
     if (const auto m = ymd.match(text); m.hasMatch())
-        return DateParts{m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt()};
+        return DateParts{m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt(), true};
     const auto m = dmy.match(text);
     if (!m.hasMatch())
         return std::nullopt;
     int year = m.captured(3).toInt();
     if (year < 100)
         year += 2000;
-    return DateParts{m.captured(1).toInt(), m.captured(2).toInt(), year};
+    return DateParts{m.captured(1).toInt(), m.captured(2).toInt(), year, false};
+}
+
+// The row that heads the table of shots: "Shot ID;V0;..." (or with commas or tabs, as a
+// spreadsheet saves it back, cells padded). Its separator, or none when the line is not it.
+std::optional<QChar> tableSeparator(const QString& line)
+{
+    static const QRegularExpression head(QStringLiteral("^\\s*\"?Shot ID\"?\\s*([;,\\t])"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = head.match(line);
+    if (!m.hasMatch())
+        return std::nullopt;
+    return m.captured(1).front();
+}
+
+qsizetype tableRow(const QStringList& lines)
+{
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (tableSeparator(lines[i]))
+            return i;
+    return -1;
+}
+
+bool blank(const QStringList& fields)
+{
+    return std::all_of(fields.begin(), fields.end(), [](const QString& f) { return f.trimmed().isEmpty(); });
+}
+
+// A track: one shot's velocity along its flight, in a LabRadar's "Shot0001 Track.csv".
+bool isTrack(const QStringList& lines)
+{
+    for (const QString& line : lines) {
+        const QString l = line.toLower();
+        if (l.contains(QLatin1String("time")) &&
+            (l.contains(QLatin1String("distance")) || l.contains(QLatin1String("velocity")) ||
+             l.contains(QLatin1String("speed"))) &&
+            !l.contains(QLatin1String("units")))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
 
 bool isLabRadarReport(const QStringList& lines)
 {
-    return !lines.isEmpty() && lines[0].trimmed().compare(QLatin1String("sep=;"), Qt::CaseInsensitive) == 0;
+    if (!lines.isEmpty() && lines[0].trimmed().compare(QLatin1String("sep=;"), Qt::CaseInsensitive) == 0)
+        return true;
+    // Saved back through a spreadsheet: no "sep=;", but the device's keys and its table; or the
+    // phone app's table of shots alone.
+    const qsizetype table = tableRow(lines);
+    if (table < 0)
+        return false;
+    static const QRegularExpression v0(QStringLiteral("^\\s*\"?Shot ID\"?\\s*[;,\\t]\\s*\"?V0\"?\\s*(?:[;,\\t]|$)"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    if (v0.match(lines[table]).hasMatch())
+        return true;
+    bool device = false;
+    bool series = false;
+    for (const QString& line : lines.mid(0, 40)) {
+        const QString key = line.trimmed().section(QRegularExpression(QStringLiteral("[;,\\t]")), 0, 0).trimmed();
+        device = device || key.compare(QLatin1String("Device ID"), Qt::CaseInsensitive) == 0;
+        series = series || key.compare(QLatin1String("Series No"), Qt::CaseInsensitive) == 0;
+    }
+    return device || series;
 }
 
 ImportResult readLabRadarReport(const QStringList& lines)
@@ -56,11 +114,19 @@ ImportResult readLabRadarReport(const QStringList& lines)
     QString series;
     std::optional<int> announced;
     bool grammes = false;
-    qsizetype i = 1;
-    for (; i < lines.size() && !lines[i].trimmed().startsWith(QLatin1String("Shot ID"), Qt::CaseInsensitive); ++i) {
-        const QStringList f = import_text::fields(lines[i], u';');
+    const qsizetype table = tableRow(lines);
+    if (table < 0 && isTrack(lines))
+        return ImportResult::refused(
+            QStringLiteral("The file is a LabRadar track of one shot (its velocity along its flight), not a series: "
+                           "import the series' report (\"SR0001 Report.csv\" or the like)."));
+    const QChar separator = table >= 0 ? *tableSeparator(lines[table]) : QChar(u';');
+    qsizetype i = 0;
+    for (; i < lines.size() && i != table; ++i) {
+        const QStringList f = import_text::fields(lines[i], separator);
         const QString key = f.value(0).trimmed().toLower();
         const QString value = f.value(1).trimmed();
+        if (key.startsWith(QLatin1String("sep=")))
+            continue;
         if (key.contains(QLatin1String("device")))
             device = value;
         else if (key.contains(QLatin1String("series")))
@@ -85,7 +151,7 @@ ImportResult readLabRadarReport(const QStringList& lines)
     if (!device.isEmpty())
         s.title += QStringLiteral(" (") + device + u')';
 
-    const QStringList header = import_text::fields(lines[i], u';');
+    const QStringList header = import_text::fields(lines[i], separator);
     auto column = [&](const QString& name) -> qsizetype {
         for (qsizetype c = 0; c < header.size(); ++c)
             if (header[c].trimmed().compare(name, Qt::CaseInsensitive) == 0)
@@ -104,9 +170,9 @@ ImportResult readLabRadarReport(const QStringList& lines)
     std::vector<DateParts> dates;
     std::vector<QTime> times;
     for (++i; i < lines.size(); ++i) {
-        if (lines[i].trimmed().isEmpty())
+        const QStringList f = import_text::fields(lines[i], separator);
+        if (blank(f))
             continue;
-        const QStringList f = import_text::fields(lines[i], u';');
         if (f.size() < needed) {
             if (i + 1 == lines.size())
                 return ImportResult::refused(QStringLiteral("The report's last row stops short: the file seems cut short."));
@@ -127,28 +193,33 @@ ImportResult readLabRadarReport(const QStringList& lines)
         if (dateColumn >= 0)
             if (const auto d = dateParts(f[dateColumn]))
                 dates.push_back(*d);
+        if (s.velocities.size() > kMaxShots)
+            return ImportResult::refused(tooManyShots());
         if (s.grains == 0 && weight >= 0)
             if (const auto w = import_text::number(f[weight]))
                 s.grains = grammes ? w->value * ballistics::kGrainsPerGramme : w->value;
     }
+    QStringList notes;
+    // An owner who deleted rows leaves the count the device wrote: the rows present are read.
     if (announced && *announced > int(s.velocities.size()) && passed.isEmpty())
-        return ImportResult::refused(QStringLiteral("The report announces %1 shots but holds %2: it seems cut short.")
-                        .arg(*announced)
-                        .arg(s.velocities.size()));
+        notes.append(QStringLiteral("the report announces %1 shots but holds %2 (rows were deleted)")
+                         .arg(*announced)
+                         .arg(s.velocities.size()));
     if (!dates.empty()) {
-        // Day-month-year unless a day beyond 12 in the second place shows month-day-year.
-        const bool monthFirst =
-            std::any_of(dates.begin(), dates.end(), [](const DateParts& d) { return d.b > 12; }) &&
-            std::none_of(dates.begin(), dates.end(), [](const DateParts& d) { return d.a > 12; });
+        // The device writes month-day-year; converters write day-month-year, which a first
+        // field beyond 12 anywhere shows.
+        const bool dayFirst =
+            std::any_of(dates.begin(), dates.end(), [](const DateParts& d) { return !d.yearFirst && d.a > 12; });
         const DateParts& d = dates.front();
-        const QDate date = monthFirst ? QDate(d.year, d.a, d.b) : QDate(d.year, d.b, d.a);
+        const QDate date = dayFirst || d.yearFirst ? QDate(d.year, d.b, d.a) : QDate(d.year, d.a, d.b);
         if (date.isValid())
             s.when = QDateTime(date, times.front().isValid() ? times.front() : QTime(0, 0));
     }
     if (passed.size() == 1)
-        s.problem = QStringLiteral("line %1 is not a shot").arg(passed.front());
+        notes.append(QStringLiteral("line %1 is not a shot").arg(passed.front()));
     else if (passed.size() > 1)
-        s.problem = QStringLiteral("lines %1 are not shots").arg(passed.join(QStringLiteral(", ")));
+        notes.append(QStringLiteral("lines %1 are not shots").arg(passed.join(QStringLiteral(", "))));
+    s.problem = notes.join(QStringLiteral("; "));
     return ImportResult::one(std::move(s));
 }
 

@@ -27,6 +27,11 @@ QString figure(double value, int decimals)
 
 } // namespace
 
+QString tooManyShots()
+{
+    return QStringLiteral("The file holds more than the %1 shots a string can hold.").arg(kMaxShots);
+}
+
 QString summaryDisagreement(const ImportedString& s)
 {
     const auto n = s.velocities.size();
@@ -37,14 +42,18 @@ QString summaryDisagreement(const ImportedString& s)
     for (double v : s.velocities)
         squares += (v - mean) * (v - mean);
     const auto [low, high] = std::minmax_element(s.velocities.begin(), s.velocities.end());
-    // The shots are rounded too: their average and deviation may move by half their last digit.
+    // The shots are printed rounded while the device computed from what it measured: each shot
+    // may be half its last digit off, which moves the average by as much, the deviation by up
+    // to sqrt(n / (n - 1)) times that and the spread by twice that.
     const double shotRounding = 0.5 * std::pow(10.0, -s.velocityDecimals);
+    const double deviationRounding = n > 1 ? shotRounding * std::sqrt(double(n) / double(n - 1)) : shotRounding;
     QStringList out;
     const QString unit = unitWord(s.unit);
-    auto check = [&](const std::optional<FileNumber>& given, const QString& what, std::vector<double> computed) {
+    auto check = [&](const std::optional<FileNumber>& given, const QString& what, std::vector<double> computed,
+                     double rounding) {
         if (!given)
             return;
-        const double tolerance = given->lastDigit() + shotRounding + 1e-9;
+        const double tolerance = given->lastDigit() + rounding + 1e-9;
         for (double c : computed)
             if (std::abs(given->value - c) <= tolerance)
                 return;
@@ -52,21 +61,21 @@ QString summaryDisagreement(const ImportedString& s)
                        .arg(what, figure(given->value, given->decimals), unit,
                             figure(computed.front(), given->decimals + 1)));
     };
-    check(s.summary.average, QStringLiteral("average"), {mean});
+    check(s.summary.average, QStringLiteral("average"), {mean}, shotRounding);
     const double byN = std::sqrt(squares / double(n));
     const double byNMinus1 = n > 1 ? std::sqrt(squares / double(n - 1)) : 0;
     switch (s.summary.convention) {
     case DeviationConvention::DividesByN:
-        check(s.summary.deviation, QStringLiteral("deviation (÷ n)"), {byN});
+        check(s.summary.deviation, QStringLiteral("deviation (÷ n)"), {byN}, deviationRounding);
         break;
     case DeviationConvention::DividesByNMinus1:
-        check(s.summary.deviation, QStringLiteral("deviation (÷ n − 1)"), {byNMinus1});
+        check(s.summary.deviation, QStringLiteral("deviation (÷ n − 1)"), {byNMinus1}, deviationRounding);
         break;
     case DeviationConvention::Unknown:
-        check(s.summary.deviation, QStringLiteral("deviation"), {byNMinus1, byN});
+        check(s.summary.deviation, QStringLiteral("deviation"), {byNMinus1, byN}, deviationRounding);
         break;
     }
-    check(s.summary.spread, QStringLiteral("spread"), {*high - *low});
+    check(s.summary.spread, QStringLiteral("spread"), {*high - *low}, 2 * shotRounding);
     return out.join(QStringLiteral("; "));
 }
 
@@ -78,7 +87,7 @@ QString checked(ImportedString& s)
     if (s.velocities.empty())
         return QStringLiteral("The file holds no shots.");
     if (s.velocities.size() > kMaxShots)
-        return QStringLiteral("The file holds more than the %1 shots a string can hold.").arg(kMaxShots);
+        return tooManyShots();
     // Beyond any chronograph's range: a column of something else, or a damaged file.
     if (const double top = *std::max_element(s.velocities.begin(), s.velocities.end()); top >= kMaxVelocity)
         return QStringLiteral("The file gives a velocity of %1, more than any chronograph measures.")
@@ -116,7 +125,7 @@ ImportResult readExport(const QByteArray& bytes)
         result = readLabRadarReport(lines);
     else if (isXeroCsv(lines))
         result = readXeroCsv(lines);
-    else
+    else if (result = readLoadTable(lines); result.strings.empty() && !result.isRefused())
         result = readVelocityColumn(lines);
     if (result.isRefused())
         return result;

@@ -5,8 +5,6 @@
 
 namespace import_formats {
 
-namespace {
-
 // The separator of a header line: the most frequent of semicolon, tab and comma outside quotes.
 QChar separatorOf(const QString& line)
 {
@@ -27,7 +25,7 @@ QChar separatorOf(const QString& line)
     return tabs > commas ? u'\t' : u',';
 }
 
-QStringList words(const QString& header)
+QStringList headerWords(const QString& header)
 {
     static const QRegularExpression split(QStringLiteral("[^\\w/]+"), QRegularExpression::UseUnicodePropertiesOption);
     return header.toLower().split(split, Qt::SkipEmptyParts);
@@ -38,7 +36,7 @@ bool namesVelocity(const QString& header)
     static const QStringList names = {QStringLiteral("velocity"), QStringLiteral("velocities"), QStringLiteral("speed"),
                                       QStringLiteral("vel"),      QStringLiteral("v0"),         QStringLiteral("fps"),
                                       QStringLiteral("m/s"),      QStringLiteral("ft/s"),       QStringLiteral("mps")};
-    for (const QString& w : words(header))
+    for (const QString& w : headerWords(header))
         if (names.contains(w))
             return true;
     return false;
@@ -46,13 +44,15 @@ bool namesVelocity(const QString& header)
 
 VelocityUnit unitInHeader(const QString& header)
 {
-    const QStringList w = words(header);
+    const QStringList w = headerWords(header);
     if (w.contains(QLatin1String("fps")) || w.contains(QLatin1String("ft/s")))
         return VelocityUnit::Fps;
     if (w.contains(QLatin1String("m/s")) || w.contains(QLatin1String("mps")))
         return VelocityUnit::MetresPerSecond;
     return VelocityUnit::Unknown;
 }
+
+namespace {
 
 QString passedText(const QStringList& passed)
 {
@@ -93,8 +93,37 @@ ImportResult onePerLine(const QStringList& lines)
         s.velocityDecimals = std::max(s.velocityDecimals, value->decimals);
         s.numbers.push_back(QString::number(s.velocities.size()));
         s.times.push_back({});
+        if (s.velocities.size() > kMaxShots)
+            return ImportResult::refused(tooManyShots());
     }
     s.unit = unit.value_or(VelocityUnit::Unknown);
+    return ImportResult::one(std::move(s));
+}
+
+// A list without a header, each line a shot's number and its velocity ("1;2795,3"): the
+// numbers count up from 1 (or 0), skipping deleted shots. Nothing when the lines are not so.
+ImportResult numberedList(const QStringList& lines, QChar separator)
+{
+    ImportedString s;
+    s.format = QStringLiteral("Numbered list of velocities");
+    double previous = 0;
+    for (const QString& line : lines) {
+        if (line.trimmed().isEmpty())
+            continue;
+        const QStringList f = import_text::fields(line, separator);
+        const auto number = f.size() == 2 ? import_text::number(f[0]) : std::nullopt;
+        const auto value = f.size() == 2 ? import_text::number(f[1]) : std::nullopt;
+        if (!number || !value || number->decimals != 0 || value->value <= 0 ||
+            (s.velocities.empty() ? number->value > 1 || number->value < 0 : number->value <= previous))
+            return {};
+        previous = number->value;
+        s.velocities.push_back(value->value);
+        s.velocityDecimals = std::max(s.velocityDecimals, value->decimals);
+        s.numbers.push_back(f[0].trimmed());
+        s.times.push_back({});
+        if (s.velocities.size() > kMaxShots)
+            return ImportResult::refused(tooManyShots());
+    }
     return ImportResult::one(std::move(s));
 }
 
@@ -107,6 +136,10 @@ ImportResult readVelocityColumn(const QStringList& lines)
         ++first;
     if (first >= lines.size())
         return {};
+    // "1,2795" is a numbered list's line before it is a velocity with a decimal comma.
+    if (ImportResult list = numberedList(lines.mid(first), separatorOf(lines[first]));
+        !list.strings.empty() || list.isRefused())
+        return list;
     if (velocityLine().match(lines[first]).hasMatch())
         return onePerLine(lines.mid(first));
     const QChar separator = separatorOf(lines[first]);
@@ -143,6 +176,8 @@ ImportResult readVelocityColumn(const QStringList& lines)
         s.velocityDecimals = std::max(s.velocityDecimals, value->decimals);
         s.numbers.push_back(QString::number(s.velocities.size()));
         s.times.push_back({});
+        if (s.velocities.size() > kMaxShots)
+            return ImportResult::refused(tooManyShots());
     }
     s.problem = passedText(passed);
     return ImportResult::one(std::move(s));

@@ -1,6 +1,8 @@
 #include "import_formats.h"
 #include "import_text.h"
 
+#include "shot/ballistics.h"
+
 #include <QRegularExpression>
 
 namespace import_formats {
@@ -41,6 +43,59 @@ QString title(QString line)
     return line.trimmed();
 }
 
+// The date line's text, without its label and padding: "DATE, "April 6, 2024 at 1:36 PM",,,".
+QString dateField(const QString& line)
+{
+    QStringList f = import_text::fields(line, u',');
+    f.removeAll(QString());
+    for (QString& t : f)
+        t = t.trimmed();
+    f.removeAll(QString());
+    return (f.size() > 1 ? f.mid(1) : f).join(u' ').left(80);
+}
+
+// What a summary row gives, known by its label in the phone's language.
+enum class SummaryRow { Unknown, Average, Deviation, Spread, Weight, Other };
+
+SummaryRow summaryRow(const QString& label)
+{
+    const QString l = label.trimmed().toUpper();
+    auto has = [&l](const char* word) { return l.contains(QLatin1String(word)); };
+    auto is = [&l](const char* word) { return l == QLatin1String(word); };
+    // Power factor first: "AVERAGE POWER FACTOR" is no average speed.
+    if (has("POWER") || has("LEISTUNG") || has("FACTEUR") || has("FACTOR") || has("FATTORE") || is("PF"))
+        return SummaryRow::Other;
+    if (has("WEIGHT") || has("GEWICHT") || has("POIDS") || has("PESO") || has("VEKT") ||
+        has("VIKT") || has("VÆGT"))
+        return SummaryRow::Weight;
+    if (has("DEV") || has("ABWEICHUNG") || has("ÉCART") || has("ECART") || has("DESV") || has("DEVIAZ") ||
+        has("AFWIJKING") || has("AVVIK") || has("AFVIG") || has("AVVIKELSE") || is("SD"))
+        return SummaryRow::Deviation;
+    if (has("SPREAD") || has("STREUUNG") || has("SPREIDING") || has("ÉTENDUE") || has("ETENDUE") ||
+        has("ESTENSIONE") || has("DISPERS") || has("SPRIDNING") || has("SPREDNING") || is("ES"))
+        return SummaryRow::Spread;
+    if (has("AVERAGE") || has("AVG") || has("DURCHSCHNITT") || has("MITTEL") || has("MOYEN") || has("MEDIA") ||
+        has("PROMEDIO") || has("GEMIDDELD") || has("MÉDIA") || has("GENNEMSNIT") || has("GJENNOMSNITT") ||
+        has("GENOMSNITT"))
+        return SummaryRow::Average;
+    if (has("NOTE") || has("NOTIZ") || has("NOTA"))
+        return SummaryRow::Other;
+    return SummaryRow::Unknown;
+}
+
+// The projectile's weight in grains from its row: the label says grains ("GRAINS", "GRAN",
+// bracket perhaps unclosed) or grams; nothing when it says neither.
+std::optional<double> grains(const QString& label, const FileNumber& value)
+{
+    static const QRegularExpression unit(QStringLiteral("\\(([^)]*)\\)?\\s*$"));
+    const QString u = unit.match(label).captured(1).trimmed().toUpper();
+    if (u.startsWith(QLatin1String("GR")) && !u.startsWith(QLatin1String("GRAM")))
+        return value.value;
+    if (u == QLatin1String("G") || u.startsWith(QLatin1String("GRAM")))
+        return value.value * ballistics::kGrainsPerGramme;
+    return std::nullopt;
+}
+
 } // namespace
 
 bool isXeroCsv(const QStringList& lines)
@@ -73,32 +128,60 @@ ImportResult readXeroCsv(const QStringList& lines)
         s.velocities.push_back(speed->value);
         s.velocityDecimals = std::max(s.velocityDecimals, speed->decimals);
         s.times.push_back(import_text::clockTime(f.value(5)).isValid() ? f.value(5).trimmed() : QString());
+        if (s.velocities.size() > kMaxShots)
+            return ImportResult::refused(tooManyShots());
     }
     if (i >= lines.size())
-        return ImportResult::refused(QStringLiteral("The file ends before the line \"-,,,,,,\" that closes its shots: it seems cut short."));
-    // The summary, in the phone's language: known by its order, not by its words.
-    std::vector<std::optional<FileNumber>> values;
-    for (++i; i < lines.size() && !isDashLine(lines[i]); ++i)
-        values.push_back(import_text::number(import_text::fields(lines[i], u',').value(1)));
+        return ImportResult::refused(
+            QStringLiteral("The file ends before the line \"-,,,,,,\" that closes its shots: it seems cut short."));
+    // The summary, in the phone's language and in the app's order: each row known by its label.
+    // A row whose label is not known is left out of the check rather than guessed.
+    for (++i; i < lines.size() && !isDashLine(lines[i]); ++i) {
+        const QStringList f = import_text::fields(lines[i], u',');
+        const auto value = import_text::number(f.value(1));
+        switch (summaryRow(f.value(0))) {
+        case SummaryRow::Average:
+            s.summary.average = value;
+            break;
+        case SummaryRow::Deviation:
+            s.summary.deviation = value;
+            break;
+        case SummaryRow::Spread:
+            s.summary.spread = value;
+            break;
+        case SummaryRow::Weight:
+            if (value)
+                if (const auto g = grains(f.value(0), *value))
+                    s.grains = *g;
+            break;
+        case SummaryRow::Other:
+        case SummaryRow::Unknown:
+            break;
+        }
+    }
     if (i >= lines.size())
-        return ImportResult::refused(QStringLiteral("The file ends inside its summary, before its date: it seems cut short."));
-    s.summary.average = values.size() > 0 ? values[0] : std::nullopt;
-    s.summary.deviation = values.size() > 1 ? values[1] : std::nullopt;
-    s.summary.spread = values.size() > 2 ? values[2] : std::nullopt;
-    if (values.size() > 4 && values[4])
-        s.grains = values[4]->value;
-    for (++i; i < lines.size() && !s.when.isValid(); ++i)
+        return ImportResult::refused(
+            QStringLiteral("The file ends inside its summary, before its date: it seems cut short."));
+    QString dateLine;
+    for (++i; i < lines.size() && !s.when.isValid(); ++i) {
+        if (dateLine.isEmpty())
+            dateLine = lines[i];
         s.when = import_text::namedMonthDate(lines[i]);
+    }
     if (s.when.isValid() && !s.times.empty()) {
         // The date line gives the session's start; the first shot's own time is more precise.
         const QTime first = import_text::clockTime(s.times.front());
         if (first.isValid())
             s.when.setTime(first);
     }
-    if (!passed.isEmpty())
-        s.problem = QStringLiteral("line %1 is not a shot").arg(passed.join(QStringLiteral(", ")));
-    if (passed.size() > 1)
-        s.problem = QStringLiteral("lines %1 are not shots").arg(passed.join(QStringLiteral(", ")));
+    QStringList notes;
+    if (passed.size() == 1)
+        notes.append(QStringLiteral("line %1 is not a shot").arg(passed.front()));
+    else if (passed.size() > 1)
+        notes.append(QStringLiteral("lines %1 are not shots").arg(passed.join(QStringLiteral(", "))));
+    if (!s.when.isValid())
+        notes.append(QStringLiteral("the date \"%1\" cannot be read").arg(dateField(dateLine)));
+    s.problem = notes.join(QStringLiteral("; "));
     return ImportResult::one(std::move(s));
 }
 
