@@ -624,11 +624,18 @@ private slots:
         // A load-development table: an entry a charge, labelled, and all of them selected.
         app.files.nextOpen = {writeTemp(m_dir, QStringLiteral("loads.csv"), kLoadTable)};
         h.btnImport_Click();
+        QTRY_VERIFY(!h.importing());
         QCOMPARE(h.model().rowCount(), 5);
         QVERIFY(app.prompt.texts().last().startsWith(QStringLiteral("3 strings imported.")));
         QCOMPARE(h.tblStrings->selectionModel()->selectedRows().size(), 3);
         for (const char* label : {"37.5 gr", "38.0 gr", "38.5 gr"})
             QVERIFY2(rowOf(h, QString::fromLatin1(label), HistoryModel::Label) >= 0, label);
+        // Shown together, they stand by charge.
+        h.btnShow_Click();
+        frmChart* chart = m.history().chartWindow();
+        QVERIFY(chart && chart->showsLadder() && chart->plotLadder->chargeAxis());
+        QCOMPARE(chart->plotLadder->chargeAxis()->charges, (std::vector<double>{37.5, 38.0, 38.5}));
+        chart->close();
         h.close();
     }
 
