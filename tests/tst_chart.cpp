@@ -220,6 +220,10 @@ private slots:
         QVERIFY(qAbs(*axis->intercept + 25 * 37.5 - 2725) < 1e-6);
         QVERIFY2(chart.lblStatistics->text().contains(QStringLiteral("about 25 fps per grain")),
                  qPrintable(chart.lblStatistics->text()));
+        // Each charge's figures in the order of the charges.
+        QVERIFY2(chart.lblStatistics->text().startsWith(QStringLiteral("37.5 gr: Average 2725.0 fps")),
+                 qPrintable(chart.lblStatistics->text()));
+        QVERIFY(chart.lblStatistics->text().contains(QStringLiteral("\n38.0 gr: Average 2737.5 fps")));
         QVERIFY(!chart.image().isNull());
 
         // In m/s the slope follows the unit.

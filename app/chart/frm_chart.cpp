@@ -306,7 +306,17 @@ void frmChart::refreshStatistics()
 {
     // From the running sums, so that a long string costs no more per shot than a short one.
     QStringList lines;
-    for (size_t i = 0; i < m_series.size() && i < 4; ++i) {
+    // A load development: its steps by charge, as the ladder stands.
+    const size_t steps = m_loadLadder ? m_loadLadder->steps.size() : 0;
+    for (size_t i = 0; i < steps && i < 4; ++i) {
+        const load_ladder::Step& step = m_loadLadder->steps[i];
+        const QString unit = m_series.front().speedWord();
+        lines.append(step.label + QStringLiteral(": ") + confidence::averageText(step.estimate, unit) +
+                     QStringLiteral("; ") + confidence::deviationText(step.estimate, unit));
+    }
+    if (steps > 4)
+        lines.append(QStringLiteral("(and %1 more charges)").arg(steps - 4));
+    for (size_t i = 0; !m_loadLadder && i < m_series.size() && i < 4; ++i) {
         const ChartSeries& s = m_series[i];
         const StringStatistics& st = s.statistics();
         const int n = s.size();
@@ -320,7 +330,7 @@ void frmChart::refreshStatistics()
             text = m_names.at(i) + QStringLiteral(": ") + text;
         lines.append(text);
     }
-    if (m_series.size() > 4)
+    if (!m_loadLadder && m_series.size() > 4)
         lines.append(QStringLiteral("(and %1 more strings)").arg(m_series.size() - 4));
     if (!lines.isEmpty())
         lines.last() += QStringLiteral(". The SD here divides by n − 1; the band is the summary's 0.95 × it.");
