@@ -1,10 +1,13 @@
-// Figures of the import: one export file of nearly 10 MB (the largest accepted), and 1000 phone
-// exports imported at once, each read, checked, hashed, kept and archived.
+// Figures of the import: one export file of nearly 10 MB (the largest accepted), a 10 MB list of
+// velocities refused at its 32 768th shot, a load-development table of 200 rows, and 1000 phone
+// exports imported at once, each read, checked, hashed, kept and archived; then the same 1000
+// through the History window, which stays responsive meanwhile.
 #include "history/frm_history.h"
 #include "history/history_model.h"
 #include "history/import_job.h"
 #include "history/string_archive.h"
 #include "history/string_history.h"
+#include "import/import_formats.h"
 #include "import/import_prompts.h"
 #include "import/string_importer.h"
 #include "main_window/frm_main.h"
@@ -18,10 +21,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTime>
 #include <QTimer>
 #include <algorithm>
-#include <vector>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -42,15 +46,15 @@ QByteArray largeSheet()
     return text;
 }
 
-// A Xero C1 export of 20 shots, different for each `n` so that none is taken for another (the
-// first shot's speed tells them apart).
+// A Xero C1 export of 20 shots, its times different for each `n`: each is its own session.
 QByteArray phoneExport(int n)
 {
     QByteArray text = "Load " + QByteArray::number(n) +
                       "\n#,SPEED (FPS),Δ AVG (FPS),KE (FT-LB),POWER FACTOR,TIME,CLEAN BORE,COLD BORE,SHOT NOTES\n";
     for (int i = 0; i < 20; ++i)
-        text += QByteArray::number(i + 1) + ", " + QByteArray::number(i == 0 ? 2700 + n * 0.1 : 2790 + ((i * 7 + n) % 20) * 0.5, 'f', 1) +
-                ", 0.0, 1800.0, 290.0,1:41:" + QByteArray::number(10 + i) + " PM,,,\n";
+        text += QByteArray::number(i + 1) + ", " + QByteArray::number(2790 + ((i * 7 + n) % 20) * 0.5, 'f', 1) +
+                ", 0.0, 1800.0, 290.0," +
+                QTime(8, 0).addSecs(n * 30 + i).toString(QStringLiteral("h:mm:ss AP")).toLatin1() + ",,,\n";
     text += "-,,,,,,\nAVERAGE SPEED,2794.7\nSTD DEV,2.8\nSPREAD,9.5\nAVERAGE POWER FACTOR,293.4\n"
             "PROJECTILE WEIGHT(GRAINS),105.0\nSESSION NOTE,\n-,,,,,,\nApril 6, 2024 at 1:36 PM\nAll shots\n";
     return text;
@@ -156,6 +160,29 @@ void importFigures()
         const double ms = double(t.nsecsElapsed()) / 1e6;
         std::printf("| import of one %.1f MB file (%s) | %.0f ms | |\n", double(large.size()) / 1e6,
                     o.front().kind == StringImporter::Outcome::Kind::Added ? "32 000 shots" : "refused", ms);
+    }
+
+    {
+        const QByteArray list = QByteArray("2795.3\n").repeated(1400000);
+        QElapsedTimer t;
+        t.start();
+        const ImportResult r = import_formats::readExport(list);
+        std::printf("| reading a %.1f MB list of velocities (%s) | %.0f ms | |\n", double(list.size()) / 1e6,
+                    r.isRefused() ? "refused at shot 32 768" : "read", double(t.nsecsElapsed()) / 1e6);
+    }
+    {
+        QByteArray table = "Charge (gr);Shot 1;Shot 2;Shot 3;Shot 4;Shot 5;Average\n";
+        for (int row = 0; row < 200; ++row)
+            table += QByteArray::number(35 + row * 0.1, 'f', 1) + ";2701;2710;2706;2712;2699;2705.6\n";
+        const QString tablePath = dir.filePath(QStringLiteral("loads.csv"));
+        if (!writeFile(tablePath, table))
+            return;
+        StringImporter importer(dir.filePath(QStringLiteral("History-table")));
+        QElapsedTimer t;
+        t.start();
+        const auto outcomes = importer.importFile(tablePath, unit, now);
+        std::printf("| import of a load-development table of 200 rows (%zu strings) | %.0f ms | |\n", outcomes.size(),
+                    double(t.nsecsElapsed()) / 1e6);
     }
 
     const QString many = dir.filePath(QStringLiteral("exports"));

@@ -62,10 +62,11 @@ QByteArray android(const QStringList& shots, const QStringList& summary, const Q
 // Lines of a LabRadar report as the device writes them, rows given by their cells.
 QByteArray labRadar(const QString& total, const QStringList& rows, const QString& spread = QStringLiteral("28.25"))
 {
-    QString text = QStringLiteral("sep=;\r\nDevice ID;LBR-0000001;;\r\nSeries No;0003;;\r\nTotal number of shots;%1;;\r\n"
-                                  "Units velocity;fps;;\r\nUnits weight;grain (gr);;\r\nStats - Ext. Spread;%2;fps;\r\n"
-                                  "\r\nShot ID;V0;V10;Proj. Weight;Date;Time\r\n")
-                       .arg(total, spread);
+    QString text =
+        QStringLiteral("sep=;\r\nDevice ID;LBR-0000001;;\r\nSeries No;0003;;\r\nTotal number of shots;%1;;\r\n"
+                       "Units velocity;fps;;\r\nUnits weight;grain (gr);;\r\nStats - Ext. Spread;%2;fps;\r\n"
+                       "\r\nShot ID;V0;V10;Proj. Weight;Date;Time\r\n")
+            .arg(total, spread);
     for (const QString& r : rows)
         text += r + QStringLiteral(";\r\n");
     return text.toUtf8();
@@ -123,8 +124,8 @@ void TestImportField::realExports_data()
         << "real/Shotview_i.csv" << 19 << int(VelocityUnit::Fps) << at(2024, 4, 6, 13, 41, 26) << "13:49:38" << 0.0;
     QTest::newRow("ShotView iOS, German") << "real/Shotview_i_de.csv" << 4 << int(VelocityUnit::MetresPerSecond)
                                           << at(2025, 2, 8, 10, 8, 59) << "10:09:49" << 55.0;
-    QTest::newRow("LabRadar, month-day-year") << "real/SR0001 Report.csv" << 9 << int(VelocityUnit::Fps)
-                                              << at(2020, 7, 25, 12, 14, 23) << "12:19:18" << 55.0;
+    QTest::newRow("LabRadar, month-day-year")
+        << "real/SR0001 Report.csv" << 9 << int(VelocityUnit::Fps) << at(2020, 7, 25, 12, 14, 23) << "12:19:18" << 55.0;
     QTest::newRow("LabRadar, 10 January") << "real/SR0027 Report.csv" << 9 << int(VelocityUnit::Fps)
                                           << at(2021, 1, 10, 10, 36, 50) << "10:43:34" << 140.0;
 }
@@ -154,8 +155,8 @@ void TestImportField::shotViewHabits()
     QCOMPARE(s.velocities, (std::vector<double>{1369.8, 1371.0, 1369.4}));
     QCOMPARE(s.problem, QString());
     // The byte-order mark a later app writes at the start, before the header and at the end.
-    QByteArray marked = "\xEF\xBB\xBF" + android({"\"696,7\"", "\"696,3\""}, {}, "OKTOBER 04, 2024 18:41") +
-                        "\xEF\xBB\xBF";
+    QByteArray marked =
+        "\xEF\xBB\xBF" + android({"\"696,7\"", "\"696,3\""}, {}, "OKTOBER 04, 2024 18:41") + "\xEF\xBB\xBF";
     s = one(marked);
     QCOMPARE(s.title, QStringLiteral("Test load"));
     QCOMPARE(s.velocities.size(), size_t(2));
@@ -165,10 +166,11 @@ void TestImportField::shotViewSummaryByLabel()
 {
     const QStringList shots{"\"696,7\"", "\"696,3\"", "\"701,9\"", "\"695,8\""};
     // Android order (power factor second), German labels: each figure by its label.
-    ImportedString s = one(android(shots,
-                                   {"AVERAGE SPEED,\"697,7\"", "AVERAGE POWER FACTOR,\"1,6\"", "STANDARDABWEICHUNG,\"2,5\"",
-                                    "STREUUNG,\"6,1\"", "Gewicht des Projektils (GRAN),\"35.0\""},
-                                   "OKTOBER 04, 2024 18:41"));
+    ImportedString s =
+        one(android(shots,
+                    {"AVERAGE SPEED,\"697,7\"", "AVERAGE POWER FACTOR,\"1,6\"", "STANDARDABWEICHUNG,\"2,5\"",
+                     "STREUUNG,\"6,1\"", "Gewicht des Projektils (GRAN),\"35.0\""},
+                    "OKTOBER 04, 2024 18:41"));
     QCOMPARE(s.summary.deviation->value, 2.5);
     QCOMPARE(s.summary.spread->value, 6.1);
     QCOMPARE(s.grains, 35.0);
@@ -276,9 +278,10 @@ void TestImportField::labRadarPhoneSeries()
     // its table alone. Both are the same session.
     const QByteArray table = "Shot ID;V0;Proj. Weight;Date;Time\r\n"
                              "1;2795.41;140.00;2024-03-10;10:36:50\r\n2;2801.07;140.00;2024-03-10;10:37:12\r\n";
-    const ImportedString series = one("sep=;\r\nDevice ID;LBR-0000002;;\r\nSeries No;#006;;\r\nTotal number of shots;2;;\r\n"
-                                      "Units velocity;fps;;\r\nUnits weight;grain (gr);;\r\n\r\n" +
-                                      table);
+    const ImportedString series =
+        one("sep=;\r\nDevice ID;LBR-0000002;;\r\nSeries No;#006;;\r\nTotal number of shots;2;;\r\n"
+            "Units velocity;fps;;\r\nUnits weight;grain (gr);;\r\n\r\n" +
+            table);
     QCOMPARE(series.title, QStringLiteral("LabRadar series #006 (LBR-0000002)"));
     QCOMPARE(series.velocities, (std::vector<double>{2795.41, 2801.07}));
     QCOMPARE(series.when, at(2024, 3, 10, 10, 36, 50));
@@ -315,9 +318,8 @@ void TestImportField::loadDevelopmentTables()
     QCOMPARE(named.strings[1].unit, VelocityUnit::Fps);
     QCOMPARE(named.strings[1].problem, QString());
     // Rows that are the same shots are still two strings: their labels differ.
-    QVERIFY(named.strings[0].fingerprint() != readAll("Load,Shot 1 (fps),Shot 2 (fps)\nH4350 41.5,2801.5,2799.5\n")
-                                                  .strings[0]
-                                                  .fingerprint());
+    QVERIFY(named.strings[0].fingerprint() !=
+            readAll("Load,Shot 1 (fps),Shot 2 (fps)\nH4350 41.5,2801.5,2799.5\n").strings[0].fingerprint());
 }
 
 void TestImportField::laddersListsAndBallisticsTables()

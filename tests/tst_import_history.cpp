@@ -1,7 +1,7 @@
 // Imported strings in the history: each string of a file becomes one entry with its source and
 // label, the original is kept byte for byte and never touched, a session met twice adds nothing,
-// an unknown unit is asked once a file, an import stopped at any step loses and doubles nothing; the History window's import,
-// labels and statistics; the chart's ladder; and `velmora --import` from a shell.
+// an unknown unit is asked once a file, an import stopped at any step loses and doubles nothing; the History window's
+// import, labels and statistics; the chart's ladder; and `velmora --import` from a shell.
 #include "chart/frm_chart.h"
 #include "history/frm_history.h"
 #include "history/history_model.h"
@@ -17,24 +17,24 @@
 #include "test_app.h"
 
 #include <QCryptographicHash>
-#include <algorithm>
-#include <array>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QDropEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QThread>
-#include <QLineEdit>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <algorithm>
+#include <array>
 
 namespace {
 
@@ -342,9 +342,11 @@ private slots:
         // Twice in one file.
         const QString twice = writeTemp(m_dir, QStringLiteral("twice.csv"),
                                         "Charge (gr);Shot 1 (fps);Shot 2 (fps)\n37.5;2701;2710\n37.5;2701;2710\n");
-        QCOMPARE(kinds(importer.importFile(twice, kNoAnswer, kNow)), (std::vector<Kind>{Kind::Added, Kind::AlreadyThere}));
+        QCOMPARE(kinds(importer.importFile(twice, kNoAnswer, kNow)),
+                 (std::vector<Kind>{Kind::Added, Kind::AlreadyThere}));
         // In two files: a LabRadar report and the same report saved back through a spreadsheet.
-        const QString report = copyToTemp(m_dir, QStringLiteral("real/SR0001 Report.csv"), QStringLiteral("SR0001.csv"));
+        const QString report =
+            copyToTemp(m_dir, QStringLiteral("real/SR0001 Report.csv"), QStringLiteral("SR0001.csv"));
         QString text = QString::fromLatin1(bytesOf(report).replace('\0', QByteArray()));
         text.remove(QStringLiteral("sep=;\r\n"));
         text.replace(u';', u',');
@@ -353,6 +355,13 @@ private slots:
         QCOMPARE(kinds(outcomes), (std::vector<Kind>{Kind::Added, Kind::AlreadyThere}));
         QCOMPARE(outcomes[1].archived, outcomes[0].archived);
         QCOMPARE(listed().size(), size_t(2));
+        // Without a date or times, the same velocities in two files may be two strings: each is
+        // known within its own file only.
+        const auto fps = [](const QString&, const ImportedString&) { return VelocityUnit::Fps; };
+        const QString a = writeTemp(m_dir, QStringLiteral("monday.txt"), "912.5\n915.1\n");
+        const QString b = writeTemp(m_dir, QStringLiteral("tuesday.txt"), "912.5\n915.1\n\n");
+        QCOMPARE(kinds(importer.importFiles({a, b, a}, fps, kNow)),
+                 (std::vector<Kind>{Kind::Added, Kind::Added, Kind::AlreadyThere}));
     }
 
     void entriesOfOlderImportsAreStillKnownByTheirFile()
@@ -378,7 +387,8 @@ private slots:
             interrupted.stopAfter = [&sources](StringImporter::Step s) {
                 return s == StringImporter::Step::SourceWritten && ++sources == 2;
             };
-            QCOMPARE(kinds(interrupted.importFile(path, kNoAnswer, kNow)), (std::vector<Kind>{Kind::Added, Kind::Failed}));
+            QCOMPARE(kinds(interrupted.importFile(path, kNoAnswer, kNow)),
+                     (std::vector<Kind>{Kind::Added, Kind::Failed}));
         }
         QCOMPARE(listed().size(), size_t(1));
         const auto again = StringImporter(folder()).importFile(path, kNoAnswer, kNow);
@@ -388,13 +398,15 @@ private slots:
 
     void aFileWithoutItsUnitIsAskedOnce()
     {
-        const QString path = writeTemp(m_dir, QStringLiteral("ladder.csv"), "Charge (gr),Velocity\n41.0,2801\n41.3,2812\n");
+        const QString path =
+            writeTemp(m_dir, QStringLiteral("ladder.csv"), "Charge (gr),Velocity\n41.0,2801\n41.3,2812\n");
         int asked = 0;
         const auto fps = [&asked](const QString&, const ImportedString&) {
             ++asked;
             return VelocityUnit::Fps;
         };
-        QCOMPARE(kinds(StringImporter(folder()).importFile(path, fps, kNow)), (std::vector<Kind>{Kind::Added, Kind::Added}));
+        QCOMPARE(kinds(StringImporter(folder()).importFile(path, fps, kNow)),
+                 (std::vector<Kind>{Kind::Added, Kind::Added}));
         QCOMPARE(asked, 1);
         // Known again without asking: the unit a user gives does not make it another session.
         QCOMPARE(kinds(StringImporter(folder()).importFile(path, kNoAnswer, kNow)),
@@ -408,7 +420,8 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         StringImporter importer(folder());
-        const auto o = importer.importFile(copyToTemp(m_dir, QStringLiteral("xero-en-fps.csv")), kNoAnswer, kNow).front();
+        const auto o =
+            importer.importFile(copyToTemp(m_dir, QStringLiteral("xero-en-fps.csv")), kNoAnswer, kNow).front();
         QCOMPARE(o.kind, Kind::Failed);
         QVERIFY2(o.message.contains(QStringLiteral("could not be imported")), qPrintable(o.message));
         QFile::remove(folder());
@@ -681,17 +694,20 @@ private slots:
         err.clear();
         const QString letter = writeTemp(m_dir, QStringLiteral("letter.txt"), "Dear Sir,\nthe rifle shoots well.\n");
         QCOMPARE(runImportCommand({"--import", letter}, folder(), kNow, o, e), 1);
-        QVERIFY2(err.contains(QStringLiteral("fps or m/s")) && !err.contains(QStringLiteral("--unit")), qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral("fps or m/s")) && !err.contains(QStringLiteral("--unit")),
+                 qPrintable(err));
     }
 
     void helpAndVersionPrintAndExit()
     {
         QString out, err;
         QTextStream o(&out), e(&err);
-        for (const QStringList& args : {QStringList{"--help"}, QStringList{"-h"}, QStringList{"--import", "x", "--help"}}) {
+        for (const QStringList& args :
+             {QStringList{"--help"}, QStringList{"-h"}, QStringList{"--import", "x", "--help"}}) {
             out.clear();
             QCOMPARE(runShellCommand(args, folder(), kNow, o, e), 0);
-            QVERIFY2(out.startsWith(QStringLiteral("Usage: velmora [--import [--unit fps|m/s] FILE...]\n")), qPrintable(out));
+            QVERIFY2(out.startsWith(QStringLiteral("Usage: velmora [--import [--unit fps|m/s] FILE...]\n")),
+                     qPrintable(out));
         }
         out.clear();
         QCOMPARE(runShellCommand({"--version"}, folder(), kNow, o, e), 0);

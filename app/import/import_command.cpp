@@ -48,8 +48,8 @@ bool isShellCommand(int argc, char* argv[])
     return false;
 }
 
-int runShellCommand(const QStringList& arguments, const QString& historyFolder, const QDateTime& now,
-                    QTextStream& out, QTextStream& err)
+int runShellCommand(const QStringList& arguments, const QString& historyFolder, const QDateTime& now, QTextStream& out,
+                    QTextStream& err)
 {
     if (std::any_of(arguments.begin(), arguments.end(), asksHelp)) {
         out << kUsage;
@@ -98,8 +98,8 @@ int runImportCommand(const QStringList& arguments, const QString& historyFolder,
     outcomes.reserve(size_t(files.size()));
     for (const QString& file : files) {
         for (StringImporter::Outcome& o : importer.importFile(file, unit, now)) {
-            const bool bad = o.kind == StringImporter::Outcome::Kind::Refused ||
-                             o.kind == StringImporter::Outcome::Kind::Failed;
+            const bool bad =
+                o.kind == StringImporter::Outcome::Kind::Refused || o.kind == StringImporter::Outcome::Kind::Failed;
             trouble = trouble || bad;
             QString message = o.message;
             if (o.unitMissing)

@@ -18,8 +18,8 @@ int runImportCommand(const QStringList& arguments, const QString& historyFolder,
 bool isShellCommand(int argc, char* argv[]);
 
 // `velmora --help` and `velmora --version` print to `out` and return 0; else the import runs.
-int runShellCommand(const QStringList& arguments, const QString& historyFolder, const QDateTime& now,
-                    QTextStream& out, QTextStream& err);
+int runShellCommand(const QStringList& arguments, const QString& historyFolder, const QDateTime& now, QTextStream& out,
+                    QTextStream& err);
 
 // What `velmora --version` prints: "Velmora v1.6".
 QString versionText();

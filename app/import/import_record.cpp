@@ -41,8 +41,8 @@ QString labelPath(const QString& csvPath)
 QString writeSource(const QString& csvPath, const ImportSource& s)
 {
     const QString text = line("format", s.format) + line("file", s.fileName) + line("original", s.original) +
-                         line("sha256", s.sha256) + line("session", s.session) + line("unit", s.unit) + line("title", s.title) +
-                         line("read", s.read) + line("problem", s.problem);
+                         line("sha256", s.sha256) + line("session", s.session) + line("unit", s.unit) +
+                         line("title", s.title) + line("read", s.read) + line("problem", s.problem);
     return save(sourcePath(csvPath), text.toUtf8());
 }
 

@@ -23,8 +23,9 @@ Decoded decode(const QByteArray& raw, bool dropNul)
             return {{}, QStringLiteral("The file begins as UTF-16 text but is not UTF-16 text.")};
         for (QChar c : text)
             if (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r' && c != u'\f')
-                return {{}, QStringLiteral("The file is not text (it holds control characters such as %1).")
-                                .arg(c.unicode(), 4, 16, QLatin1Char('0'))};
+                return {{},
+                        QStringLiteral("The file is not text (it holds control characters such as %1).")
+                            .arg(c.unicode(), 4, 16, QLatin1Char('0'))};
         return {text.remove(QChar(0xFEFF)), {}};
     }
     QByteArray bytes = raw;
@@ -50,8 +51,18 @@ Decoded decode(const QByteArray& raw, bool dropNul)
 
 QStringList lines(const QString& text)
 {
-    static const QRegularExpression ends(QStringLiteral("\r\n|\r|\n"));
-    QStringList all = text.split(ends);
+    QStringList all;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\n' && c != u'\r')
+            continue;
+        all.append(text.mid(start, i - start));
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    all.append(text.mid(start));
     while (!all.isEmpty() && all.last().trimmed().isEmpty())
         all.removeLast();
     return all;

@@ -60,6 +60,7 @@ QString ImportedString::fingerprint() const
     add(when.isValid() ? when.toString(Qt::ISODateWithMs) : QString());
     add(QString::number(velocities.size()));
     for (size_t i = 0; i < velocities.size(); ++i) {
+        add(i < numbers.size() ? numbers[i].trimmed() : QString());
         add(QString::number(velocities[i], 'g', 17));
         // "1:41:26 PM" in one export is "13:41:26" in another.
         const QString written = i < times.size() ? times[i].trimmed() : QString();

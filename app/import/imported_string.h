@@ -51,9 +51,9 @@ struct ImportedString {
     // "19 shots, 2776.5 to 2808.2 fps, from 105 hybrid 31.0gt, 6 April 2024".
     QString description() const;
 
-    // What makes two readings one session: the label, unit, date, shots and their times, but
-    // not the title or the format, since a workbook may hold a session twice under two titles
-    // and the same session may come in two exports. A SHA-256 in hex.
+    // What makes two readings one session: the label, unit, date, shots, their numbers and
+    // times, but not the title or the format, since a workbook may hold a session twice under
+    // two titles and the same session may come in two exports. A SHA-256 in hex.
     QString fingerprint() const;
 };
 

@@ -175,7 +175,8 @@ ImportResult readLabRadarReport(const QStringList& lines)
             continue;
         if (f.size() < needed) {
             if (i + 1 == lines.size())
-                return ImportResult::refused(QStringLiteral("The report's last row stops short: the file seems cut short."));
+                return ImportResult::refused(
+                    QStringLiteral("The report's last row stops short: the file seems cut short."));
             passed.append(QString::number(i + 1));
             continue;
         }

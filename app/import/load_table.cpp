@@ -11,14 +11,16 @@ namespace {
 
 bool anyWord(const QStringList& words, std::initializer_list<const char*> names)
 {
-    return std::any_of(names.begin(), names.end(), [&words](const char* n) { return words.contains(QLatin1String(n)); });
+    return std::any_of(names.begin(), names.end(),
+                       [&words](const char* n) { return words.contains(QLatin1String(n)); });
 }
 
 // "Shot 1", "Shot #12", "Schuss 3", "S1", "Shot 2 (fps)": the shot's number, or 0.
 int shotColumn(const QString& header)
 {
     static const QRegularExpression pattern(
-        QStringLiteral("^\\s*(?:shot|schuss|tir|disparo|colpo|skott|skud|schot|s)\\s*(?:#|no\\.?|nr\\.?)?\\s*(\\d{1,3})\\s*(?:\\([^)]*\\))?\\s*$"),
+        QStringLiteral("^\\s*(?:shot|schuss|tir|disparo|colpo|skott|skud|schot|s)\\s*(?:#|no\\.?|nr\\.?)?\\s*(\\d{1,3})"
+                       "\\s*(?:\\([^)]*\\))?\\s*$"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = pattern.match(header);
     return m.hasMatch() ? m.captured(1).toInt() : 0;
@@ -27,9 +29,8 @@ int shotColumn(const QString& header)
 // The first column of a load test: the charge (or the powder's weight, the load).
 bool namesCharge(const QString& header)
 {
-    return anyWord(headerWords(header),
-                   {"charge", "powder", "load", "grains", "grain", "gr", "gn", "ladung", "pulver", "treibladung",
-                    "poudre", "carga", "polvere", "lading", "krut"});
+    return anyWord(headerWords(header), {"charge", "powder", "load", "grains", "grain", "gr", "gn", "ladung", "pulver",
+                                         "treibladung", "poudre", "carga", "polvere", "lading", "krut"});
 }
 
 // A charge "37.5" headed in grains is "37.5 gr": the chart places labels with a unit by value.
@@ -55,8 +56,8 @@ bool isDownrange(const QStringList& header)
         const QStringList w = headerWords(h);
         range = range || anyWord(w, {"range", "distance", "yards", "yds", "yd", "entfernung", "distanz", "portée",
                                      "distancia", "distanza", "afstand", "avstand"});
-        ballistics = ballistics || anyWord(w, {"drop", "energy", "path", "drift", "windage", "elevation", "moa",
-                                               "mil", "mrad", "tof", "energie", "fall", "chute"});
+        ballistics = ballistics || anyWord(w, {"drop", "energy", "path", "drift", "windage", "elevation", "moa", "mil",
+                                               "mrad", "tof", "energie", "fall", "chute"});
     }
     return range && ballistics;
 }
@@ -131,7 +132,9 @@ ImportResult loadDevelopment(const QStringList& lines, qsizetype first, QChar se
         total += s.velocities.size();
         if (total > kMaxShots)
             return ImportResult::refused(tooManyShots());
-        auto figure = [&f](qsizetype column) { return column >= 0 ? import_text::number(f.value(column)) : std::nullopt; };
+        auto figure = [&f](qsizetype column) {
+            return column >= 0 ? import_text::number(f.value(column)) : std::nullopt;
+        };
         s.summary.average = figure(columns.average);
         s.summary.deviation = figure(columns.deviation);
         s.summary.spread = figure(columns.spread);
@@ -143,8 +146,9 @@ ImportResult loadDevelopment(const QStringList& lines, qsizetype first, QChar se
     // What was passed over is said on every string: each is its own entry.
     QStringList notes;
     if (!notShots.isEmpty())
-        notes.append(rowsText(notShots, "line %1 has a cell that is not a velocity", "lines %1 have cells that are not "
-                                                                                     "velocities"));
+        notes.append(rowsText(notShots, "line %1 has a cell that is not a velocity",
+                              "lines %1 have cells that are not "
+                              "velocities"));
     if (!empty.isEmpty())
         notes.append(rowsText(empty, "the row %1 holds no shots", "the rows %1 hold no shots"));
     if (!notes.isEmpty())
@@ -199,8 +203,7 @@ ImportResult readLoadTable(const QStringList& lines)
     if (header.size() < 2)
         return {};
     if (isDownrange(header))
-        return ImportResult::refused(
-            QStringLiteral("The file is a ballistics table (velocity by range), not shots."));
+        return ImportResult::refused(QStringLiteral("The file is a ballistics table (velocity by range), not shots."));
     const Columns columns = columnsOf(header);
     if (columns.shots.size() >= 2 && columns.shots.front().first > 0)
         return loadDevelopment(lines, first, separator, header, columns);

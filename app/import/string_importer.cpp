@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 
 namespace {
 
@@ -31,6 +32,18 @@ QString field(const QString& text)
 QString fixed(double value, int decimals)
 {
     return QLocale::c().toString(value, 'f', decimals);
+}
+
+// A session with a date or times is known wherever it is met. One without either (a plain list, a
+// load table's row) cannot be told from another string of the same shots: it is known within
+// its own file only.
+QString sessionOf(const ImportedString& s, const QString& fileSha)
+{
+    const bool timed = std::any_of(s.times.begin(), s.times.end(), [](const QString& t) { return !t.isEmpty(); });
+    if (s.when.isValid() || timed)
+        return s.fingerprint();
+    return QString::fromLatin1(
+        QCryptographicHash::hash((s.fingerprint() + u'/' + fileSha).toLatin1(), QCryptographicHash::Sha256).toHex());
 }
 
 } // namespace
@@ -154,10 +167,10 @@ std::vector<StringImporter::Outcome> StringImporter::importRead(ReadFile read, c
     const QString sha = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
     loadIndex();
     if (const auto known = m_byFileSha.constFind(sha); known != m_byFileSha.constEnd()) {
-        std::vector<Outcome> out = whole(Kind::AlreadyThere,
-                                         quoted(path) + QStringLiteral(" is already in the history (as %1); nothing was "
-                                                                       "added.")
-                                             .arg(quoted(*known)));
+        std::vector<Outcome> out =
+            whole(Kind::AlreadyThere, quoted(path) + QStringLiteral(" is already in the history (as %1); nothing was "
+                                                                    "added.")
+                                                         .arg(quoted(*known)));
         out.front().archived = *known;
         return out;
     }
@@ -172,17 +185,18 @@ std::vector<StringImporter::Outcome> StringImporter::importRead(ReadFile read, c
         out.path = path;
         // "loads.csv" (37.5 gr): which string of the file a line speaks of.
         const QString which = s.label.isEmpty() ? s.title.trimmed() : s.label;
-        const QString name = several && !which.isEmpty() ? quoted(path) + QStringLiteral(" (%1)").arg(which) : quoted(path);
+        const QString name =
+            several && !which.isEmpty() ? quoted(path) + QStringLiteral(" (%1)").arg(which) : quoted(path);
         auto stop = [&](Kind kind, const QString& message) {
             out.kind = kind;
             out.message = message;
             outcomes.push_back(out);
         };
-        const QString session = s.fingerprint();
+        const QString session = sessionOf(s, sha);
         if (const auto known = m_bySession.constFind(session); known != m_bySession.constEnd()) {
             out.archived = *known;
-            stop(Kind::AlreadyThere, name + QStringLiteral(" is already in the history (as %1); nothing was added.")
-                                         .arg(quoted(*known)));
+            stop(Kind::AlreadyThere,
+                 name + QStringLiteral(" is already in the history (as %1); nothing was added.").arg(quoted(*known)));
             continue;
         }
         QString unitNote = QStringLiteral("%1, from the file");
@@ -204,7 +218,7 @@ std::vector<StringImporter::Outcome> StringImporter::importRead(ReadFile read, c
         if (original.isEmpty()) {
             if (!dir.mkpath(importedFolderName())) {
                 stop(Kind::Failed, name + QStringLiteral(" could not be imported: the folder \"%1\" cannot be created.")
-                                          .arg(QDir::toNativeSeparators(dir.filePath(importedFolderName()))));
+                                              .arg(QDir::toNativeSeparators(dir.filePath(importedFolderName()))));
                 break;
             }
             const QString kept = importedFolderName() + u'/' + sha.left(16) + u' ' + info.fileName();

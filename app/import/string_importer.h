@@ -14,11 +14,12 @@
 // Imports export files into the history folder. Each string of a file becomes an archived string
 // like a captured one (the CSV every archived string is), its source is kept beside it with its
 // label, and the original file is copied byte for byte under "Imported/", named by its content's
-// hash. The original is only read. A session is imported once, however many times it is met,
-// in one file or several. The steps, in order: the copy is kept, then for each string the
-// source is written and the string archived; an import stopped between them leaves no entry
-// for that string, and the strings not yet there are added when the file is imported again.
-// Nothing here shows a window: the unit question is the caller's.
+// hash. The original is only read. A session is imported once, however many times it is met, in
+// one file or several (one without a date or times: within its file). The steps, in order: the
+// copy is kept, then for each string the source is written and the string archived; an import
+// stopped between them leaves no entry for that string, and the strings not yet there are added
+// when the file is imported again. Nothing here shows a window: the unit question is the
+// caller's.
 class StringImporter {
 public:
     explicit StringImporter(QString historyFolder);

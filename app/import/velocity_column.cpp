@@ -85,10 +85,12 @@ ImportResult onePerLine(const QStringList& lines)
         if (!value || (!m.captured(2).isEmpty() && own == VelocityUnit::Unknown))
             return {};
         if (unit && *unit != own)
-            return ImportResult::refused(QStringLiteral("The lines of the file do not all give their velocity in the same unit."));
+            return ImportResult::refused(
+                QStringLiteral("The lines of the file do not all give their velocity in the same unit."));
         unit = own;
         if (value->value <= 0)
-            return ImportResult::refused(QStringLiteral("Line %1 of the file is not a velocity: it is not above zero.").arg(i + 1));
+            return ImportResult::refused(
+                QStringLiteral("Line %1 of the file is not a velocity: it is not above zero.").arg(i + 1));
         s.velocities.push_back(value->value);
         s.velocityDecimals = std::max(s.velocityDecimals, value->decimals);
         s.numbers.push_back(QString::number(s.velocities.size()));

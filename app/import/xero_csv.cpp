@@ -65,14 +65,13 @@ SummaryRow summaryRow(const QString& label)
     // Power factor first: "AVERAGE POWER FACTOR" is no average speed.
     if (has("POWER") || has("LEISTUNG") || has("FACTEUR") || has("FACTOR") || has("FATTORE") || is("PF"))
         return SummaryRow::Other;
-    if (has("WEIGHT") || has("GEWICHT") || has("POIDS") || has("PESO") || has("VEKT") ||
-        has("VIKT") || has("VÆGT"))
+    if (has("WEIGHT") || has("GEWICHT") || has("POIDS") || has("PESO") || has("VEKT") || has("VIKT") || has("VÆGT"))
         return SummaryRow::Weight;
     if (has("DEV") || has("ABWEICHUNG") || has("ÉCART") || has("ECART") || has("DESV") || has("DEVIAZ") ||
         has("AFWIJKING") || has("AVVIK") || has("AFVIG") || has("AVVIKELSE") || is("SD"))
         return SummaryRow::Deviation;
-    if (has("SPREAD") || has("STREUUNG") || has("SPREIDING") || has("ÉTENDUE") || has("ETENDUE") ||
-        has("ESTENSIONE") || has("DISPERS") || has("SPRIDNING") || has("SPREDNING") || is("ES"))
+    if (has("SPREAD") || has("STREUUNG") || has("SPREIDING") || has("ÉTENDUE") || has("ETENDUE") || has("ESTENSIONE") ||
+        has("DISPERS") || has("SPRIDNING") || has("SPREDNING") || is("ES"))
         return SummaryRow::Spread;
     if (has("AVERAGE") || has("AVG") || has("DURCHSCHNITT") || has("MITTEL") || has("MOYEN") || has("MEDIA") ||
         has("PROMEDIO") || has("GEMIDDELD") || has("MÉDIA") || has("GENNEMSNIT") || has("GJENNOMSNITT") ||
@@ -180,7 +179,9 @@ ImportResult readXeroCsv(const QStringList& lines)
     else if (passed.size() > 1)
         notes.append(QStringLiteral("lines %1 are not shots").arg(passed.join(QStringLiteral(", "))));
     if (!s.when.isValid())
-        notes.append(QStringLiteral("the date \"%1\" cannot be read").arg(dateField(dateLine)));
+        notes.append(dateField(dateLine).isEmpty()
+                         ? QStringLiteral("the file gives no date")
+                         : QStringLiteral("the date \"%1\" cannot be read").arg(dateField(dateLine)));
     s.problem = notes.join(QStringLiteral("; "));
     return ImportResult::one(std::move(s));
 }
