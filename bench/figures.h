@@ -9,3 +9,4 @@ void lineRateFigures();
 void recoveryFigures();
 void historyFigures();
 void importFigures();
+void workbookFigures();

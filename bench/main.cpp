@@ -13,7 +13,7 @@ int main(int argc, char** argv)
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
     TestApp::clearSettings();
     std::printf("| figure | value | target |\n|---|---|---|\n");
-    // "velmora-bench relay" (or capture, ced, chart, history, import, recovery, linerate) reports one group only.
+    // "velmora-bench relay" (or capture, ced, chart, history, import, workbooks, recovery, linerate) reports one group only.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const auto wanted = [&only](const char* group) { return only.isEmpty() || only == QLatin1String(group); };
     if (wanted("capture"))
@@ -30,6 +30,8 @@ int main(int argc, char** argv)
         historyFigures();
     if (wanted("import"))
         importFigures();
+    if (wanted("workbooks"))
+        workbookFigures();
     if (wanted("linerate"))
         lineRateFigures();
     return 0;

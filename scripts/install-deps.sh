@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-qpa-plugins qt6-serialport-dev libqt6sql6-sqlite qt6-multimedia-dev qt6-svg-dev
-    libpugixml-dev libhidapi-dev libsqlite3-dev libboost1.81-dev tzdata
+    libpugixml-dev libquazip1-qt6-dev libhidapi-dev libsqlite3-dev libboost1.81-dev tzdata
     xvfb xdotool dbus-daemon at-spi2-core python3-pyatspi python3-xlib
     clang libclang-rt-14-dev
     dpkg-dev desktop-file-utils appstream

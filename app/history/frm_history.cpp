@@ -283,7 +283,8 @@ void frmHistory::btnImport_Click()
     if (!files)
         return;
     importFiles(files->chooseOpenFiles(this, QStringLiteral("Import Strings"), QDir::homePath(),
-                                       {QStringLiteral("Chronograph exports (*.csv *.CSV *.txt *.TXT)"),
+                                       {QStringLiteral("Chronograph exports (*.csv *.CSV *.txt *.TXT *.xlsx *.XLSX *.xls *.XLS "
+                                                        "*.fit *.FIT)"),
                                         QStringLiteral("All files (*)")}));
 }
 

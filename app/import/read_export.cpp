@@ -1,3 +1,4 @@
+#include "binary_export.h"
 #include "import_formats.h"
 #include "import_text.h"
 
@@ -115,20 +116,27 @@ ImportResult readExport(const QByteArray& bytes)
             QStringLiteral("The file is larger than 10 MB: no chronograph's export is that large."));
     if (bytes.trimmed().isEmpty())
         return ImportResult::refused(QStringLiteral("The file is empty."));
-    const bool labRadar = startsLikeLabRadar(bytes);
-    const import_text::Decoded decoded = import_text::decode(bytes, labRadar);
-    if (!decoded.refusal.isEmpty())
-        return ImportResult::refused(decoded.refusal);
-    const QStringList lines = import_text::lines(decoded.text);
     ImportResult result;
-    if (isLabRadarReport(lines))
-        result = readLabRadarReport(lines);
-    else if (isXeroCsv(lines))
-        result = readXeroCsv(lines);
-    else if (result = readLoadTable(lines); result.strings.empty() && !result.isRefused())
-        result = readVelocityColumn(lines);
-    if (result.isRefused())
-        return result;
+    if (std::optional<binary_export::Sessions> binary = binary_export::read(bytes)) {
+        // A workbook or a FIT file: known by its first bytes, never read as text.
+        if (!binary->refusal.isEmpty())
+            return ImportResult::refused(binary->refusal);
+        result.strings = std::move(binary->strings);
+    } else {
+        const bool labRadar = startsLikeLabRadar(bytes);
+        const import_text::Decoded decoded = import_text::decode(bytes, labRadar);
+        if (!decoded.refusal.isEmpty())
+            return ImportResult::refused(decoded.refusal);
+        const QStringList lines = import_text::lines(decoded.text);
+        if (isLabRadarReport(lines))
+            result = readLabRadarReport(lines);
+        else if (isXeroCsv(lines))
+            result = readXeroCsv(lines);
+        else if (result = readLoadTable(lines); result.strings.empty() && !result.isRefused())
+            result = readVelocityColumn(lines);
+        if (result.isRefused())
+            return result;
+    }
     if (result.strings.empty())
         return ImportResult::refused(
             QStringLiteral("The file is neither a Garmin Xero C1 nor a LabRadar export, and no column is "
