@@ -288,8 +288,8 @@ void TestConfidence::flatSpotsAndWords()
     QCOMPARE(load_ladder::describe(*pair, QStringLiteral("fps")).at(1),
              QStringLiteral("Flat spot from 24.0 gr to 24.2 gr: their averages differ by 1.0 fps, which would arise "
                             "by chance more than 1 time in 2."));
-    const auto steep = load_ladder::byCharge({{QStringLiteral("24.0 gr"), shaped(base, 800, 3)},
-                                              {QStringLiteral("24.5 gr"), shaped(base, 830, 3)}});
+    const auto steep = load_ladder::byCharge(
+        {{QStringLiteral("24.0 gr"), shaped(base, 800, 3)}, {QStringLiteral("24.5 gr"), shaped(base, 830, 3)}});
     QCOMPARE(load_ladder::describe(*steep, QStringLiteral("fps")),
              (QStringList{QStringLiteral("Line through the averages (least squares, each step counted once): about "
                                          "60 fps per grain."),

@@ -3,10 +3,10 @@
 // under Xvfb for the README).
 #include "chart/frm_chart.h"
 #include "data_options/frm_pellet.h"
+#include "drivers/qserial_transport.h"
 #include "history/frm_history.h"
 #include "history/history_model.h"
 #include "history/string_history.h"
-#include "drivers/qserial_transport.h"
 #include "main_window/frm_main.h"
 #include "main_window/frm_speed.h"
 #include "main_window/option_group.h"
@@ -19,9 +19,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QItemSelectionModel>
 #include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -172,8 +172,8 @@ int main(int argc, char** argv)
     const struct {
         const char* charge;
         double average;
-    } steps[] = {{"42.0 gr", 2641}, {"42.5 gr", 2668}, {"43.0 gr", 2694}, {"43.3 gr", 2697}, {"43.6 gr", 2700},
-                 {"44.0 gr", 2733}};
+    } steps[] = {{"42.0 gr", 2641}, {"42.5 gr", 2668}, {"43.0 gr", 2694},
+                 {"43.3 gr", 2697}, {"43.6 gr", 2700}, {"44.0 gr", 2733}};
     const double spread[] = {-9.5, 4.1, -2.7, 10.3, -2.2};
     for (const auto& step : steps) {
         for (double offset : spread)
@@ -185,7 +185,8 @@ int main(int argc, char** argv)
     // Each step's row, known by its first shot (the strings may share their minute).
     const auto rowOf = [&history](double firstShot) {
         for (int row = 0; row < history.shown().rowCount(); ++row) {
-            const ArchivedString s = history.model().string(history.shown().mapToSource(history.shown().index(row, 0)).row());
+            const ArchivedString s =
+                history.model().string(history.shown().mapToSource(history.shown().index(row, 0)).row());
             if (!s.shots.empty() && std::abs(s.shots.front().fps - firstShot) < 1e-6)
                 return row;
         }

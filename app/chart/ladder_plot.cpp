@@ -24,9 +24,9 @@ void LadderPlot::setColumns(std::vector<Column> columns, std::optional<ChargeAxi
 {
     m_columns = std::move(columns);
     // An axis must give every column its charge, rising, or the columns stand evenly.
-    if (axis && (axis->charges.size() != m_columns.size() ||
-                 !std::is_sorted(axis->charges.begin(), axis->charges.end()) ||
-                 std::adjacent_find(axis->charges.begin(), axis->charges.end()) != axis->charges.end()))
+    if (axis &&
+        (axis->charges.size() != m_columns.size() || !std::is_sorted(axis->charges.begin(), axis->charges.end()) ||
+         std::adjacent_find(axis->charges.begin(), axis->charges.end()) != axis->charges.end()))
         axis.reset();
     m_axis = std::move(axis);
     // What the picture shows, for a screen reader.
@@ -34,8 +34,8 @@ void LadderPlot::setColumns(std::vector<Column> columns, std::optional<ChargeAxi
     for (const Column& c : m_columns)
         labels.append(c.label);
     setAccessibleDescription(m_columns.empty() ? QString()
-                             : m_axis     ? QStringLiteral("By charge: ") + labels.join(QStringLiteral(", "))
-                                          : QStringLiteral("By string: ") + labels.join(QStringLiteral(", ")));
+                             : m_axis          ? QStringLiteral("By charge: ") + labels.join(QStringLiteral(", "))
+                                               : QStringLiteral("By string: ") + labels.join(QStringLiteral(", ")));
     update();
 }
 
@@ -111,10 +111,11 @@ void LadderPlot::render(QPainter& p, const QSize& size) const
     const QFontMetrics fm(p.font());
     const int line = fm.height();
     const QString title =
-        m_axis ? QStringLiteral("Velocity by charge (%1 over %2): each shot, the average with its 90 % interval, "
-                                "the line through the averages")
-                     .arg(m_unit, m_axis->unit)
-               : QStringLiteral("Velocity by string (%1): each shot, and the average with its 90 % interval").arg(m_unit);
+        m_axis
+            ? QStringLiteral("Velocity by charge (%1 over %2): each shot, the average with its 90 % interval, "
+                             "the line through the averages")
+                  .arg(m_unit, m_axis->unit)
+            : QStringLiteral("Velocity by string (%1): each shot, and the average with its 90 % interval").arg(m_unit);
     p.setPen(pal.color(QPalette::Text));
     p.drawText(QRect(0, 2, size.width(), line), Qt::AlignHCenter, title);
     const Range r = rangeFor(m_columns);

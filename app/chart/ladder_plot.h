@@ -26,9 +26,9 @@ public:
 
     // Where the columns stand when they are charge weights.
     struct ChargeAxis {
-        QString unit;                // "gr" or "g"
-        std::vector<double> charges; // one per column, rising
-        std::optional<double> slope, intercept; // the fitted line, velocity over charge
+        QString unit;                                     // "gr" or "g"
+        std::vector<double> charges;                      // one per column, rising
+        std::optional<double> slope, intercept;           // the fitted line, velocity over charge
         std::vector<std::pair<size_t, size_t>> flatSpots; // first and last column of each
     };
 

@@ -50,7 +50,8 @@ void ImportJob::readAhead()
             if (m_cancel)
                 return;
             auto read = std::make_shared<StringImporter::ReadFile>(StringImporter::readFile(path));
-            QMetaObject::invokeMethod(this, [this, index, read] { delivered(index, read); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, index, read] { delivered(index, read); }, Qt::QueuedConnection);
         });
     }
 }

@@ -2,8 +2,8 @@
 
 #include <QLocale>
 #include <QRegularExpression>
-#include <boost/math/distributions/students_t.hpp>
 #include <algorithm>
+#include <boost/math/distributions/students_t.hpp>
 #include <cmath>
 #include <numeric>
 
@@ -20,8 +20,8 @@ QString number(double value, int decimals)
 QString chargeText(double charge, ChargeUnit unit)
 {
     int decimals = 1;
-    while (decimals < 3 && std::abs(charge - std::round(charge * std::pow(10.0, decimals)) / std::pow(10.0, decimals)) >
-                               1e-9)
+    while (decimals < 3 &&
+           std::abs(charge - std::round(charge * std::pow(10.0, decimals)) / std::pow(10.0, decimals)) > 1e-9)
         ++decimals;
     return number(charge, decimals) + u' ' + unitSymbol(unit);
 }
@@ -108,12 +108,11 @@ std::optional<Ladder> byCharge(const std::vector<Labelled>& strings)
         charges.push_back(*c);
     }
     Ladder ladder;
-    const bool anyGrains = std::any_of(charges.begin(), charges.end(),
-                                       [](const Charge& c) { return c.unit == ChargeUnit::Grains; });
+    const bool anyGrains =
+        std::any_of(charges.begin(), charges.end(), [](const Charge& c) { return c.unit == ChargeUnit::Grains; });
     ladder.unit = anyGrains ? ChargeUnit::Grains : ChargeUnit::Grams;
     for (size_t i = 0; i < strings.size(); ++i) {
-        const double value =
-            charges[i].unit == ladder.unit ? charges[i].value : charges[i].value * kGrainsPerGram;
+        const double value = charges[i].unit == ladder.unit ? charges[i].value : charges[i].value * kGrainsPerGram;
         // "37.5 gr" and "37.50gr" are one step; grams turned into grains may differ in the last bits.
         auto step = std::find_if(ladder.steps.begin(), ladder.steps.end(),
                                  [&](const Step& s) { return std::abs(s.charge - value) <= 1e-9 * value; });

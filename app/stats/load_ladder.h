@@ -37,8 +37,8 @@ struct Labelled {
 
 // One rung: the strings of one charge, their shots taken together.
 struct Step {
-    double charge = 0; // in the ladder's unit
-    QString label;     // the first string's label
+    double charge = 0;           // in the ladder's unit
+    QString label;               // the first string's label
     std::vector<size_t> strings; // which of the given strings, in their order
     std::vector<double> velocities;
     confidence::Estimate estimate;
