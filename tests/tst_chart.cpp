@@ -191,7 +191,6 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         frmChart& chart = m.history().showChart();
-        // Imported rows are named by their title; a label given later takes its place.
         const auto string = [](const QString& projectile, const QString& label, std::vector<double> fps) {
             ArchivedString s;
             s.projectile = projectile;
@@ -200,9 +199,9 @@ private slots:
                 s.shots.push_back({QString::number(i + 1), {}, fps[i], 0, 0});
             return s;
         };
-        chart.showArchived({string(QStringLiteral("38.5 gr"), {}, {2748, 2752, 2750}),
+        chart.showArchived({string(QStringLiteral("Sheet 3"), QStringLiteral("38.5 gr"), {2748, 2752, 2750}),
                             string(QStringLiteral("Sheet 1"), QStringLiteral("37.5 gr"), {2724, 2726, 2725}),
-                            string(QStringLiteral("38.0 gr"), {}, {2736, 2739, 2737.5})});
+                            string(QStringLiteral("Sheet 2"), QStringLiteral("38.0gr"), {2736, 2739, 2737.5})});
         QVERIFY(chart.showsLadder());
         QVERIFY(chart.loadLadder());
         const auto& axis = chart.plotLadder->chargeAxis();
@@ -212,7 +211,7 @@ private slots:
         const auto& columns = chart.plotLadder->columns();
         QCOMPARE(columns.size(), size_t(3));
         QCOMPARE(columns[0].label, QStringLiteral("37.5 gr"));
-        QCOMPARE(chart.plotLadder->accessibleDescription(), QStringLiteral("By charge: 37.5 gr, 38.0 gr, 38.5 gr"));
+        QCOMPARE(chart.plotLadder->accessibleDescription(), QStringLiteral("By charge: 37.5 gr, 38.0gr, 38.5 gr"));
         QCOMPARE(columns[0].average, 2725.0);
         QVERIFY(columns[0].low && *columns[0].low < 2725 && *columns[0].high > 2725);
         // 25 fps a grain: the line goes through every average.
@@ -223,7 +222,7 @@ private slots:
         // Each charge's figures in the order of the charges.
         QVERIFY2(chart.lblStatistics->text().startsWith(QStringLiteral("37.5 gr: Average 2725.0 fps")),
                  qPrintable(chart.lblStatistics->text()));
-        QVERIFY(chart.lblStatistics->text().contains(QStringLiteral("\n38.0 gr: Average 2737.5 fps")));
+        QVERIFY(chart.lblStatistics->text().contains(QStringLiteral("\n38.0gr: Average 2737.5 fps")));
         QVERIFY(!chart.image().isNull());
 
         // In m/s the slope follows the unit.
@@ -232,8 +231,9 @@ private slots:
                  qPrintable(chart.lblStatistics->text()));
         m.optSpeed->select(1);
 
-        // One label that is no charge: today's ladder, in the order given, no line.
-        chart.showArchived({string(QStringLiteral("38.5 gr"), {}, {2748, 2752}),
+        // One label that is no charge: today's ladder, in the order given, no line. A weight in a
+        // title or a pellet's name is no charge.
+        chart.showArchived({string(QStringLiteral("38.5 gr"), QStringLiteral("38.5 gr"), {2748, 2752}),
                             string(QStringLiteral("37.5 gr"), QStringLiteral("tune 2"), {2724, 2726})});
         QVERIFY(chart.showsLadder());
         QVERIFY(!chart.loadLadder());
@@ -241,6 +241,9 @@ private slots:
         QCOMPARE(chart.plotLadder->columns()[1].label, QStringLiteral("tune 2"));
         QVERIFY(chart.plotLadder->accessibleDescription().startsWith(QStringLiteral("By string: ")));
         QVERIFY(!chart.lblStatistics->text().contains(QStringLiteral("per grain")));
+        chart.showArchived({string(QStringLiteral("8.44 gr"), {}, {800, 802}),
+                            string(QStringLiteral("10.34 gr"), {}, {760, 758})});
+        QVERIFY(chart.showsLadder() && !chart.loadLadder());
     }
 
     void chargesAreSpacedByValue()

@@ -118,7 +118,7 @@ void frmChart::showCurrentString()
 {
     m_live = true;
     m_names = {QStringLiteral("Current string")};
-    m_chargeNames.clear();
+    m_labels.clear();
     m_archived.clear();
     lblShowing->setText(QStringLiteral("The current string, as the shot table holds it."));
     btnCurrent->setEnabled(false);
@@ -131,7 +131,7 @@ void frmChart::showArchived(const std::vector<ArchivedString>& strings)
     m_live = false;
     m_series.clear();
     m_names.clear();
-    m_chargeNames.clear();
+    m_labels.clear();
     m_archived.clear();
     const ChartUnits units = liveUnits();
     for (const ArchivedString& s : strings) {
@@ -140,7 +140,7 @@ void frmChart::showArchived(const std::vector<ArchivedString>& strings)
         series.reset(s.shots);
         m_series.push_back(std::move(series));
         m_names.push_back(s.label.isEmpty() ? s.title() : s.label);
-        m_chargeNames.push_back(s.label.isEmpty() ? s.projectile : s.label);
+        m_labels.push_back(s.label);
     }
     showLadder(strings.size() >= 2);
     lblShowing->setText(strings.size() == 1 ? QStringLiteral("Archived string: ") + m_names.front()
@@ -251,10 +251,10 @@ void frmChart::refreshLadder()
         velocities.push_back(std::move(v));
     }
     std::vector<LadderPlot::Column> columns;
-    if (m_chargeNames.size() == m_series.size()) {
+    if (m_labels.size() == m_series.size()) {
         std::vector<load_ladder::Labelled> labelled;
         for (size_t i = 0; i < m_series.size(); ++i)
-            labelled.push_back({m_chargeNames[i], velocities[i]});
+            labelled.push_back({m_labels[i], velocities[i]});
         m_loadLadder = load_ladder::byCharge(labelled);
     }
     std::optional<LadderPlot::ChargeAxis> axis;

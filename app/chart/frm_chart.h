@@ -71,8 +71,9 @@ private:
     bool m_live = true;
     std::vector<ChartSeries> m_series;
     std::vector<QString> m_names;
-    // What names each archived string's charge: its label, else the title it was imported with.
-    std::vector<QString> m_chargeNames;
+    // Each archived string's label, which may name its charge (a title or a pellet's name may
+    // hold a weight that is no charge).
+    std::vector<QString> m_labels;
     std::optional<load_ladder::Ladder> m_loadLadder;
     // Per archived string, what it was shot with rather than what is selected now: the weight
     // for its IPSC average, and its gun type (-1 when unknown) for its limit line.
