@@ -1,17 +1,27 @@
 // Reading the exports that are not text: the Xero C1 Pro's FIT files (header, definitions,
 // compressed timestamps, developer fields, CRC) and the ShotView workbooks (XLSX and XLS, one
 // sheet per session); what is refused, always in one sentence, and that no damaged file crashes.
+#include "history/frm_history.h"
+#include "history/history_model.h"
+#include "history/string_archive.h"
+#include "history/string_history.h"
 #include "import/binary_export.h"
 #include "import/fit_file.h"
+#include "import/import_command.h"
 #include "import/import_formats.h"
 #include "import/string_importer.h"
 #include "import/xls_reader.h"
 #include "import/xlsx_reader.h"
+#include "main_window/frm_main.h"
+#include "test_app.h"
 
 #include <QBuffer>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 #include <QtEndian>
 #include <cstring>
 #include <quazip/quazip.h>
@@ -331,7 +341,7 @@ private slots:
     void fitRealFiles_data();
     void fitRealFiles();
     void fitCompressedTimesDeveloperFieldsAndDeviation();
-    void fitBigEndianAndSummaryAfterItsShots();
+    void fitByteOrderSummaryPlaceAndChainedFiles();
     void fitRefusals_data();
     void fitRefusals();
     void fitDamageNeverCrashes();
@@ -345,6 +355,7 @@ private slots:
     void workbookRefusals();
     void workbookDamageNeverCrashes();
     void importEachSessionOnce();
+    void droppedOnTheHistoryAndFromTheShell();
 };
 
 void TestImportBinary::fitRealFiles_data()
@@ -416,7 +427,7 @@ void TestImportBinary::fitCompressedTimesDeveloperFieldsAndDeviation()
              qPrintable(wrong.strings.front().problem));
 }
 
-void TestImportBinary::fitBigEndianAndSummaryAfterItsShots()
+void TestImportBinary::fitByteOrderSummaryPlaceAndChainedFiles()
 {
     // Two sessions, each summary written after its shots, in big-endian definitions.
     FitWriter w;
@@ -435,6 +446,12 @@ void TestImportBinary::fitBigEndianAndSummaryAfterItsShots()
     QCOMPARE(read.strings[1].velocities, (std::vector<double>{301.0, 301.001, 301.002}));
     QCOMPARE(read.strings[1].summary.average->value, 301.001);
     QCOMPARE(read.strings[1].when, QDateTime(QDate(2024, 5, 1), QTime(10, 1, 40), Qt::UTC).toLocalTime());
+
+    // FIT files chained one after another: each one's sessions.
+    const auto chained = sessionsOf(sample(QStringLiteral("xero-fit/06-18-2024_15-47-11.fit")) +
+                                    sample(QStringLiteral("xero-fit/06-18-2024_15-50-06.fit")));
+    QCOMPARE(chained.strings.size(), size_t(2));
+    QCOMPARE(chained.strings[1].velocities.size(), size_t(15));
 
     // A summary that counts more shots than the file holds says so.
     FitWriter short_;
@@ -632,7 +649,7 @@ void TestImportBinary::workbookXlsRecordsOfEveryKind()
     QCOMPARE(s.unit, VelocityUnit::MetresPerSecond);
     QCOMPARE(s.velocities, (std::vector<double>{322.6, 321.5, 326.2}));
     QCOMPARE(s.summary.spread->value, 4.6);
-    QCOMPARE(s.problem, QString());
+    QCOMPARE(s.problem, QStringLiteral("the sheet gives no date"));
 
     // The same workbook cut inside its shared strings is refused, not read in part.
     QByteArray cut = globals.left(bof.size() + 30);
@@ -644,14 +661,18 @@ void TestImportBinary::workbookSessionWrittenTwiceIsOneString()
     const QStringList speeds = {QStringLiteral("2801.5"), QStringLiteral("2795.0"), QStringLiteral("2810.2")};
     const QStringList summary = {QStringLiteral("AVERAGE SPEED|2802.2"),
                                  QStringLiteral("DATE|May 3, 2024 at 1:09\u202FPM")};
-    const QByteArray book = xlsx(
-        {{QStringLiteral("Load 1 03_May@13-09"), shotViewSheet(QStringLiteral("Load 1"), speeds, summary)},
-         {QStringLiteral("Other 03_May@13-20"), shotViewSheet(QStringLiteral("Other"), {QStringLiteral("2700.0")}, {})},
-         {QStringLiteral("Renamed 03_May@13-09"), shotViewSheet(QStringLiteral("Renamed"), speeds, summary)}});
+    const QByteArray book =
+        xlsx({{QStringLiteral("Load 1 03_May@13-09"), shotViewSheet(QStringLiteral("Load 1"), speeds, summary)},
+              {QStringLiteral("Other 03_May@13-20"), shotViewSheet(QStringLiteral("Other"), {QStringLiteral("2700.0")},
+                                                                   {QStringLiteral("DATE|the day before")})},
+              {QStringLiteral("Renamed 03_May@13-09"), shotViewSheet(QStringLiteral("Renamed"), speeds, summary)}});
     const auto read = sessionsOf(book);
     QCOMPARE(read.strings.size(), size_t(2));
     QCOMPARE(read.strings[0].title, QStringLiteral("Load 1"));
     QCOMPARE(read.strings[1].title, QStringLiteral("Other"));
+    // A date that cannot be read keeps the shots, with a note.
+    QCOMPARE(read.strings[1].problem, QStringLiteral("the date \"the day before\" cannot be read"));
+    QVERIFY(!read.strings[1].when.isValid());
 }
 
 void TestImportBinary::workbookCellsAndLabels()
@@ -677,12 +698,27 @@ void TestImportBinary::workbookCellsAndLabels()
     QCOMPARE(s.title, QStringLiteral("Fast load"));
     QCOMPARE(s.velocities, (std::vector<double>{1369.8, 1371.2, 1370.0}));
     QCOMPARE(s.numbers, (std::vector<QString>{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("4")}));
-    QCOMPARE(s.problem, QStringLiteral("row 6 is not a shot"));
+    QCOMPARE(s.problem, QStringLiteral("row 6 is not a shot; the sheet gives no date"));
     QCOMPARE(s.summary.average->value, 1370.3);
     QCOMPARE(s.summary.spread->value, 1.4);
     QVERIFY(!s.summary.deviation);
     QCOMPARE(s.grains, 154.323584); // grams, in grains
     QCOMPARE(import_formats::summaryDisagreement(s), QString());
+
+    // A writer that prefixes every element with its namespace, and leaves out cell references.
+    auto inl = [](const char* text) {
+        return QByteArray("<x:c t=\"inlineStr\"><x:is><x:t>") + text + "</x:t></x:is></x:c>";
+    };
+    const QByteArray prefixed = "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                                "<x:sheetData><x:row>" +
+                                inl("Prefixed") + "</x:row><x:row>" + inl("#") + inl("Speed (M/S)") +
+                                "</x:row><x:row>" + inl("1") + inl("301.5") + "</x:row><x:row>" + inl("2") +
+                                inl("302.5") + "</x:row></x:sheetData></x:worksheet>";
+    const auto other = sessionsOf(xlsx({{QStringLiteral("P"), {{QStringLiteral("unused")}}}}, prefixed));
+    QCOMPARE(other.strings.size(), size_t(1));
+    QCOMPARE(other.strings.front().title, QStringLiteral("Prefixed"));
+    QCOMPARE(other.strings.front().velocities, (std::vector<double>{301.5, 302.5}));
+    QCOMPARE(other.strings.front().unit, VelocityUnit::MetresPerSecond);
 }
 
 void TestImportBinary::workbookRefusals_data()
@@ -829,5 +865,43 @@ void TestImportBinary::importEachSessionOnce()
     QCOMPARE(QDir(dir.filePath(QStringLiteral("History"))).entryList({QStringLiteral("*.csv")}, QDir::Files).size(), 4);
 }
 
-QTEST_GUILESS_MAIN(TestImportBinary)
+void TestImportBinary::droppedOnTheHistoryAndFromTheShell()
+{
+    TestApp::clearSettings();
+    QDir(StringArchive::defaultFolder()).removeRecursively();
+    QTemporaryDir dir;
+    auto copy = [&](const QString& name) {
+        const QString to = dir.filePath(QFileInfo(name).fileName());
+        QFile::copy(QStringLiteral(VELMORA_IMPORT_FILES "/real/") + name, to);
+        return to;
+    };
+    const QString german = copy(QStringLiteral("xero-workbook/Shotview_i_de.xlsx"));
+    const QString fit = copy(QStringLiteral("xero-fit/06-18-2024_15-56-35.fit"));
+    const QString android = copy(QStringLiteral("xero-workbook/Shotview_a.xls"));
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        frmHistory& h = m.history().showHistory();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(german), QUrl::fromLocalFile(fit)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&h, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&h, &drop);
+        QTRY_COMPARE(h.model().rowCount(), 3);
+        QVERIFY2(app.prompt.texts().last().startsWith(QStringLiteral("3 strings imported.")),
+                 qPrintable(app.prompt.texts().last()));
+        h.close();
+    }
+    // From a shell: the German workbook again adds nothing, the Android one its seven sessions.
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    QCOMPARE(runImportCommand({QStringLiteral("--import"), german, android}, StringArchive::defaultFolder(),
+                              QDateTime::currentDateTime(), o, e),
+             0);
+    QVERIFY2(out.endsWith(QStringLiteral("velmora: 7 strings imported, 2 already in the history.\n")), qPrintable(out));
+}
+
+QTEST_MAIN(TestImportBinary)
 #include "tst_import_binary.moc"

@@ -95,10 +95,12 @@ std::optional<ImportedString> session(const workbook::Sheet& sheet, QString& ref
         s.times.push_back(import_text::clockTime(time).isValid() ? time : QString());
     }
     using shotview::SummaryRow;
+    QString date;
     for (; row < sheet.rows.size(); ++row) {
         const QStringList& cells = sheet.rows[row];
         if (isDateLabel(cells.value(0))) {
-            s.when = import_text::namedMonthDate(plain(cells.value(1)));
+            date = plain(cells.value(1)).left(80);
+            s.when = import_text::namedMonthDate(date);
             continue;
         }
         const std::optional<FileNumber> value = cellNumber(cells.value(1));
@@ -129,10 +131,16 @@ std::optional<ImportedString> session(const workbook::Sheet& sheet, QString& ref
         if (first.isValid())
             s.when.setTime(first);
     }
+    QStringList notes;
     if (passed.size() == 1)
-        s.problem = QStringLiteral("row %1 is not a shot").arg(passed.front());
+        notes.append(QStringLiteral("row %1 is not a shot").arg(passed.front()));
     else if (passed.size() > 1)
-        s.problem = QStringLiteral("rows %1 are not shots").arg(passed.join(QStringLiteral(", ")));
+        notes.append(QStringLiteral("rows %1 are not shots").arg(passed.join(QStringLiteral(", "))));
+    // The shots are kept without a date rather than refused for it.
+    if (!s.when.isValid())
+        notes.append(date.isEmpty() ? QStringLiteral("the sheet gives no date")
+                                    : QStringLiteral("the date \"%1\" cannot be read").arg(date));
+    s.problem = notes.join(QStringLiteral("; "));
     return s;
 }
 

@@ -48,8 +48,9 @@ QString utf8(const char* text)
 
 class Archive {
 public:
-    explicit Archive(const QByteArray& bytes) : m_buffer(const_cast<QByteArray*>(&bytes)), m_zip(&m_buffer)
+    explicit Archive(const QByteArray& bytes) : m_zip(&m_buffer)
     {
+        m_buffer.setData(bytes); // shared, not copied
         m_buffer.open(QIODevice::ReadOnly);
         m_open = m_zip.open(QuaZip::mdUnzip);
     }
