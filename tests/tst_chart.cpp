@@ -186,6 +186,87 @@ private slots:
         QCOMPARE(chart.plotPower->limit(), std::optional<double>(6));
     }
 
+    void aLoadDevelopmentStandsByCharge()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        frmChart& chart = m.history().showChart();
+        const auto string = [](const QString& projectile, const QString& label, std::vector<double> fps) {
+            ArchivedString s;
+            s.projectile = projectile;
+            s.label = label;
+            for (size_t i = 0; i < fps.size(); ++i)
+                s.shots.push_back({QString::number(i + 1), {}, fps[i], 0, 0});
+            return s;
+        };
+        chart.showArchived({string(QStringLiteral("Sheet 3"), QStringLiteral("38.5 gr"), {2748, 2752, 2750}),
+                            string(QStringLiteral("Sheet 1"), QStringLiteral("37.5 gr"), {2724, 2726, 2725}),
+                            string(QStringLiteral("Sheet 2"), QStringLiteral("38.0gr"), {2736, 2739, 2737.5})});
+        QVERIFY(chart.showsLadder());
+        QVERIFY(chart.loadLadder());
+        const auto& axis = chart.plotLadder->chargeAxis();
+        QVERIFY(axis);
+        QCOMPARE(axis->unit, QStringLiteral("gr"));
+        QCOMPARE(axis->charges, (std::vector<double>{37.5, 38.0, 38.5}));
+        const auto& columns = chart.plotLadder->columns();
+        QCOMPARE(columns.size(), size_t(3));
+        QCOMPARE(columns[0].label, QStringLiteral("37.5 gr"));
+        QCOMPARE(chart.plotLadder->accessibleDescription(), QStringLiteral("By charge: 37.5 gr, 38.0gr, 38.5 gr"));
+        QCOMPARE(columns[0].average, 2725.0);
+        QVERIFY(columns[0].low && *columns[0].low < 2725 && *columns[0].high > 2725);
+        // 25 fps a grain: the line goes through every average.
+        QVERIFY(qAbs(*axis->slope - 25) < 1e-9);
+        QVERIFY(qAbs(*axis->intercept + 25 * 37.5 - 2725) < 1e-6);
+        QVERIFY2(chart.lblStatistics->text().contains(QStringLiteral("about 25 fps per grain")),
+                 qPrintable(chart.lblStatistics->text()));
+        // Each charge's figures in the order of the charges.
+        QVERIFY2(chart.lblStatistics->text().startsWith(QStringLiteral("37.5 gr: Average 2725.0 fps")),
+                 qPrintable(chart.lblStatistics->text()));
+        QVERIFY(chart.lblStatistics->text().contains(QStringLiteral("\n38.0gr: Average 2737.5 fps")));
+        QVERIFY(!chart.image().isNull());
+
+        // In m/s the slope follows the unit.
+        m.optSpeed->select(2);
+        QVERIFY2(chart.lblStatistics->text().contains(QStringLiteral("about 7.6 m/s per grain")),
+                 qPrintable(chart.lblStatistics->text()));
+        m.optSpeed->select(1);
+
+        // One label that is no charge: today's ladder, in the order given, no line. A weight in a
+        // title or a pellet's name is no charge.
+        chart.showArchived({string(QStringLiteral("38.5 gr"), QStringLiteral("38.5 gr"), {2748, 2752}),
+                            string(QStringLiteral("37.5 gr"), QStringLiteral("tune 2"), {2724, 2726})});
+        QVERIFY(chart.showsLadder());
+        QVERIFY(!chart.loadLadder());
+        QVERIFY(!chart.plotLadder->chargeAxis());
+        QCOMPARE(chart.plotLadder->columns()[1].label, QStringLiteral("tune 2"));
+        QVERIFY(chart.plotLadder->accessibleDescription().startsWith(QStringLiteral("By string: ")));
+        QVERIFY(!chart.lblStatistics->text().contains(QStringLiteral("per grain")));
+        chart.showArchived({string(QStringLiteral("8.44 gr"), {}, {800, 802}),
+                            string(QStringLiteral("10.34 gr"), {}, {760, 758})});
+        QVERIFY(chart.showsLadder() && !chart.loadLadder());
+    }
+
+    void chargesAreSpacedByValue()
+    {
+        LadderPlot::ChargeAxis axis;
+        axis.charges = {37.0, 37.5, 38.5};
+        // Half the smallest step (0.25 gr) beyond each end: 2 grains across 400 pixels.
+        const LadderPlot::Placement p = LadderPlot::place(3, axis, 100, 400);
+        QCOMPARE(p.centres.size(), size_t(3));
+        QCOMPARE(p.centres[0], 150.0);
+        QCOMPARE(p.centres[1], 250.0);
+        QCOMPARE(p.centres[2], 450.0);
+        QCOMPARE(p.room, 100.0);
+        const LadderPlot::Placement even = LadderPlot::place(4, std::nullopt, 0, 400);
+        QCOMPARE(even.centres, (std::vector<double>{50, 150, 250, 350}));
+        // An axis that does not rise with the columns is not used.
+        LadderPlot plot;
+        LadderPlot::ChargeAxis backwards;
+        backwards.charges = {38.0, 37.5};
+        plot.setColumns({LadderPlot::Column{}, LadderPlot::Column{}}, backwards);
+        QVERIFY(!plot.chargeAxis());
+    }
+
     void pointingAtAShotShowsItsFigures()
     {
         TestApp app;

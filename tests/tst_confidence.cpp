@@ -1,5 +1,7 @@
 // The statistics that say how sure a string is, checked against printed table values and
-// closed forms of the distributions (not against the library that computes them).
+// closed forms of the distributions (not against the library that computes them); and a load
+// development's ladder: charges read from labels, the line through the averages, the flat spots.
+#include "stats/load_ladder.h"
 #include "stats/string_confidence.h"
 
 #include <QTest>
@@ -41,6 +43,11 @@ private slots:
     void fTestAgainstClosedForm();
     void shotsToKnowTheDeviation();
     void inWords();
+    void chargesFromLabels_data();
+    void chargesFromLabels();
+    void lineThroughPoints();
+    void ladderByCharge();
+    void flatSpotsAndWords();
 };
 
 void TestConfidence::intervalsMatchPrintedTables()
@@ -147,6 +154,152 @@ void TestConfidence::inWords()
     QVERIFY2(words.contains(QStringLiteral("The deviations are 13.0 and 13.0 fps; a ratio this large would arise by "
                                            "chance more than 1 time in 2, so it may well be chance.")),
              qPrintable(words));
+}
+
+void TestConfidence::chargesFromLabels_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<double>("value"); // 0: not a charge
+    QTest::addColumn<bool>("grams");
+    QTest::newRow("grains") << "37.5 gr" << 37.5 << false;
+    QTest::newRow("no space") << "38gr" << 38.0 << false;
+    QTest::newRow("grams") << "2.43 g" << 2.43 << true;
+    QTest::newRow("decimal comma") << "2,43 g" << 2.43 << true;
+    QTest::newRow("word, any case") << " 41 Grains " << 41.0 << false;
+    QTest::newRow("gn with a dot") << "24.2gn." << 24.2 << false;
+    QTest::newRow("grammes") << "1.6 grammes" << 1.6 << true;
+    QTest::newRow("powder after it") << "31.0 gr H4350" << 0.0 << false;
+    QTest::newRow("no unit") << "37.5" << 0.0 << false;
+    QTest::newRow("words") << "tune 2" << 0.0 << false;
+    QTest::newRow("zero") << "0 gr" << 0.0 << false;
+    QTest::newRow("empty") << "" << 0.0 << false;
+    QTest::newRow("length, not weight") << "37.5 mm" << 0.0 << false;
+}
+
+void TestConfidence::chargesFromLabels()
+{
+    QFETCH(QString, label);
+    QFETCH(double, value);
+    QFETCH(bool, grams);
+    const auto charge = load_ladder::parseCharge(label);
+    QCOMPARE(charge.has_value(), value > 0);
+    if (!charge)
+        return;
+    QCOMPARE(charge->value, value);
+    QCOMPARE(charge->unit, grams ? load_ladder::ChargeUnit::Grams : load_ladder::ChargeUnit::Grains);
+}
+
+void TestConfidence::lineThroughPoints()
+{
+    // y = 2, 4, 5, 4, 5 at x = 1 … 5: slope 0.6, intercept 2.2; the residuals' squares sum to 2.4,
+    // so the slope's standard error is sqrt(2.4 / 3 / 10) and t(0.95, 3) = 2.353.
+    const auto line = load_ladder::fitLine({1, 2, 3, 4, 5}, {2, 4, 5, 4, 5});
+    QVERIFY(line);
+    QVERIFY(near(line->slope, 0.6, 1e-12));
+    QVERIFY(near(line->intercept, 2.2, 1e-12));
+    QVERIFY(line->slopeRange);
+    QVERIFY(near(line->slopeRange->high - 0.6, 2.353 * std::sqrt(0.08), 0.001));
+    QVERIFY(near(0.6 - line->slopeRange->low, 2.353 * std::sqrt(0.08), 0.001));
+    // Two points: the line through them, no interval; one x only: no line.
+    const auto two = load_ladder::fitLine({37, 38}, {2700, 2724});
+    QVERIFY(two && near(two->slope, 24, 1e-9) && !two->slopeRange);
+    QVERIFY(!load_ladder::fitLine({37, 37, 37}, {2700, 2710, 2705}));
+    QVERIFY(!load_ladder::fitLine({37}, {2700}));
+
+    QCOMPARE(load_ladder::slopeText(24.3, QStringLiteral("fps"), load_ladder::ChargeUnit::Grains),
+             QStringLiteral("about 24 fps per grain"));
+    QCOMPARE(load_ladder::slopeText(243.4, QStringLiteral("fps"), load_ladder::ChargeUnit::Grams),
+             QStringLiteral("about 240 fps per gram"));
+    QCOMPARE(load_ladder::slopeText(7.349, QStringLiteral("m/s"), load_ladder::ChargeUnit::Grains),
+             QStringLiteral("about 7.3 m/s per grain"));
+    QCOMPARE(load_ladder::slopeText(-0.0456, QStringLiteral("fps"), load_ladder::ChargeUnit::Grains),
+             QStringLiteral("about −0.046 fps per grain"));
+    QCOMPARE(load_ladder::slopeText(0, QStringLiteral("fps"), load_ladder::ChargeUnit::Grains),
+             QStringLiteral("about 0 fps per grain"));
+}
+
+void TestConfidence::ladderByCharge()
+{
+    using load_ladder::Labelled;
+    // Labels in any order, grams among grains, and one charge shot twice.
+    const std::vector<Labelled> strings{{QStringLiteral("2.5 g"), {2750, 2760}},
+                                        {QStringLiteral("37.5 gr"), {2700, 2710}},
+                                        {QStringLiteral("37.50gr"), {2720}}};
+    const auto ladder = load_ladder::byCharge(strings);
+    QVERIFY(ladder);
+    QCOMPARE(ladder->unit, load_ladder::ChargeUnit::Grains);
+    QCOMPARE(ladder->steps.size(), size_t(2));
+    QCOMPARE(ladder->steps[0].charge, 37.5);
+    QCOMPARE(ladder->steps[0].label, QStringLiteral("37.5 gr"));
+    QCOMPARE(ladder->steps[0].strings, (std::vector<size_t>{1, 2}));
+    QCOMPARE(ladder->steps[0].estimate.shots, 3);
+    QVERIFY(near(ladder->steps[0].estimate.mean, 2710, 1e-9));
+    QVERIFY(near(ladder->steps[1].charge, 2.5 * 15.4323584, 1e-6));
+    QCOMPARE(ladder->steps[1].strings, (std::vector<size_t>{0}));
+    QCOMPARE(ladder->neighbours.size(), size_t(1));
+
+    const auto grams = load_ladder::byCharge({{QStringLiteral("2.43 g"), {800}}, {QStringLiteral("2.5g"), {810}}});
+    QVERIFY(grams);
+    QCOMPARE(grams->unit, load_ladder::ChargeUnit::Grams);
+    QVERIFY(near(grams->fit->slope, 10 / 0.07, 1e-6));
+    QVERIFY(!grams->neighbours[0].comparison); // one shot a step: nothing to compare
+
+    // Not a load development: a label that is no charge, a single charge, a single string.
+    QVERIFY(!load_ladder::byCharge({{QStringLiteral("37.5 gr"), {2700}}, {QStringLiteral("tune 2"), {2710}}}));
+    QVERIFY(!load_ladder::byCharge({{QStringLiteral("37.5 gr"), {2700}}, {QStringLiteral("37.5gr"), {2710}}}));
+    QVERIFY(!load_ladder::byCharge({{QStringLiteral("37.5 gr"), {2700}}}));
+    QVERIFY(!load_ladder::byCharge({}));
+}
+
+void TestConfidence::flatSpotsAndWords()
+{
+    // Five shots a step with a deviation of 3 fps; 37.5, 38.0 and 38.5 gr within 1 fps of each
+    // other. Welch's t between those is 1 / sqrt(2 × 9 / 5) = 0.527 on 8 degrees: p = 0.61.
+    const std::vector<double> base{10, 12, 9, 14, 11};
+    std::vector<load_ladder::Labelled> strings;
+    const double charges[] = {39.0, 37.0, 37.5, 38.0, 38.5};
+    const double means[] = {2730, 2700, 2712, 2713, 2714};
+    for (size_t i = 0; i < 5; ++i)
+        strings.push_back({QString::number(charges[i], 'f', 1) + QStringLiteral(" gr"), shaped(base, means[i], 3)});
+    const auto ladder = load_ladder::byCharge(strings);
+    QVERIFY(ladder);
+    QCOMPARE(ladder->steps.front().label, QStringLiteral("37.0 gr"));
+    QCOMPARE(ladder->steps.back().label, QStringLiteral("39.0 gr"));
+    QVERIFY(!ladder->neighbours[0].flat());
+    QVERIFY(ladder->neighbours[1].flat());
+    QVERIFY(near(ladder->neighbours[1].comparison->meanP, 0.612, 0.002));
+    QVERIFY(ladder->neighbours[2].flat());
+    QVERIFY(!ladder->neighbours[3].flat());
+    QCOMPARE(ladder->flatSpots(), (std::vector<std::pair<size_t, size_t>>{{1, 3}}));
+    // Through the averages, each step once: Sxy = 31.0 and Sxx = 2.5 about (38.0, 2713.8).
+    QVERIFY(near(ladder->fit->slope, 12.4, 1e-9));
+    const QStringList words = load_ladder::describe(*ladder, QStringLiteral("fps"));
+    QCOMPARE(words.size(), 2);
+    QVERIFY2(words[0].startsWith(QStringLiteral("Line through the averages (least squares, each step counted once): "
+                                                "about 12 fps per grain (")),
+             qPrintable(words[0]));
+    QCOMPARE(words[1], QStringLiteral("Flat spot from 37.5 gr to 38.5 gr: no step's average there differs from its "
+                                      "neighbour's beyond chance."));
+
+    // One flat pair is told with its difference and chance; steps that differ say so.
+    const auto pair = load_ladder::byCharge({{QStringLiteral("24.0 gr"), shaped(base, 800, 3)},
+                                             {QStringLiteral("24.2 gr"), shaped(base, 801, 3)},
+                                             {QStringLiteral("24.4 gr"), shaped(base, 830, 3)}});
+    QCOMPARE(load_ladder::describe(*pair, QStringLiteral("fps")).at(1),
+             QStringLiteral("Flat spot from 24.0 gr to 24.2 gr: their averages differ by 1.0 fps, which would arise "
+                            "by chance more than 1 time in 2."));
+    const auto steep = load_ladder::byCharge(
+        {{QStringLiteral("24.0 gr"), shaped(base, 800, 3)}, {QStringLiteral("24.5 gr"), shaped(base, 830, 3)}});
+    QCOMPARE(load_ladder::describe(*steep, QStringLiteral("fps")),
+             (QStringList{QStringLiteral("Line through the averages (least squares, each step counted once): about "
+                                         "60 fps per grain."),
+                          QStringLiteral("Each step's average differs from its neighbour's beyond chance: no flat "
+                                         "spot.")}));
+    // A ladder of one shot a charge cannot say where it is flat.
+    const auto single = load_ladder::byCharge({{QStringLiteral("24.0 gr"), {800}}, {QStringLiteral("24.5 gr"), {830}}});
+    QVERIFY(load_ladder::describe(*single, QStringLiteral("fps"))
+                .last()
+                .startsWith(QStringLiteral("No two neighbouring steps can be compared")));
 }
 
 QTEST_GUILESS_MAIN(TestConfidence)

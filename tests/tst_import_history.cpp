@@ -6,6 +6,7 @@
 #include "history/frm_history.h"
 #include "history/history_model.h"
 #include "history/history_reader.h"
+#include "history/import_job.h"
 #include "history/string_archive.h"
 #include "history/string_history.h"
 #include "import/import_command.h"
@@ -23,6 +24,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QThread>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -63,6 +68,33 @@ std::vector<ArchivedString> listed()
     std::vector<ArchivedString> strings = readHistoryFolder(folder());
     import_record::attach(strings);
     return strings;
+}
+
+// `count` lists of five velocities in fps, each its own session.
+QStringList velocityLists(const QTemporaryDir& dir, int count)
+{
+    QStringList paths;
+    QDir().mkpath(dir.filePath(QStringLiteral("lists")));
+    for (int n = 0; n < count; ++n) {
+        paths.append(dir.filePath(QStringLiteral("lists/list %1.csv").arg(n, 3, 10, QChar(u'0'))));
+        QFile f(paths.back());
+        if (!f.open(QIODevice::WriteOnly))
+            return {};
+        f.write("Velocity (fps)\n");
+        for (int i = 0; i < 5; ++i)
+            f.write(QByteArray::number(800 + n + i * 0.5, 'f', 1) + '\n');
+    }
+    return paths;
+}
+
+// Every source has its string: what an import leaves is whole entries only.
+bool noHalfEntries()
+{
+    const QDir dir(folder());
+    for (const QString& name : dir.entryList({QStringLiteral("*.csv.source")}, QDir::Files))
+        if (!dir.exists(name.chopped(7)))
+            return false;
+    return true;
 }
 
 QString copyToTemp(const QTemporaryDir& dir, const QString& name, const QString& as = {})
@@ -409,6 +441,12 @@ private slots:
         app.prompt.shown.clear();
         h.btnImport_Click();
         QCOMPARE(app.files.lastTitle, QStringLiteral("Import Strings"));
+        // The files are read while the window goes on; Import waits for the end.
+        QVERIFY(h.importing() && h.prgImport->isVisible() && h.btnCancelImport->isVisible());
+        QVERIFY(!h.btnImport->isEnabled());
+        QCOMPARE(h.prgImport->maximum(), 3);
+        QTRY_VERIFY(!h.importing());
+        QVERIFY(!h.prgImport->isVisible() && h.btnImport->isEnabled());
         QCOMPARE(app.prompt.shown.size(), 3);
         QVERIFY(app.prompt.shown[0].text.contains(QStringLiteral("\"velocities.txt\" does not say in which unit")));
         QCOMPARE(app.prompt.shown[0].buttons, Prompt::Buttons::YesNo);
@@ -427,6 +465,7 @@ private slots:
         // The same file again: nothing added, and the user told so.
         app.files.nextOpen = {m_dir.filePath(QStringLiteral("xero-en-fps.csv"))};
         h.btnImport_Click();
+        QTRY_VERIFY(!h.importing());
         QVERIFY(app.prompt.shown.last().text.contains(QStringLiteral("is already in the history")));
         QCOMPARE(h.model().rowCount(), 3);
 
@@ -487,6 +526,95 @@ private slots:
         h.close();
     }
 
+    void aJobReadsAheadAndArchivesInOrder()
+    {
+        QStringList paths = velocityLists(m_dir, 12);
+        paths.insert(5, m_dir.filePath(QStringLiteral("missing.csv")));
+        paths.insert(8, copyToTemp(m_dir, QStringLiteral("velocities.txt"))); // no unit: asked
+        StringImporter importer(folder());
+        QThread* askedOn = nullptr;
+        int asked = 0;
+        ImportJob job(importer, paths,
+                      [&](const QString&, const ImportedString&) {
+                          askedOn = QThread::currentThread();
+                          ++asked;
+                          return VelocityUnit::MetresPerSecond;
+                      },
+                      kNow);
+        QSignalSpy progress(&job, &ImportJob::progressed);
+        QSignalSpy finished(&job, &ImportJob::finished);
+        job.start();
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(progress.size(), 14);
+        QCOMPARE(progress.last().at(0).toInt(), 14);
+        QCOMPARE(progress.at(5).at(2).toString(), QStringLiteral("missing.csv"));
+        // In the files' order, whatever order the reads ended in; the question on the job's thread.
+        QCOMPARE(job.outcomes().size(), size_t(14));
+        for (int i = 0; i < 14; ++i)
+            QCOMPARE(job.outcomes()[size_t(i)].path, paths[i]);
+        QCOMPARE(job.outcomes()[5].kind, Kind::Refused);
+        QCOMPARE(job.outcomes()[8].kind, Kind::Added);
+        QCOMPARE(asked, 1);
+        QCOMPARE(askedOn, QThread::currentThread());
+        QCOMPARE(listed().size(), size_t(13));
+        QVERIFY(!job.isCancelled());
+
+        // A job given up mid-way (the window closed at the end) waits for its readers and ends.
+        QDir(folder()).removeRecursively();
+        StringImporter second(folder());
+        auto* dropped = new ImportJob(second, velocityLists(m_dir, 12), kNoAnswer, kNow);
+        QSignalSpy some(dropped, &ImportJob::progressed);
+        dropped->start();
+        QTRY_VERIFY(!some.isEmpty());
+        delete dropped;
+        QVERIFY(noHalfEntries());
+        // No files: done at once.
+        ImportJob none(importer, {}, kNoAnswer, kNow);
+        QSignalSpy noneFinished(&none, &ImportJob::finished);
+        none.start();
+        QTRY_COMPARE(noneFinished.size(), 1);
+    }
+
+    void cancelStopsBetweenFilesAndTheRestComesLater()
+    {
+        TestApp app;
+        frmMain& m = app.start();
+        frmHistory& h = m.history().showHistory();
+        const QStringList paths = velocityLists(m_dir, 40);
+        app.prompt.shown.clear();
+        h.importFiles(paths);
+        QVERIFY(h.importing());
+        // Cancel as the third file is done: the window took the click between two files.
+        connect(h.importJob(), &ImportJob::progressed, &h, [&h](int done) {
+            if (done == 3)
+                h.btnCancelImport->click();
+        });
+        // Files dragged over the window meanwhile are refused, not queued.
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(paths.front())});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&h, &enter);
+        QVERIFY(!enter.isAccepted());
+        QTRY_VERIFY(!h.importing());
+        QCOMPARE(h.model().rowCount(), 3);
+        QVERIFY(noHalfEntries());
+        for (const ArchivedString& s : listed())
+            QCOMPARE(s.shots.size(), size_t(5));
+        QCOMPARE(app.prompt.shown.size(), 1);
+        QVERIFY2(app.prompt.shown.last().text.startsWith(QStringLiteral(
+                     "The import was cancelled after 3 of 40 files; the others were not imported. 3 strings imported.")),
+                 qPrintable(app.prompt.shown.last().text));
+        QCOMPARE(h.tblStrings->selectionModel()->selectedRows().size(), 3);
+
+        // The same files again: the three are known, the others added, none twice.
+        h.importFiles(paths);
+        QTRY_VERIFY(!h.importing());
+        QCOMPARE(h.model().rowCount(), 40);
+        QVERIFY(app.prompt.shown.last().text.startsWith(
+            QStringLiteral("37 strings imported, 3 already in the history.")));
+        h.close();
+    }
+
     void filesDroppedOnTheHistoryAreImported()
     {
         TestApp app;
@@ -509,11 +637,18 @@ private slots:
         // A load-development table: an entry a charge, labelled, and all of them selected.
         app.files.nextOpen = {writeTemp(m_dir, QStringLiteral("loads.csv"), kLoadTable)};
         h.btnImport_Click();
+        QTRY_VERIFY(!h.importing());
         QCOMPARE(h.model().rowCount(), 5);
         QVERIFY(app.prompt.texts().last().startsWith(QStringLiteral("3 strings imported.")));
         QCOMPARE(h.tblStrings->selectionModel()->selectedRows().size(), 3);
         for (const char* label : {"37.5 gr", "38.0 gr", "38.5 gr"})
             QVERIFY2(rowOf(h, QString::fromLatin1(label), HistoryModel::Label) >= 0, label);
+        // Shown together, they stand by charge.
+        h.btnShow_Click();
+        frmChart* chart = m.history().chartWindow();
+        QVERIFY(chart && chart->showsLadder() && chart->plotLadder->chargeAxis());
+        QCOMPARE(chart->plotLadder->chargeAxis()->charges, (std::vector<double>{37.5, 38.0, 38.5}));
+        chart->close();
         h.close();
     }
 

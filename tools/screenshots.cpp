@@ -3,9 +3,10 @@
 // under Xvfb for the README).
 #include "chart/frm_chart.h"
 #include "data_options/frm_pellet.h"
-#include "history/frm_history.h"
-#include "history/string_history.h"
 #include "drivers/qserial_transport.h"
+#include "history/frm_history.h"
+#include "history/history_model.h"
+#include "history/string_history.h"
 #include "main_window/frm_main.h"
 #include "main_window/frm_speed.h"
 #include "main_window/option_group.h"
@@ -18,13 +19,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QItemSelectionModel>
 #include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -157,6 +159,56 @@ int main(int argc, char** argv)
                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
     history.btnShow_Click();
     ok = save(&chart, out.filePath(QStringLiteral("ladder.png"))) && ok;
+
+    // A load development: six charges of one powder, five shots each, labelled by charge.
+    chart.hide();
+    history.hide();
+    pellet.txtMake->setText(QStringLiteral("Tikka"));
+    pellet.txtModel->setText(QStringLiteral("T3x"));
+    pellet.txtPelletMake->setText(QStringLiteral("Sierra MatchKing"));
+    pellet.txtCaliber->setText(QStringLiteral("0.308"));
+    pellet.txtWeight->setText(QStringLiteral("168"));
+    pellet.optType->select(9999);
+    const struct {
+        const char* charge;
+        double average;
+    } steps[] = {{"42.0 gr", 2641}, {"42.5 gr", 2668}, {"43.0 gr", 2694},
+                 {"43.3 gr", 2697}, {"43.6 gr", 2700}, {"44.0 gr", 2733}};
+    const double spread[] = {-9.5, 4.1, -2.7, 10.3, -2.2};
+    for (const auto& step : steps) {
+        for (double offset : spread)
+            RecordShot(window, step.average + offset);
+        window.btnReset_Click();
+    }
+    history.reload();
+    history.show();
+    // Each step's row, known by its first shot (the strings may share their minute).
+    const auto rowOf = [&history](double firstShot) {
+        for (int row = 0; row < history.shown().rowCount(); ++row) {
+            const ArchivedString s =
+                history.model().string(history.shown().mapToSource(history.shown().index(row, 0)).row());
+            if (!s.shots.empty() && std::abs(s.shots.front().fps - firstShot) < 1e-6)
+                return row;
+        }
+        return -1;
+    };
+    QList<int> rows;
+    for (const auto& step : steps) {
+        const int row = rowOf(step.average + spread[0]);
+        if (row < 0)
+            return 1;
+        history.tblStrings->selectRow(row);
+        history.txtLabel->setText(QString::fromLatin1(step.charge));
+        history.btnLabel_Click();
+        rows.append(rowOf(step.average + spread[0]));
+    }
+    history.tblStrings->clearSelection();
+    for (int row : rows)
+        history.tblStrings->selectionModel()->select(history.shown().index(row, 0),
+                                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    history.btnShow_Click();
+    chart.resize(900, 680);
+    ok = save(&chart, out.filePath(QStringLiteral("ladder-by-charge.png"))) && ok;
     chart.close();
     history.close();
     window.hide();

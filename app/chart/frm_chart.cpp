@@ -118,6 +118,7 @@ void frmChart::showCurrentString()
 {
     m_live = true;
     m_names = {QStringLiteral("Current string")};
+    m_labels.clear();
     m_archived.clear();
     lblShowing->setText(QStringLiteral("The current string, as the shot table holds it."));
     btnCurrent->setEnabled(false);
@@ -130,6 +131,7 @@ void frmChart::showArchived(const std::vector<ArchivedString>& strings)
     m_live = false;
     m_series.clear();
     m_names.clear();
+    m_labels.clear();
     m_archived.clear();
     const ChartUnits units = liveUnits();
     for (const ArchivedString& s : strings) {
@@ -138,6 +140,7 @@ void frmChart::showArchived(const std::vector<ArchivedString>& strings)
         series.reset(s.shots);
         m_series.push_back(std::move(series));
         m_names.push_back(s.label.isEmpty() ? s.title() : s.label);
+        m_labels.push_back(s.label);
     }
     showLadder(strings.size() >= 2);
     lblShowing->setText(strings.size() == 1 ? QStringLiteral("Archived string: ") + m_names.front()
@@ -213,8 +216,8 @@ void frmChart::redraw()
     plotVelocity->setLines(std::move(velocities));
     plotPower->setLines(std::move(powers));
     lblPoint->setText(kPointHint);
-    refreshLines();
     refreshLadder();
+    refreshLines();
 }
 
 void frmChart::showLadder(bool on)
@@ -224,37 +227,96 @@ void frmChart::showLadder(bool on)
     plotVelocity->setVisible(!on);
 }
 
+namespace {
+
+QString columnNote(const confidence::Estimate& e)
+{
+    return e.shots < 2 ? QStringLiteral("%1 shot").arg(e.shots)
+                       : QStringLiteral("%1 shots, SD %2").arg(e.shots).arg(e.deviation, 0, 'f', 1);
+}
+
+} // namespace
+
 void frmChart::refreshLadder()
 {
+    m_loadLadder.reset();
     if (!m_ladder)
         return;
-    std::vector<LadderPlot::Column> columns;
-    for (size_t i = 0; i < m_series.size(); ++i) {
-        const ChartSeries& s = m_series[i];
-        LadderPlot::Column c;
-        c.label = m_names.at(i);
-        c.colour = kColours[i % std::size(kColours)];
+    std::vector<std::vector<double>> velocities;
+    for (const ChartSeries& s : m_series) {
+        std::vector<double> v;
+        v.reserve(size_t(s.size()));
         for (int k = 0; k < s.size(); ++k)
-            c.values.push_back(s.velocity(k));
-        const confidence::Estimate e = confidence::estimate(c.values);
-        c.average = e.mean;
-        if (e.meanRange) {
-            c.low = e.meanRange->low;
-            c.high = e.meanRange->high;
+            v.push_back(s.velocity(k));
+        velocities.push_back(std::move(v));
+    }
+    std::vector<LadderPlot::Column> columns;
+    if (m_labels.size() == m_series.size()) {
+        std::vector<load_ladder::Labelled> labelled;
+        for (size_t i = 0; i < m_series.size(); ++i)
+            labelled.push_back({m_labels[i], velocities[i]});
+        m_loadLadder = load_ladder::byCharge(labelled);
+    }
+    std::optional<LadderPlot::ChargeAxis> axis;
+    if (m_loadLadder) {
+        axis.emplace();
+        axis->unit = load_ladder::unitSymbol(m_loadLadder->unit);
+        for (const load_ladder::Step& step : m_loadLadder->steps) {
+            LadderPlot::Column c;
+            c.label = step.label;
+            c.colour = kColours[step.strings.front() % std::size(kColours)];
+            c.values = step.velocities;
+            c.average = step.estimate.mean;
+            if (step.estimate.meanRange) {
+                c.low = step.estimate.meanRange->low;
+                c.high = step.estimate.meanRange->high;
+            }
+            c.note = columnNote(step.estimate);
+            if (step.strings.size() > 1)
+                c.note += QStringLiteral(" (%1 strings)").arg(step.strings.size());
+            columns.push_back(std::move(c));
+            axis->charges.push_back(step.charge);
         }
-        c.note = e.shots < 2 ? QStringLiteral("%1 shot").arg(e.shots)
-                             : QStringLiteral("%1 shots, SD %2").arg(e.shots).arg(e.deviation, 0, 'f', 1);
-        columns.push_back(std::move(c));
+        if (m_loadLadder->fit) {
+            axis->slope = m_loadLadder->fit->slope;
+            axis->intercept = m_loadLadder->fit->intercept;
+        }
+        axis->flatSpots = m_loadLadder->flatSpots();
+    } else {
+        for (size_t i = 0; i < m_series.size(); ++i) {
+            LadderPlot::Column c;
+            c.label = m_names.at(i);
+            c.colour = kColours[i % std::size(kColours)];
+            c.values = std::move(velocities[i]);
+            const confidence::Estimate e = confidence::estimate(c.values);
+            c.average = e.mean;
+            if (e.meanRange) {
+                c.low = e.meanRange->low;
+                c.high = e.meanRange->high;
+            }
+            c.note = columnNote(e);
+            columns.push_back(std::move(c));
+        }
     }
     plotLadder->setUnit(m_series.empty() ? QString() : m_series.front().speedWord());
-    plotLadder->setColumns(std::move(columns));
+    plotLadder->setColumns(std::move(columns), std::move(axis));
 }
 
 void frmChart::refreshStatistics()
 {
     // From the running sums, so that a long string costs no more per shot than a short one.
     QStringList lines;
-    for (size_t i = 0; i < m_series.size() && i < 4; ++i) {
+    // A load development: its steps by charge, as the ladder stands.
+    const size_t steps = m_loadLadder ? m_loadLadder->steps.size() : 0;
+    for (size_t i = 0; i < steps && i < 4; ++i) {
+        const load_ladder::Step& step = m_loadLadder->steps[i];
+        const QString unit = m_series.front().speedWord();
+        lines.append(step.label + QStringLiteral(": ") + confidence::averageText(step.estimate, unit) +
+                     QStringLiteral("; ") + confidence::deviationText(step.estimate, unit));
+    }
+    if (steps > 4)
+        lines.append(QStringLiteral("(and %1 more charges)").arg(steps - 4));
+    for (size_t i = 0; !m_loadLadder && i < m_series.size() && i < 4; ++i) {
         const ChartSeries& s = m_series[i];
         const StringStatistics& st = s.statistics();
         const int n = s.size();
@@ -268,10 +330,12 @@ void frmChart::refreshStatistics()
             text = m_names.at(i) + QStringLiteral(": ") + text;
         lines.append(text);
     }
-    if (m_series.size() > 4)
+    if (!m_loadLadder && m_series.size() > 4)
         lines.append(QStringLiteral("(and %1 more strings)").arg(m_series.size() - 4));
     if (!lines.isEmpty())
         lines.last() += QStringLiteral(". The SD here divides by n − 1; the band is the summary's 0.95 × it.");
+    if (m_loadLadder && !m_series.empty())
+        lines.append(load_ladder::describe(*m_loadLadder, m_series.front().speedWord()).join(u' '));
     lblStatistics->setText(lines.join(u'\n'));
 }
 

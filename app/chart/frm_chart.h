@@ -4,6 +4,7 @@
 #include "chart/ladder_plot.h"
 #include "chart/shot_plot.h"
 #include "companion_window.h"
+#include "stats/load_ladder.h"
 
 #include <QImage>
 #include <vector>
@@ -31,6 +32,8 @@ public:
     LadderPlot* plotLadder = nullptr;
     QLabel* lblStatistics = nullptr;
     bool showsLadder() const { return m_ladder; }
+    // The compared strings as a load development, when every one is labelled with its charge.
+    const std::optional<load_ladder::Ladder>& loadLadder() const { return m_loadLadder; }
     QPushButton* btnCurrent = nullptr;
     QPushButton* btnCopy = nullptr;
     QPushButton* btnSave = nullptr;
@@ -68,6 +71,10 @@ private:
     bool m_live = true;
     std::vector<ChartSeries> m_series;
     std::vector<QString> m_names;
+    // Each archived string's label, which may name its charge (a title or a pellet's name may
+    // hold a weight that is no charge).
+    std::vector<QString> m_labels;
+    std::optional<load_ladder::Ladder> m_loadLadder;
     // Per archived string, what it was shot with rather than what is selected now: the weight
     // for its IPSC average, and its gun type (-1 when unknown) for its limit line.
     struct ArchivedKind {

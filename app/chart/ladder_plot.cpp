@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 
@@ -19,10 +20,48 @@ void LadderPlot::setUnit(const QString& unit)
     update();
 }
 
-void LadderPlot::setColumns(std::vector<Column> columns)
+void LadderPlot::setColumns(std::vector<Column> columns, std::optional<ChargeAxis> axis)
 {
     m_columns = std::move(columns);
+    // An axis must give every column its charge, rising, or the columns stand evenly.
+    if (axis &&
+        (axis->charges.size() != m_columns.size() || !std::is_sorted(axis->charges.begin(), axis->charges.end()) ||
+         std::adjacent_find(axis->charges.begin(), axis->charges.end()) != axis->charges.end()))
+        axis.reset();
+    m_axis = std::move(axis);
+    // What the picture shows, for a screen reader.
+    QStringList labels;
+    for (const Column& c : m_columns)
+        labels.append(c.label);
+    setAccessibleDescription(m_columns.empty() ? QString()
+                             : m_axis          ? QStringLiteral("By charge: ") + labels.join(QStringLiteral(", "))
+                                               : QStringLiteral("By string: ") + labels.join(QStringLiteral(", ")));
     update();
+}
+
+LadderPlot::Placement LadderPlot::place(size_t count, const std::optional<ChargeAxis>& axis, double left, double width)
+{
+    Placement p;
+    if (count == 0)
+        return p;
+    if (!axis || axis->charges.size() != count || count < 2) {
+        p.room = width / double(count);
+        for (size_t i = 0; i < count; ++i)
+            p.centres.push_back(left + p.room * (double(i) + 0.5));
+        return p;
+    }
+    const std::vector<double>& c = axis->charges;
+    double gap = INFINITY;
+    for (size_t i = 1; i < count; ++i)
+        gap = std::min(gap, c[i] - c[i - 1]);
+    // Half the smallest step beyond each end, so that the end columns have the room of the others.
+    const double low = c.front() - gap / 2;
+    const double high = c.back() + gap / 2;
+    const double scale = width / (high - low);
+    for (double charge : c)
+        p.centres.push_back(left + (charge - low) * scale);
+    p.room = gap * scale;
+    return p;
 }
 
 LadderPlot::Range LadderPlot::rangeFor(const std::vector<Column>& columns)
@@ -71,8 +110,12 @@ void LadderPlot::render(QPainter& p, const QSize& size) const
     p.fillRect(QRect(QPoint(0, 0), size), pal.color(QPalette::Base));
     const QFontMetrics fm(p.font());
     const int line = fm.height();
-    const QString title = QStringLiteral("Velocity by string (%1): each shot, and the average with its 90 % interval")
-                              .arg(m_unit);
+    const QString title =
+        m_axis
+            ? QStringLiteral("Velocity by charge (%1 over %2): each shot, the average with its 90 % interval, "
+                             "the line through the averages")
+                  .arg(m_unit, m_axis->unit)
+            : QStringLiteral("Velocity by string (%1): each shot, and the average with its 90 % interval").arg(m_unit);
     p.setPen(pal.color(QPalette::Text));
     p.drawText(QRect(0, 2, size.width(), line), Qt::AlignHCenter, title);
     const Range r = rangeFor(m_columns);
@@ -102,10 +145,13 @@ void LadderPlot::render(QPainter& p, const QSize& size) const
         return;
     }
 
-    const double width = area.width() / double(m_columns.size());
+    const Placement placed = place(m_columns.size(), m_axis, area.left(), area.width());
+    const double width = placed.room;
+    if (m_axis)
+        drawChargeMarks(p, area, placed, yOf);
     for (size_t i = 0; i < m_columns.size(); ++i) {
         const Column& c = m_columns[i];
-        const double centre = area.left() + width * (double(i) + 0.5);
+        const double centre = placed.centres[i];
         const double bar = std::min(28.0, width / 4);
         // The interval as a bar behind the points, the average as a bold line across it.
         if (c.low && c.high) {
@@ -128,6 +174,35 @@ void LadderPlot::render(QPainter& p, const QSize& size) const
         p.drawText(labelBox, Qt::AlignHCenter, fm.elidedText(c.label, Qt::ElideRight, int(labelBox.width())));
         p.drawText(labelBox.translated(0, line), Qt::AlignHCenter,
                    fm.elidedText(c.note, Qt::ElideRight, int(labelBox.width())));
+    }
+    p.restore();
+}
+
+void LadderPlot::drawChargeMarks(QPainter& p, const QRectF& area, const Placement& placed,
+                                 const std::function<double(double)>& yOf) const
+{
+    const QPalette pal = palette();
+    p.save();
+    p.setClipRect(area);
+    // Flat spots behind everything, named at the top.
+    for (const auto& [first, last] : m_axis->flatSpots) {
+        if (last >= placed.centres.size() || first >= last)
+            continue;
+        const QRectF band(placed.centres[first] - placed.room / 2, area.top(),
+                          placed.centres[last] - placed.centres[first] + placed.room, area.height());
+        p.fillRect(band, QColor(255, 190, 0, 45));
+        p.setPen(pal.color(QPalette::Text));
+        p.drawText(band.adjusted(2, 2, -2, 0), Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("flat spot"));
+    }
+    if (m_axis->slope && m_axis->intercept) {
+        // Across the columns' charges, from the first to the last.
+        const double first = m_axis->charges.front();
+        const double last = m_axis->charges.back();
+        const double x0 = placed.centres.front();
+        const double x1 = placed.centres.back();
+        p.setPen(QPen(pal.color(QPalette::Text), 1.5, Qt::DashLine));
+        p.drawLine(QPointF(x0, yOf(*m_axis->intercept + *m_axis->slope * first)),
+                   QPointF(x1, yOf(*m_axis->intercept + *m_axis->slope * last)));
     }
     p.restore();
 }

@@ -4,6 +4,7 @@
 
 #include "chart/frm_chart.h"
 #include "history/history_model.h"
+#include "history/import_job.h"
 #include "history/string_history.h"
 #include "services/app_services.h"
 #include "import/import_prompts.h"
@@ -27,6 +28,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -91,6 +93,15 @@ frmHistory::frmHistory(ShotString& string, const AppServices& services, StringHi
     lblStatistics->setObjectName(QStringLiteral("lblStatistics"));
     lblStatistics->setWordWrap(true);
     lblStatistics->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblImport = new QLabel(this);
+    lblImport->setObjectName(QStringLiteral("lblImport"));
+    prgImport = new QProgressBar(this);
+    prgImport->setObjectName(QStringLiteral("prgImport"));
+    prgImport->setAccessibleName(QStringLiteral("Import progress"));
+    btnCancelImport = namedButton(QStringLiteral("btnCancelImport"), QStringLiteral("Cancel"),
+                                  QStringLiteral("Stop the import after the file being archived"), this);
+    for (QWidget* w : std::initializer_list<QWidget*>{lblImport, prgImport, btnCancelImport})
+        w->hide();
     setAcceptDrops(true);
 
     auto* filterRow = new QHBoxLayout;
@@ -100,6 +111,10 @@ frmHistory::frmHistory(ShotString& string, const AppServices& services, StringHi
     labelRow->addWidget(lblLabel);
     labelRow->addWidget(txtLabel, 1);
     labelRow->addWidget(btnLabel);
+    auto* importRow = new QHBoxLayout;
+    importRow->addWidget(lblImport);
+    importRow->addWidget(prgImport, 1);
+    importRow->addWidget(btnCancelImport);
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {btnShow, btnImport, btnOpenFolder, btnDelete})
         buttons->addWidget(b);
@@ -111,6 +126,7 @@ frmHistory::frmHistory(ShotString& string, const AppServices& services, StringHi
     layout->addWidget(lblStatistics);
     layout->addLayout(labelRow);
     layout->addWidget(lblFolder);
+    layout->addLayout(importRow);
     layout->addLayout(buttons);
     setTabOrder(txtFilter, tblStrings);
     setTabOrder(tblStrings, txtLabel);
@@ -131,6 +147,7 @@ frmHistory::frmHistory(ShotString& string, const AppServices& services, StringHi
     connect(btnDelete, &QPushButton::clicked, this, guarded(this, &frmHistory::btnDelete_Click));
     connect(btnImport, &QPushButton::clicked, this, guarded(this, &frmHistory::btnImport_Click));
     connect(btnLabel, &QPushButton::clicked, this, guarded(this, &frmHistory::btnLabel_Click));
+    connect(btnCancelImport, &QPushButton::clicked, this, guarded(this, &frmHistory::btnCancelImport_Click));
     connect(txtLabel, &QLineEdit::returnPressed, this, guarded(this, &frmHistory::btnLabel_Click));
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
     connect(&m_string, &ShotString::unitsChanged, this, guarded([this] { m_model->setUnits(m_string.units()); }));
@@ -197,18 +214,67 @@ void frmHistory::selectPaths(const QStringList& paths)
         tblStrings->scrollTo(selection.indexes().front());
 }
 
+frmHistory::~frmHistory()
+{
+    // Before the importer it archives with.
+    delete m_import;
+}
+
 void frmHistory::importFiles(const QStringList& paths)
 {
-    if (paths.isEmpty())
+    if (paths.isEmpty() || m_import)
         return;
-    StringImporter importer(m_history.archive().folder());
-    const auto outcomes = importWithPrompt(importer, paths, *m_services.prompt, m_services.clock->now());
+    m_importer = std::make_unique<StringImporter>(m_history.archive().folder());
+    m_import = new ImportJob(*m_importer, paths, unitFromPrompt(*m_services.prompt), m_services.clock->now(), this);
+    connect(m_import, &ImportJob::progressed, this, guarded(this, &frmHistory::importProgressed));
+    connect(m_import, &ImportJob::finished, this, guarded(this, &frmHistory::importFinished));
+    btnImport->setEnabled(false);
+    prgImport->setRange(0, int(paths.size()));
+    prgImport->setValue(0);
+    lblImport->setText(paths.size() == 1 ? QStringLiteral("Importing 1 file...")
+                                         : QStringLiteral("Importing %1 files...").arg(paths.size()));
+    btnCancelImport->setEnabled(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{lblImport, prgImport, btnCancelImport})
+        w->show();
+    m_import->start();
+}
+
+void frmHistory::importProgressed(int done, int total, const QString& fileName)
+{
+    prgImport->setValue(done);
+    lblImport->setText(QStringLiteral("Imported %1 of %2 files (%3)").arg(done).arg(total).arg(fileName));
+}
+
+void frmHistory::btnCancelImport_Click()
+{
+    if (!m_import)
+        return;
+    btnCancelImport->setEnabled(false);
+    m_import->cancel();
+}
+
+void frmHistory::importFinished()
+{
+    ImportJob* job = m_import;
+    m_import = nullptr;
+    for (QWidget* w : std::initializer_list<QWidget*>{lblImport, prgImport, btnCancelImport})
+        w->hide();
+    btnImport->setEnabled(true);
+    const std::vector<StringImporter::Outcome> outcomes = job->outcomes();
+    const QString preface =
+        job->isCancelled() && job->done() < job->total()
+            ? QStringLiteral("The import was cancelled after %1 of %2 files; the others were not imported.")
+                  .arg(job->done())
+                  .arg(job->total())
+            : QString();
+    job->deleteLater();
     QStringList touched;
     for (const StringImporter::Outcome& o : outcomes)
         if (!o.archived.isEmpty())
             touched.append(o.archived);
     reload();
     selectPaths(touched);
+    tellOutcomes(outcomes, *m_services.prompt, preface);
 }
 
 void frmHistory::btnImport_Click()
@@ -241,7 +307,7 @@ void frmHistory::btnLabel_Click()
 
 void frmHistory::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls())
+    if (event->mimeData()->hasUrls() && !m_import)
         event->acceptProposedAction();
 }
 

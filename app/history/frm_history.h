@@ -3,9 +3,13 @@
 #include "companion_window.h"
 #include "history/history_reader.h"
 
+#include <memory>
 #include <vector>
 
+class ImportJob;
+class StringImporter;
 class QLabel;
+class QProgressBar;
 class QLineEdit;
 class QPushButton;
 class QSortFilterProxyModel;
@@ -22,6 +26,7 @@ class frmHistory : public CompanionWindow {
     Q_OBJECT
 public:
     frmHistory(ShotString& string, const AppServices& services, StringHistory& history, QWidget* owner);
+    ~frmHistory() override;
 
     QLabel* lblFilter = nullptr;
     QLineEdit* txtFilter = nullptr;
@@ -37,6 +42,10 @@ public:
     QLineEdit* txtLabel = nullptr;
     QPushButton* btnLabel = nullptr;
     QLabel* lblStatistics = nullptr;
+    // An import under way: how far it is, and its Cancel.
+    QLabel* lblImport = nullptr;
+    QProgressBar* prgImport = nullptr;
+    QPushButton* btnCancelImport = nullptr;
 
     // Reads the folder again.
     void reload();
@@ -50,8 +59,12 @@ public:
     void btnDelete_Click();
     void btnImport_Click();
     void btnLabel_Click();
-    // Imports the files, tells the user what was read and selects the new entries.
+    // Imports the files, reading them while the window goes on; when done, tells the user what
+    // was read and selects the new entries. Files given while an import runs are refused.
     void importFiles(const QStringList& paths);
+    bool importing() const { return m_import != nullptr; }
+    ImportJob* importJob() const { return m_import; }
+    void btnCancelImport_Click();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -60,10 +73,14 @@ protected:
 private:
     void selectionChanged();
     void selectPaths(const QStringList& paths);
+    void importProgressed(int done, int total, const QString& fileName);
+    void importFinished();
 
     ShotString& m_string;
     const AppServices& m_services;
     StringHistory& m_history;
     HistoryModel* m_model = nullptr;
     QSortFilterProxyModel* m_proxy = nullptr;
+    std::unique_ptr<StringImporter> m_importer;
+    ImportJob* m_import = nullptr;
 };

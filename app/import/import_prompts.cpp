@@ -11,18 +11,20 @@ QString unitQuestion(const QString& fileName, const ImportedString& s)
         .arg(fileName, shown.description());
 }
 
-std::vector<StringImporter::Outcome> importWithPrompt(StringImporter& importer, const QStringList& paths, Prompt& prompt,
-                                                      const QDateTime& now)
+StringImporter::UnitQuestion unitFromPrompt(Prompt& prompt)
 {
-    const auto ask = [&prompt](const QString& fileName, const ImportedString& s) {
+    return [&prompt](const QString& fileName, const ImportedString& s) {
         return prompt.ask(unitQuestion(fileName, s), Prompt::Buttons::YesNo, Prompt::Icon::Question,
                           Prompt::appTitle()) == Prompt::Answer::Yes
                    ? VelocityUnit::Fps
                    : VelocityUnit::MetresPerSecond;
     };
-    const std::vector<StringImporter::Outcome> outcomes = importer.importFiles(paths, ask, now);
-    if (outcomes.empty())
-        return outcomes;
+}
+
+void tellOutcomes(const std::vector<StringImporter::Outcome>& outcomes, Prompt& prompt, const QString& preface)
+{
+    if (outcomes.empty() && preface.isEmpty())
+        return;
     QStringList lines;
     bool trouble = false;
     constexpr int kShown = 20; // a thousand files make a summary, not a list
@@ -35,8 +37,17 @@ std::vector<StringImporter::Outcome> importWithPrompt(StringImporter& importer, 
     if (outcomes.size() > size_t(kShown))
         lines.append(QStringLiteral("(and %1 more)").arg(outcomes.size() - size_t(kShown)));
     QString text = lines.join(u'\n');
-    if (outcomes.size() > 1)
+    if (outcomes.size() > 1 || !preface.isEmpty())
         text = StringImporter::summary(outcomes) + QStringLiteral("\n\n") + text;
-    prompt.message(text, trouble ? Prompt::Icon::Exclamation : Prompt::Icon::Information);
+    if (!preface.isEmpty())
+        text = preface + u' ' + text;
+    prompt.message(text.trimmed(), trouble ? Prompt::Icon::Exclamation : Prompt::Icon::Information);
+}
+
+std::vector<StringImporter::Outcome> importWithPrompt(StringImporter& importer, const QStringList& paths, Prompt& prompt,
+                                                      const QDateTime& now)
+{
+    const std::vector<StringImporter::Outcome> outcomes = importer.importFiles(paths, unitFromPrompt(prompt), now);
+    tellOutcomes(outcomes, prompt);
     return outcomes;
 }

@@ -119,6 +119,40 @@ QString StringImporter::entryName(const ImportedString& s, const QDateTime& now)
 std::vector<StringImporter::Outcome> StringImporter::importFile(const QString& path, const UnitQuestion& askUnit,
                                                                 const QDateTime& now)
 {
+    return importRead(readFile(path), askUnit, now);
+}
+
+StringImporter::ReadFile StringImporter::readFile(const QString& path)
+{
+    ReadFile read;
+    read.path = path;
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        read.refusal = QStringLiteral("it is a folder.");
+        return read;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        read.refusal = QStringLiteral("it cannot be read (") + file.errorString() + QStringLiteral(").");
+        return read;
+    }
+    if (file.size() > kMaxImportBytes) {
+        read.refusal = QStringLiteral("the file is larger than 10 MB: no chronograph's export is that large.");
+        return read;
+    }
+    read.bytes = file.read(kMaxImportBytes + 1);
+    file.close();
+    read.result = import_formats::readExport(read.bytes);
+    if (read.result.strings.empty())
+        read.refusal = read.result.refusal.left(1).toLower() + read.result.refusal.mid(1);
+    return read;
+}
+
+std::vector<StringImporter::Outcome> StringImporter::importRead(ReadFile read, const UnitQuestion& askUnit,
+                                                                const QDateTime& now)
+{
+    const QString& path = read.path;
+    const QByteArray& bytes = read.bytes;
     const QFileInfo info(path);
     auto whole = [&](Kind kind, const QString& message) {
         Outcome out;
@@ -127,21 +161,8 @@ std::vector<StringImporter::Outcome> StringImporter::importFile(const QString& p
         out.message = message;
         return std::vector<Outcome>{out};
     };
-    auto refused = [&](const QString& why) {
-        return whole(Kind::Refused, quoted(path) + QStringLiteral(" was not imported: ") + why);
-    };
-    if (info.isDir())
-        return refused(QStringLiteral("it is a folder."));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refused(QStringLiteral("it cannot be read (") + file.errorString() + QStringLiteral(")."));
-    if (file.size() > kMaxImportBytes)
-        return refused(QStringLiteral("the file is larger than 10 MB: no chronograph's export is that large."));
-    const QByteArray bytes = file.read(kMaxImportBytes + 1);
-    file.close();
-    ImportResult read = import_formats::readExport(bytes);
-    if (read.strings.empty())
-        return refused(read.refusal.left(1).toLower() + read.refusal.mid(1));
+    if (!read.refusal.isEmpty() || read.result.strings.empty())
+        return whole(Kind::Refused, quoted(path) + QStringLiteral(" was not imported: ") + read.refusal);
 
     const QString sha = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
     loadIndex();
@@ -154,12 +175,12 @@ std::vector<StringImporter::Outcome> StringImporter::importFile(const QString& p
         return out;
     }
 
-    const bool several = read.strings.size() > 1;
+    const bool several = read.result.strings.size() > 1;
     std::optional<VelocityUnit> answered; // the user's unit, asked once a file
     QString original;                     // the kept copy, once a string is added
     QDir dir(m_folder);
     std::vector<Outcome> outcomes;
-    for (ImportedString& s : read.strings) {
+    for (ImportedString& s : read.result.strings) {
         Outcome out;
         out.path = path;
         // "loads.csv" (37.5 gr): which string of the file a line speaks of.

@@ -37,6 +37,18 @@ public:
     };
     // One outcome a string of the file, or one for the whole file when it is refused.
     std::vector<Outcome> importFile(const QString& path, const UnitQuestion& askUnit, const QDateTime& now);
+
+    // A file read and parsed, which needs neither the history nor the user: safe on any thread,
+    // so that a window can read the next files while it archives this one.
+    struct ReadFile {
+        QString path;
+        QByteArray bytes;
+        ImportResult result;
+        QString refusal; // the end of "... was not imported: ", when refused before parsing
+    };
+    static ReadFile readFile(const QString& path);
+    // The rest of importFile: asks the unit, keeps the original and archives each string.
+    std::vector<Outcome> importRead(ReadFile read, const UnitQuestion& askUnit, const QDateTime& now);
     std::vector<Outcome> importFiles(const QStringList& paths, const UnitQuestion& askUnit, const QDateTime& now);
 
     // "3 strings imported, 1 already in the history, 1 refused." Counted in strings.

@@ -29,6 +29,10 @@ class Control:
         return self.acc.name or ""
 
     @property
+    def description(self):
+        return self.acc.description or ""
+
+    @property
     def role(self):
         return self.acc.getRoleName()
 

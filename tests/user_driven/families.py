@@ -273,11 +273,28 @@ Alle Sch\u00fcsse wurden in die Berechnung einbezogen
 """
 
 
+def import_through_dialog(u, window, path):
+    """Clicks "Import..." in the History window, types the file's path into the file dialog and
+    returns the message that tells what was read."""
+    u.d.click(window.find("push button", "Import..."))
+    box = u.opened("Import Strings").find("text", "File name:")
+    u.d.click(box)
+    wait_for(lambda: box.focused, "the file name box to take the focus", 5)
+    u.d.key("ctrl+a")
+    u.d.type_text(path)
+    u.d.key("Return")
+    return u.opened(QUESTION, 30)
+
+
+def labels_of(window):
+    return [c.name or "" for c in window.find_all("label", None)]
+
+
 def imports(u, device):
     """An export of another chronograph imported through the History window's "Import..." and its
     file dialog: the program says what it read, the string is listed with its source, the same
     file a second time adds nothing, and the string opens in the chart with its statistics."""
-    history, chart, chooser = "Velmora - History", "Velmora - Chart", "Import Strings"
+    history, chart = "Velmora - History", "Velmora - Chart"
     shutil.rmtree(os.path.join(u.s.private, ".local", "share", "Velmora"), ignore_errors=True)
     path = os.path.join(u.s.work, "Xero Marlin.csv")
     with open(path, "w", encoding="utf-8") as f:
@@ -288,14 +305,7 @@ def imports(u, device):
     u.d.choose_menu(MAIN, "Menu", "History")
     window = u.opened(history)
     for attempt in ("first", "again"):
-        u.d.click(window.find("push button", "Import..."))
-        box = u.opened(chooser).find("text", "File name:")
-        u.d.click(box)
-        wait_for(lambda: box.focused, "the file name box to take the focus", 5)
-        u.d.key("ctrl+a")
-        u.d.type_text(path)
-        u.d.key("Return")
-        told = u.opened(QUESTION)
+        told = import_through_dialog(u, window, path)
         if attempt == "first":
             check(told.find("label", '"Xero Marlin.csv": 3 shots, 487.6 to 490.1 m/s, from Marlin,.357, 15,3grs W296, '
                             '158,0 gr, 8 February 2025.'), "the import did not say what it read")
@@ -319,6 +329,80 @@ def imports(u, device):
     wait_for(lambda: any("Average 488.7" in (c.name or "") or "Average 1603" in (c.name or "")
                          for c in shown.find_all("label", None)),
              "the chart of the imported string with its average", 5)
+    u.close(chart, "escape")
+    u.close(history, "message")
+    u.main_usable()
+    u.exit()
+
+
+# A load development as a spreadsheet keeps it: a charge a row, its shots, then the row's own
+# figures (never taken as shots). 42.0 and 42.3 gr differ by 2 fps over 5 shots: a flat spot.
+LOAD_TABLE = ("Charge (gr);Shot 1 (fps);Shot 2 (fps);Shot 3 (fps);Shot 4 (fps);Shot 5 (fps);Average;"
+              "Extreme Spread\n") + "".join(
+    "%s;%s;%.1f;%d\n" % (charge, ";".join("%d" % (average + d) for d in (-5, 3, -1, 6, -3)), average, 11)
+    for charge, average in (("41.0", 2701), ("41.5", 2728), ("42.0", 2751), ("42.3", 2753), ("42.6", 2779)))
+CHARGES = ["41.0 gr", "41.5 gr", "42.0 gr", "42.3 gr", "42.6 gr"]
+
+
+# A ShotView workbook of 14 sessions, one a sheet (tests/import_files/real: MIT, see its README).
+WORKBOOK = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "import_files", "real",
+                        "xero-workbook", "Shotview_i.xlsx")
+WORKBOOK_SOURCE = "Garmin Xero C1 (ShotView workbook), Shotview_i.xlsx"
+
+
+def loads(u, device):
+    """A workbook of several sessions and a load-development table imported through the History
+    window: each session and each row an entry (the rows labelled by their charge), the new ones
+    selected after each import, and the table's shown in the chart as a ladder by charge with the
+    slope of the line through the averages and the flat spot in words."""
+    history, chart = "Velmora - History", "Velmora - Chart"
+    shutil.rmtree(os.path.join(u.s.private, ".local", "share", "Velmora"), ignore_errors=True)
+    table_path = os.path.join(u.s.work, "loads.csv")
+    with open(table_path, "w", encoding="utf-8") as f:
+        f.write(LOAD_TABLE)
+    workbook_path = os.path.join(u.s.work, "Shotview_i.xlsx")
+    shutil.copyfile(WORKBOOK, workbook_path)
+    u.start()
+    u.d.choose_menu(MAIN, "Menu", "History")
+    window = u.opened(history)
+    table = window.find("table", "Archived strings")
+
+    told = import_through_dialog(u, window, workbook_path)
+    text = " ".join(labels_of(told))
+    check("14 strings imported." in text, "the import did not take each sheet as a string: %r" % text)
+    check('"Shotview_i.xlsx" (108 eldm): 77 shots, 2765.7 to 2802.6 fps, from 108 eldm, 6 April 2024.' in text,
+          "the import did not say what a sheet held: %r" % text)
+    u.close(QUESTION, "OK")
+    wait_for(lambda: len(table.find_all("table cell", WORKBOOK_SOURCE, showing=False)) == 14,
+             "the workbook's 14 sessions in the history with their source", 10)
+    check(table.find_all("table cell", "105 hybrid 31.0gt"), "a session's title is not in the history")
+
+    told = import_through_dialog(u, window, table_path)
+    text = " ".join(labels_of(told))
+    check("5 strings imported." in text, "the import did not count the table's rows as strings: %r" % text)
+    check('"loads.csv" (41.0 gr): 5 shots, 2696.0 to 2707.0 fps' in text, "the import did not say what a row held: %r"
+          % text)
+    u.close(QUESTION, "OK")
+    for charge in CHARGES:
+        # Cells scrolled out of sight count: the Label column may lie right of the view.
+        wait_for(lambda: table.find_all("table cell", charge, showing=False),
+                 "the entry labelled %r in the history" % charge, 5)
+    check(len(table.find_all("table cell", "5", showing=False)) >= 5,
+          "the table's rows are not entries of 5 shots each")
+    check(len(table.find_all("table cell", WORKBOOK_SOURCE, showing=False)) == 14,
+          "the workbook's sessions are no longer listed")
+
+    # The new entries are selected: shown together, they stand by charge.
+    u.d.click(window.find("push button", "Show in Chart"))
+    shown = u.opened(chart)
+    ladder = shown.find(None, "Ladder of the compared strings")
+    wait_for(lambda: ladder.description == "By charge: " + ", ".join(CHARGES),
+             "the ladder by charge (it says %r)" % ladder.description, 5)
+    words = wait_for(lambda: next((n for n in labels_of(shown) if "per grain" in n), None),
+                     "the slope of the line through the averages", 5)
+    check("Line through the averages (least squares, each step counted once): about " in words,
+          "the chart does not give the line's slope in words: %r" % words)
+    check("Flat spot from 42.0 gr to 42.3 gr" in words, "the chart does not name the flat spot: %r" % words)
     u.close(chart, "escape")
     u.close(history, "message")
     u.main_usable()
@@ -374,6 +458,7 @@ FAMILIES = {
     "ced": Family(ced, device="ced"),
     "companions": Family(companions),
     "imports": Family(imports),
+    "loads": Family(loads),
 }
 
 
