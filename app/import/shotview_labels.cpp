@@ -1,5 +1,7 @@
 #include "shotview_labels.h"
 
+#include "import_text.h"
+
 #include "shot/ballistics.h"
 
 #include <QRegularExpression>
@@ -51,6 +53,38 @@ std::optional<double> grains(const QString& label, const FileNumber& value)
     if (u == QLatin1String("G") || u.startsWith(QLatin1String("GRAM")))
         return value.value * ballistics::kGrainsPerGramme;
     return std::nullopt;
+}
+
+void takeSummaryRow(ImportedString& s, const QString& label, const std::optional<FileNumber>& value)
+{
+    switch (summaryRow(label)) {
+    case SummaryRow::Average:
+        s.summary.average = value;
+        break;
+    case SummaryRow::Deviation:
+        s.summary.deviation = value;
+        break;
+    case SummaryRow::Spread:
+        s.summary.spread = value;
+        break;
+    case SummaryRow::Weight:
+        if (value)
+            if (const auto g = grains(label, *value))
+                s.grains = *g;
+        break;
+    case SummaryRow::Other:
+    case SummaryRow::Unknown:
+        break;
+    }
+}
+
+void startAtFirstShot(ImportedString& s)
+{
+    if (!s.when.isValid() || s.times.empty())
+        return;
+    const QTime first = import_text::clockTime(s.times.front());
+    if (first.isValid())
+        s.when.setTime(first);
 }
 
 } // namespace import_formats::shotview

@@ -20,4 +20,11 @@ SummaryRow summaryRow(const QString& label);
 // bracket perhaps unclosed) or grams; nothing when it says neither.
 std::optional<double> grains(const QString& label, const FileNumber& value);
 
+// Takes one summary row into the string: its average, deviation, spread or weight; a row whose
+// label is not known is left out of the check rather than guessed.
+void takeSummaryRow(ImportedString& s, const QString& label, const std::optional<FileNumber>& value);
+
+// The date line gives the session's start to the minute; the first shot's own time is exact.
+void startAtFirstShot(ImportedString& s);
+
 } // namespace import_formats::shotview

@@ -85,26 +85,7 @@ ImportResult readXeroCsv(const QStringList& lines)
     // A row whose label is not known is left out of the check rather than guessed.
     for (++i; i < lines.size() && !isDashLine(lines[i]); ++i) {
         const QStringList f = import_text::fields(lines[i], u',');
-        const auto value = import_text::number(f.value(1));
-        switch (summaryRow(f.value(0))) {
-        case SummaryRow::Average:
-            s.summary.average = value;
-            break;
-        case SummaryRow::Deviation:
-            s.summary.deviation = value;
-            break;
-        case SummaryRow::Spread:
-            s.summary.spread = value;
-            break;
-        case SummaryRow::Weight:
-            if (value)
-                if (const auto g = grains(f.value(0), *value))
-                    s.grains = *g;
-            break;
-        case SummaryRow::Other:
-        case SummaryRow::Unknown:
-            break;
-        }
+        shotview::takeSummaryRow(s, f.value(0), import_text::number(f.value(1)));
     }
     if (i >= lines.size())
         return ImportResult::refused(
@@ -115,12 +96,7 @@ ImportResult readXeroCsv(const QStringList& lines)
             dateLine = lines[i];
         s.when = import_text::namedMonthDate(lines[i]);
     }
-    if (s.when.isValid() && !s.times.empty()) {
-        // The date line gives the session's start; the first shot's own time is more precise.
-        const QTime first = import_text::clockTime(s.times.front());
-        if (first.isValid())
-            s.when.setTime(first);
-    }
+    shotview::startAtFirstShot(s);
     QStringList notes;
     if (passed.size() == 1)
         notes.append(QStringLiteral("line %1 is not a shot").arg(passed.front()));

@@ -94,7 +94,6 @@ std::optional<ImportedString> session(const workbook::Sheet& sheet, QString& ref
         const QString time = plain(cells.value(5));
         s.times.push_back(import_text::clockTime(time).isValid() ? time : QString());
     }
-    using shotview::SummaryRow;
     QString date;
     for (; row < sheet.rows.size(); ++row) {
         const QStringList& cells = sheet.rows[row];
@@ -103,34 +102,11 @@ std::optional<ImportedString> session(const workbook::Sheet& sheet, QString& ref
             s.when = import_text::namedMonthDate(date);
             continue;
         }
-        const std::optional<FileNumber> value = cellNumber(cells.value(1));
-        switch (shotview::summaryRow(plain(cells.value(0)))) {
-        case SummaryRow::Average:
-            s.summary.average = value;
-            break;
-        case SummaryRow::Deviation:
-            s.summary.deviation = value;
-            break;
-        case SummaryRow::Spread:
-            s.summary.spread = value;
-            break;
-        case SummaryRow::Weight:
-            if (value)
-                s.grains = shotview::grains(plain(cells.value(0)), *value).value_or(0);
-            break;
-        case SummaryRow::Other:
-        case SummaryRow::Unknown:
-            break;
-        }
+        shotview::takeSummaryRow(s, plain(cells.value(0)), cellNumber(cells.value(1)));
     }
     if (s.velocities.empty())
         return std::nullopt;
-    if (s.when.isValid() && !s.times.empty()) {
-        // The date row gives the session's start to the minute; the first shot's time is exact.
-        const QTime first = import_text::clockTime(s.times.front());
-        if (first.isValid())
-            s.when.setTime(first);
-    }
+    shotview::startAtFirstShot(s);
     QStringList notes;
     if (passed.size() == 1)
         notes.append(QStringLiteral("row %1 is not a shot").arg(passed.front()));
