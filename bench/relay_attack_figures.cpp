@@ -30,16 +30,6 @@ double msSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-double statusMiB(qint64 pid, const char* key)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toDouble() / 1024;
-    return 0;
-}
 
 // User and system CPU time of a process, in milliseconds.
 double cpuMs(qint64 pid)
@@ -184,7 +174,7 @@ void memoryAttack()
     RelayProcess relay(QStringLiteral(VELMORA_SEED_DIR));
     if (!relay.isRunning())
         return (void)std::printf("| relay attack: memory | did not start | |\n");
-    const double before = statusMiB(relay.processId(), "VmRSS:");
+    const double before = relay.memoryMiB("VmRSS");
     HonestClient honest(relay.port(), "127.0.30.1");
     const std::string part = "POST /relay.php HTTP/1.1\r\nHost: h\r\nContent-Length: 65536\r\n\r\n" + std::string(65535, ' ');
     std::vector<std::unique_ptr<RawConnection>> hostile;
@@ -199,12 +189,12 @@ void memoryAttack()
     int refused = 0;
     for (const auto& c : hostile)
         refused += statusOf(c->readAnswer(0)) == 503;
-    const double peak = statusMiB(relay.processId(), "VmHWM:");
-    const double held = statusMiB(relay.processId(), "VmRSS:");
+    const double peak = relay.memoryMiB("VmHWM");
+    const double held = relay.memoryMiB("VmRSS");
     const std::string during = honest.summary();
     hostile.clear();
     std::this_thread::sleep_for(std::chrono::milliseconds(3000));
-    const double after = statusMiB(relay.processId(), "VmRSS:");
+    const double after = relay.memoryMiB("VmRSS");
     std::printf("| relay attack: 5000 connections each sending 65535 of 65536 bytes (%d sent, %d answered 503): honest "
                 "update median, p90, worst | %s | < 1000 ms |\n",
                 open, refused, during.c_str());

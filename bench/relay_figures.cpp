@@ -30,17 +30,6 @@ double msSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// A line of /proc/<pid>/status ("VmRSS", "VmHWM") in MiB.
-double statusMiB(qint64 pid, const char* key)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key)) + 1).trimmed().split(' ').value(0).toDouble() / 1024;
-    return 0;
-}
 
 // A thousand idle and sixty-four slow connections (header or body stalled half-way), eight from
 // each loopback address as the per-address cap allows; then honest updates one after another.
@@ -51,7 +40,7 @@ void slowClientFigures()
         std::printf("| relay with slow clients | did not start | |\n");
         return;
     }
-    const double idleRss = statusMiB(relay.processId(), "VmRSS:");
+    const double idleRss = relay.memoryMiB("VmRSS");
     std::vector<std::unique_ptr<RawConnection>> held;
     for (int i = 0; i < 1064; ++i) {
         held.push_back(std::make_unique<RawConnection>(relay.port(), "127.0.8." + std::to_string(1 + i / 8)));
@@ -74,7 +63,7 @@ void slowClientFigures()
         else
             times.push_back(msSince(start));
     }
-    const double rss = statusMiB(relay.processId(), "VmRSS:");
+    const double rss = relay.memoryMiB("VmRSS");
     const long stillOpen = std::count_if(held.begin(), held.end(), [](const auto& c) { return !c->closedWithin(0); });
     std::sort(times.begin(), times.end());
     std::printf("| relay: honest update with %ld idle or slow connections open (median, worst of %zu) | %.1f ms, "

@@ -115,17 +115,6 @@ double threadCpuMs()
     return double(t.tv_sec) * 1000 + double(t.tv_nsec) / 1e6;
 }
 
-// A line of /proc/<pid>/status ("VmRSS:", "VmHWM:") in MiB.
-double statusMiB(qint64 pid, const char* key)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toDouble() / 1024;
-    return 0;
-}
 
 // An element carrying as many distinct attributes as fit in the 64 KiB a request may hold.
 std::string manyAttributes(const std::string& before, const std::string& after)
@@ -1012,7 +1001,7 @@ private slots:
         RelayProcess relay({}, {QStringLiteral("--connections-per-address"), QStringLiteral("0"),
                                 QStringLiteral("--body-memory"), QStringLiteral("4")});
         QVERIFY(relay.isRunning());
-        const double before = statusMiB(relay.processId(), "VmRSS:");
+        const double before = relay.memoryMiB("VmRSS");
         const std::string header = "POST /relay.php HTTP/1.1\r\nHost: h\r\nContent-Length: 65536\r\n\r\n";
         const std::string almost(65000, ' ');
         std::vector<std::unique_ptr<RawConnection>> held;
@@ -1039,14 +1028,14 @@ private slots:
         }
         // 120 bodies of 65000 bytes: about 64 fit in 4 MiB, the rest are refused.
         QVERIFY2(refused >= 40 && refused <= 80, QByteArray::number(refused).constData());
-        const double peak = statusMiB(relay.processId(), "VmHWM:");
+        const double peak = relay.memoryMiB("VmHWM");
         QVERIFY2(kSanitized || peak - before < 24, QByteArray::number(peak - before).constData());
         RawConnection honest(relay.port(), "127.0.9.1");
         QVERIFY(honest.send(relayPost(kUpdate)));
         QCOMPARE(statusOf(honest.readAnswer(3000)), 200);
         held.clear();
-        QTRY_VERIFY2_WITH_TIMEOUT(kSanitized || statusMiB(relay.processId(), "VmRSS:") - before < 6,
-                                  QByteArray::number(statusMiB(relay.processId(), "VmRSS:") - before).constData(),
+        QTRY_VERIFY2_WITH_TIMEOUT(kSanitized || relay.memoryMiB("VmRSS") - before < 6,
+                                  QByteArray::number(relay.memoryMiB("VmRSS") - before).constData(),
                                   10000);
     }
 

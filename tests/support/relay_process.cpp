@@ -2,6 +2,8 @@
 
 #include "sim_process.h"
 
+#include <QFile>
+
 RelayProcess::RelayProcess(const QString& seedFolder, const QStringList& serveOptions)
 {
     QStringList arguments{QStringLiteral("--db"), databasePath(), QStringLiteral("serve"), QStringLiteral("--port"),
@@ -66,4 +68,16 @@ QString RelayProcess::errors()
     m_process.waitForReadyRead(0);
     m_errors += QString::fromUtf8(m_process.readAllStandardError());
     return m_errors;
+}
+
+double RelayProcess::memoryMiB(const char* key) const
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(processId()));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray prefix = QByteArray(key) + ':';
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toDouble() / 1024;
+    return 0;
 }

@@ -26,6 +26,8 @@ public:
     QString databasePath() const { return m_dir.filePath(QStringLiteral("relay.db")); }
     // What the service has written on standard error so far.
     QString errors();
+    // A memory line of the service's /proc status ("VmRSS", "VmHWM") in MiB; 0 once it has gone.
+    double memoryMiB(const char* key) const;
 
 private:
     QTemporaryDir m_dir;
