@@ -9,13 +9,18 @@ import subprocess
 import time
 
 import pyatspi
-from gi.repository import Atspi
+from gi.repository import Atspi, GLib
 from Xlib import X, display, error
 from Xlib.protocol import event
 
 from session import Failure, wait_for
 
 WINDOW_ROLES = ("frame", "dialog", "alert", "file chooser", "window")
+
+
+def vanished(error):
+    """An object destroyed between being listed and being asked leaves no object behind its path."""
+    return isinstance(error, GLib.Error) and "No such object path" in str(error)
 
 
 class Control:
@@ -92,16 +97,25 @@ class Control:
         while stack:
             c = stack.pop()
             yield c
-            stack.extend(reversed(c.children()))
+            try:
+                stack.extend(reversed(c.children()))
+            except GLib.Error as e:
+                if not vanished(e):
+                    raise
 
     def find_all(self, role=None, name=None, showing=True):
         found = []
         for c in self.walk():
-            if role is not None and c.role != role:
-                continue
-            if name is not None and c.name != name:
-                continue
-            if showing and not c.has(pyatspi.STATE_SHOWING):
+            try:
+                if role is not None and c.role != role:
+                    continue
+                if name is not None and c.name != name:
+                    continue
+                if showing and not c.has(pyatspi.STATE_SHOWING):
+                    continue
+            except GLib.Error as e:
+                if not vanished(e):
+                    raise
                 continue
             found.append(c)
         return found
@@ -155,7 +169,17 @@ class Desktop:
         # not pass for "the window has closed".
         if app.has(pyatspi.STATE_DEFUNCT):
             raise Failure("the program no longer answers on the accessibility bus")
-        return [w for w in app.children() if w.role in WINDOW_ROLES and w.has(pyatspi.STATE_SHOWING)]
+        shown = []
+        for w in app.children():
+            try:
+                if w.role in WINDOW_ROLES and w.has(pyatspi.STATE_SHOWING):
+                    shown.append(w)
+            except GLib.Error as e:
+                # A window that closed while being asked is not shown. The program itself was
+                # asked above, so a program that went away still fails the test.
+                if not vanished(e):
+                    raise
+        return shown
 
     def window(self, title, timeout=10.0):
         return wait_for(lambda: next((w for w in self.windows() if w.name == title), None),
