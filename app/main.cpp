@@ -40,6 +40,7 @@ int main(int argc, char* argv[])
 
     DialogPrompt prompt;
     Sleeper sleeper;
+    StepTimer steps;
     Clock clock;
     EffectSoundPlayer sound;
     DBusScreenSaver screenSaver;
@@ -52,6 +53,7 @@ int main(int argc, char* argv[])
     AppServices services;
     services.prompt = &prompt;
     services.sleeper = &sleeper;
+    services.steps = &steps;
     services.clock = &clock;
     services.sound = &sound;
     services.screenSaver = &screenSaver;

@@ -78,6 +78,7 @@ int main(int argc, char** argv)
     QuietPrompt prompt;
     Clock clock;
     Sleeper sleeper;
+    StepTimer stepTimer;
     NoSound sound;
     NoScreenSaver screenSaver;
     DesktopUrlOpener urls;
@@ -86,6 +87,7 @@ int main(int argc, char** argv)
     services.prompt = &prompt;
     services.clock = &clock;
     services.sleeper = &sleeper;
+    services.steps = &stepTimer;
     services.sound = &sound;
     services.screenSaver = &screenSaver;
     services.urlOpener = &urls;

@@ -7,6 +7,7 @@
 
 class Prompt;
 class Sleeper;
+class StepTimer;
 class Clock;
 class SoundPlayer;
 class ScreenSaver;
@@ -22,6 +23,7 @@ class SerialTransport;
 struct AppServices {
     Prompt* prompt = nullptr;
     Sleeper* sleeper = nullptr;
+    StepTimer* steps = nullptr;
     Clock* clock = nullptr;
     SoundPlayer* sound = nullptr;
     ScreenSaver* screenSaver = nullptr;

@@ -1,11 +1,31 @@
 #include "fakes.h"
+
+#include <QEventLoop>
+#include <QTimer>
 #include <utility>
 
 Prompt::Answer ScriptedPrompt::ask(const QString& text, Buttons buttons, Icon icon, const QString& title)
 {
     shown.append({text, title, icon, buttons});
-    if (onAsk)
-        std::exchange(onAsk, nullptr)();
+    QEventLoop box;
+    QTimer::singleShot(0, &box, [this, &box] {
+        if (onAsk)
+            std::exchange(onAsk, nullptr)();
+        if (!answerWhen) {
+            // Posted after whatever the handlers posted (deferred deletes among them), so those
+            // are handled inside the box first.
+            QMetaObject::invokeMethod(&box, &QEventLoop::quit, Qt::QueuedConnection);
+            return;
+        }
+        auto* poll = new QTimer(&box);
+        QObject::connect(poll, &QTimer::timeout, &box, [this, &box] {
+            if (answerWhen())
+                box.quit();
+        });
+        poll->start(5);
+    });
+    box.exec();
+    answerWhen = nullptr;
     if (!m_answers.empty()) {
         const Answer a = m_answers.front();
         m_answers.pop_front();
@@ -55,7 +75,8 @@ void MemoryTransport::unplug()
         return;
     m_open = false;
     existing.remove(openedPath);
-    emit lost();
+    // Told from the event loop, as the real port tells it.
+    QMetaObject::invokeMethod(this, &MemoryTransport::lost, Qt::QueuedConnection);
 }
 
 void MemoryTransport::feed(const QByteArray& bytes)
@@ -64,4 +85,10 @@ void MemoryTransport::feed(const QByteArray& bytes)
         return;
     m_incoming += bytes;
     emit dataArrived();
+}
+
+void CountingSteps::after(int milliseconds, QObject* context, std::function<void()> step)
+{
+    waited.append(milliseconds);
+    QTimer::singleShot(milliseconds * percent / 100, context, std::move(step));
 }

@@ -15,7 +15,9 @@
 #include <functional>
 #include <utility>
 
-// Records every message box and answers from a script (Yes/Ok when the script is empty).
+// Records every message box and answers from a script (Yes/Ok when the script is empty). As a
+// real message box does, it spins an event loop while it is "open": timers, port events and
+// deferred deletes run meanwhile, so an object closed during a box is gone when the box returns.
 class ScriptedPrompt : public Prompt {
 public:
     struct Shown {
@@ -26,8 +28,12 @@ public:
     };
     Answer ask(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
     void setNextAnswer(Answer answer) { m_answers.push_back(answer); }
-    // Runs while a question or message is open (a window closed meanwhile, say).
+    // Runs while a question or message is open (a window closed meanwhile, say), from the box's
+    // event loop.
     std::function<void()> onAsk;
+    // The box stays open until this is true (checked as events are handled), or for one round of
+    // events when it is not set.
+    std::function<bool()> answerWhen;
     QList<Shown> shown;
     QStringList texts() const;
 
@@ -44,6 +50,15 @@ public:
 
 private:
     QDateTime m_now{QDate(2026, 12, 6), QTime(1, 30, 0)};
+};
+
+// Timed steps that record their waits and run at once (after `percent` of the wait, when set), from
+// the event loop as the real ones do.
+class CountingSteps : public StepTimer {
+public:
+    void after(int milliseconds, QObject* context, std::function<void()> step) override;
+    QList<int> waited;
+    int percent = 0;
 };
 
 // Sleeps that only count, for paths whose timing is not under test.

@@ -13,6 +13,7 @@ TestApp::TestApp(bool keepDatabase)
         QFile::remove(PelletStore::defaultPath());
     services.prompt = &prompt;
     services.sleeper = &sleeper;
+    services.steps = &steps;
     services.clock = &clock;
     services.sound = &sound;
     services.screenSaver = &screenSaver;

@@ -30,6 +30,7 @@ public:
     ScriptedPrompt prompt;
     FakeClock clock;
     CountingSleeper sleeper;
+    CountingSteps steps;
     SilentSound sound;
     SilentScreenSaver screenSaver;
     RecordingUrlOpener urlOpener;
