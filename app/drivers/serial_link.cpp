@@ -1,5 +1,6 @@
 #include "serial_link.h"
 
+#include "capture/capture_session.h"
 #include "drivers/comm_port.h"
 #include "drivers/frm_chrony_extras.h"
 #include "drivers/frm_options.h"
@@ -49,6 +50,7 @@ QString windowClosedByLossText(const QString& windowTitle)
 void serialLinkLost(frmMain& main)
 {
     main.strReceivedAll.clear();
+    main.session().deviceLost();
     main.TimerProChrono->stop();
     main.lblSelChrono->setText(disconnectedText(familyCaption(main), main.MSComm1->linkPath()));
     QString closed;
@@ -74,6 +76,13 @@ void serialLinkBlocked(frmMain& main, const QString& path, const QString& reason
 void serialLinkBack(frmMain& main)
 {
     main.strReceivedAll.clear();
+    // An exchange cut by the loss sends its closing commands first; capture resumes after them.
+    if (main.session().deviceBack())
+        serialCaptureResumed(main);
+}
+
+void serialCaptureResumed(frmMain& main)
+{
     main.lblSelChrono->setText(reconnectedText(familyCaption(main), main.MSComm1->linkPath()));
     if (main.options().chronoType->isSelected(4) && !(main.proChronoExtras && main.proChronoExtras->isVisible())) {
         // Polled at once. The last status taken stays the baseline: the same device answers with

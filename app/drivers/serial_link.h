@@ -21,5 +21,9 @@ QString windowClosedByLossText(const QString& windowTitle);
 void serialLinkLost(frmMain& main);
 // The device is there but does not open: the row says why.
 void serialLinkBlocked(frmMain& main, const QString& path, const QString& reason);
-// The device is back: the ProChrono poll starts again at once, and the row says so.
+// The device is back: once an exchange cut by the loss has sent its closing commands, capture
+// resumes.
 void serialLinkBack(frmMain& main);
+// Capture resumes on the returned device: the ProChrono poll starts again at once, and the row
+// says so.
+void serialCaptureResumed(frmMain& main);

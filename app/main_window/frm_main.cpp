@@ -1,5 +1,7 @@
 #include "frm_main.h"
 
+#include "capture/capture_session.h"
+
 #include "data_options/frm_pellet.h"
 #include "drivers/ced_driver.h"
 #include "drivers/comm_port.h"
@@ -65,6 +67,7 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
     connectStringViews();
     m_history = std::make_unique<StringHistory>(*m_string, m_services, this);
 
+    m_session = new CaptureSession(*this, this);
     auto transport = m_services.makeSerialTransport();
     MSComm1 = new CommPort(std::move(transport), m_services.portPath, this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
@@ -74,6 +77,7 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
             }));
     connect(MSComm1, &CommPort::connectionLost, this, guarded([this] { serialLinkLost(*this); }));
     connect(MSComm1, &CommPort::connectionBack, this, guarded([this] { serialLinkBack(*this); }));
+    connect(m_session, &CaptureSession::captureResumed, this, guarded([this] { serialCaptureResumed(*this); }));
     connect(MSComm1, &CommPort::waitingBlocked, this,
             guarded([this](const QString& path, const QString& reason) { serialLinkBlocked(*this, path, reason); }));
 

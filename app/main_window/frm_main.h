@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/capture_host.h"
 #include "drivers/ced_state.h"
 #include "drivers/hid_control.h"
 #include "drivers/prochrono_state.h"
@@ -18,6 +19,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QTimer;
+class CaptureSession;
 class ClickableLabel;
 class CommPort;
 class FlexGrid;
@@ -49,7 +51,7 @@ private:
 // The main window: the shot table, summary and list text, the large figures, the serial port,
 // the three timers and, when Devlink loads, the HID control. Its public values are shared with
 // the shot path, the decoders and the dialogs, as the windows of this program share them.
-class frmMain : public QMainWindow {
+class frmMain : public QMainWindow, public CaptureHost {
     Q_OBJECT
 public:
     explicit frmMain(const AppServices& services, QWidget* parent = nullptr);
@@ -58,7 +60,7 @@ public:
     // Start-up: settings into the controls, the chronograph connected, the cache replayed.
     void Form_Load();
 
-    const AppServices& services() const { return m_services; }
+    const AppServices& services() const override { return m_services; }
     // The option windows are created on first use and live until shut-down.
     frmOptions& options();
     frmPellet& pellet();
@@ -157,6 +159,9 @@ public:
     // Those units and the gun type.
     StringUnits stringUnits();
 
+    // The device exchanges of the memory windows.
+    CaptureSession& session() { return *m_session; }
+
     // The chart, the string history and the archive of cleared and finished strings.
     StringHistory& history() { return *m_history; }
 
@@ -180,7 +185,24 @@ public:
     // The weight word of the current unit, "Grammes" or "Grains".
     QString weightWord();
     // Typed access to DevPort1.
-    HidControl hid() const { return HidControl(DevPort1); }
+    HidControl hid() const override { return HidControl(DevPort1); }
+
+    // What the device exchanges and drivers use of the capture.
+    CommPort& port() override { return *MSComm1; }
+    bool hidDisabled() const override { return disableHID; }
+    void setReceiver(Receiver receiver) override;
+    void clearPartialLine() override { strReceivedAll.clear(); }
+    void setWatchdog(bool running) override;
+    void setProChronoPoll(bool running) override;
+    void setCedPoll(bool running) override;
+    void setCaptureEnabled(bool enabled) override { setEnabled(enabled); }
+    ProChronoState& proChronoState() override { return proChrono; }
+    CedState& cedState() override { return ced; }
+    double calibration() override;
+    void recordShot(double fps) override;
+    void recordDumpedShot(double fps) override;
+    void dumpFinished(double lastFps) override;
+    double lastFps() const override { return last_fps; }
 
     // While held, received characters and polls wait, so that shots arriving during a message
     // of an ending or of the recovery are recorded after it, in order.
@@ -219,5 +241,6 @@ private:
     int m_shotHolds = 0;
     QString m_cacheProblem;
     ShotString* m_string = nullptr;
+    CaptureSession* m_session = nullptr;
     std::unique_ptr<StringHistory> m_history;
 };

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "drivers/hid_control.h"
+
+class CommPort;
+struct AppServices;
+struct CedState;
+struct ProChronoState;
+
+// What the device exchanges and drivers need of the capture they serve: the port, the HID
+// control, the polls, where received characters go, and the shot path. The main window provides
+// it; nothing here reaches a window.
+class CaptureHost {
+public:
+    // Where received serial characters go.
+    enum class Receiver { Live, ChronyMemory, ProChronoRemote };
+
+    virtual ~CaptureHost() = default;
+
+    virtual const AppServices& services() const = 0;
+    virtual CommPort& port() = 0;
+    virtual HidControl hid() const = 0;
+    // Devlink did not load on this machine.
+    virtual bool hidDisabled() const = 0;
+
+    virtual void setReceiver(Receiver receiver) = 0;
+    // Drops the partial line the live decoders were collecting.
+    virtual void clearPartialLine() = 0;
+    // The serial watchdog, the ProChrono status poll and the CED poll.
+    virtual void setWatchdog(bool running) = 0;
+    virtual void setProChronoPoll(bool running) = 0;
+    virtual void setCedPoll(bool running) = 0;
+    // The main window takes input (it is disabled while a memory window is open).
+    virtual void setCaptureEnabled(bool enabled) = 0;
+
+    virtual ProChronoState& proChronoState() = 0;
+    virtual CedState& cedState() = 0;
+    // The calibration in percent; fails when the option is not a number.
+    virtual double calibration() = 0;
+
+    // The shot path: a live shot, a shot downloaded from a memory, and the end of a download.
+    virtual void recordShot(double fps) = 0;
+    virtual void recordDumpedShot(double fps) = 0;
+    virtual void dumpFinished(double lastFps) = 0;
+    virtual double lastFps() const = 0;
+};
