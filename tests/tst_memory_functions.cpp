@@ -13,6 +13,7 @@
 #include "test_app.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
@@ -156,6 +157,7 @@ private slots:
         QCOMPARE(m.btnDump->text(), QStringLiteral("Chrony Status"));
         m.btnDump_Click();
         QTRY_COMPARE(m.MSFlexGrid1->Rows(), 3);
+        QVERIFY2(m.chronyExtras, qPrintable(app.prompt.texts().join(QStringLiteral(" | ")) + m.lblSelChrono->text()));
         QCOMPARE(m.chronyExtras->txtStoredStrings->text(), QStringLiteral("3"));
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("790.50"));
         QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 4), QStringLiteral("795.50"));
