@@ -13,6 +13,7 @@
 #include "test_app.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
@@ -34,6 +35,13 @@ QString sent(TestApp& app)
     app.serial->written.clear();
     return all;
 }
+
+// What the line holds once the exchange's timed steps have run.
+#define QTRY_SENT(app, expected)                                                                                   \
+    do {                                                                                                           \
+        QTRY_COMPARE(QString::fromLatin1((app).serial->written), QString(expected));                              \
+        (app).serial->written.clear();                                                                             \
+    } while (false)
 
 const QString kQueryReply = QStringLiteral("nf Strings, 3\r\nnf Current, 3\r\n}ok!\r\n>");
 } // namespace
@@ -57,8 +65,8 @@ private slots:
         QVERIFY(!m.isEnabled());
         QVERIFY(chrony->isEnabled()); // usable over the disabled main window
         QVERIFY(m.chrony_data);
-        QCOMPARE(sent(app), QStringLiteral("SYSXX.QRY"));
-        QCOMPARE(app.sleeper.slept, QList<int>({1500}));
+        QTRY_SENT(app, QStringLiteral("SYSXX.QRY"));
+        QCOMPARE(app.steps.waited, QList<int>({1500}));
         // Shot lines while in command mode are not recorded.
         app.serial->feed("1,Vf800\r\n");
         QCOMPARE(m.MSFlexGrid1->Rows(), 1);
@@ -72,10 +80,12 @@ private slots:
         QVERIFY(chrony->btnClear->isEnabled());
         // Pick string 1: two steps down, then the download request.
         chrony->lstString->setCurrentIndex(0);
-        app.sleeper.slept.clear();
+        app.steps.waited.clear();
         chrony->lstString_Click();
-        QCOMPARE(sent(app), QStringLiteral("X.DECX.DECX.CPY"));
-        QCOMPARE(app.sleeper.slept, QList<int>({150, 150})); // after each pointer move
+        QVERIFY(!chrony->lstString->isEnabled()); // no second pick while the pointer moves
+        QTRY_SENT(app, QStringLiteral("X.DECX.DECX.CPY"));
+        QCOMPARE(app.steps.waited, QList<int>({150, 150})); // after each pointer move
+        QVERIFY(chrony->lstString->isEnabled());
         QCOMPARE(chrony->btnDumpAll->text(), QStringLiteral("Dump String 1"));
         chrony->btnDumpAll_Click();
         QCOMPARE(sent(app), QStringLiteral("X.GRM"));
@@ -85,11 +95,12 @@ private slots:
         QCOMPARE(m.MSFlexGrid1->Rows(), 3);
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("820.00"));
         // Closing puts the pointer back on string 3 and ends the exchange.
-        app.sleeper.slept.clear();
+        app.steps.waited.clear();
         chrony->close();
-        QCOMPARE(sent(app), QStringLiteral("X.INCX.INCX.END"));
-        QCOMPARE(app.sleeper.slept, QList<int>({150, 150, 100}));
-        QVERIFY(m.isEnabled());
+        QVERIFY(!m.isEnabled()); // until the closing steps are done
+        QTRY_SENT(app, QStringLiteral("X.INCX.INCX.END"));
+        QCOMPARE(app.steps.waited, QList<int>({150, 150, 100}));
+        QTRY_VERIFY(m.isEnabled());
         QVERIFY(m.Timer1->isActive());
     }
 
@@ -98,7 +109,7 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         m.btnDump_Click();
-        sent(app);
+        QTRY_SENT(app, QStringLiteral("SYSXX.QRY"));
         app.serial->feed("nf Current, 2\r\nnf Strings, 3\r\n}ok!\r\n>");
         QCOMPARE(m.chronyExtras->lstString->count(), 3);
         QCOMPARE(m.chronyExtras->lstString->currentIndex(), -1);
@@ -110,6 +121,7 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         m.btnDump_Click();
+        QTRY_SENT(app, QStringLiteral("SYSXX.QRY"));
         frmChronyExtras* chrony = m.chronyExtras;
         app.serial->feed(kQueryReply.toLatin1());
         sent(app);
@@ -125,8 +137,8 @@ private slots:
         QVERIFY(m.chrony_data);
         QVERIFY(!chrony->lstString->isEnabled());
         app.serial->feed("}ok!\r\n>");
-        QCOMPARE(app.prompt.shown.last().text, QStringLiteral("All Shots now cleared."));
-        QCOMPARE(sent(app), QStringLiteral("X.QRY"));
+        QTRY_COMPARE(app.prompt.shown.last().text, QStringLiteral("All Shots now cleared."));
+        QTRY_SENT(app, QStringLiteral("X.QRY"));
         app.serial->feed("nf Strings, 0\r\nnf Current, 1\r\n}ok!\r\n>");
         QCOMPARE(chrony->txtStoredStrings->text(), QStringLiteral("1"));
         QCOMPARE(chrony->lstString->count(), 4); // the old entries stay, "1" is added
@@ -145,6 +157,7 @@ private slots:
         QCOMPARE(m.btnDump->text(), QStringLiteral("Chrony Status"));
         m.btnDump_Click();
         QTRY_COMPARE(m.MSFlexGrid1->Rows(), 3);
+        QVERIFY2(m.chronyExtras, qPrintable(app.prompt.texts().join(QStringLiteral(" | ")) + m.lblSelChrono->text()));
         QCOMPARE(m.chronyExtras->txtStoredStrings->text(), QStringLiteral("3"));
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("790.50"));
         QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 4), QStringLiteral("795.50"));
@@ -159,7 +172,7 @@ private slots:
                                     .arg(m.chronyExtras->outputText())));
         QCOMPARE(m.MSFlexGrid1->TextMatrix(5, 4), QStringLiteral("820.00"));
         m.chronyExtras->close();
-        QVERIFY(m.isEnabled());
+        QTRY_VERIFY(m.isEnabled());
     }
 
     void proChronoLiveFromTheSimulator()
@@ -303,16 +316,17 @@ private slots:
             m.btnDump_Click();
             QVERIFY(m.chronyExtras || m.proChronoExtras);
             m.chronyExtras ? m.chronyExtras->close() : m.proChronoExtras->close();
+            QTRY_VERIFY(m.isEnabled());
             // The adapter is unplugged: the port closes and cannot be opened again.
             app.serial->existing.clear();
             m.MSComm1->setPortOpen(false);
             m.setEnabled(false);
             family == 1 ? openChronyExtras(m) : openProChronoExtras(m);
-            QCOMPARE(app.prompt.shown.last().text, family == 1 ? chronyError : proChronoError);
+            QTRY_COMPARE(app.prompt.shown.last().text, family == 1 ? chronyError : proChronoError);
             QDialog* window = family == 1 ? static_cast<QDialog*>(m.chronyExtras) : m.proChronoExtras;
             QVERIFY(window);
             QTest::keyClick(window, Qt::Key_Escape);
-            QVERIFY(m.isEnabled());
+            QTRY_VERIFY(m.isEnabled());
             QVERIFY(!window->isVisible());
         }
     }
@@ -325,14 +339,15 @@ private slots:
             TestApp app;
             frmMain& m = app.start();
             m.btnDump_Click();
+            QTRY_SENT(app, QStringLiteral("SYSXX.QRY"));
             app.serial->feed(kQueryReply.toLatin1());
             frmChronyExtras* chrony = m.chronyExtras;
-            sent(app);
+            QCOMPARE(sent(app), QStringLiteral("X.CPY"));
             QTest::keyClick(chrony->txtStoredStrings, Qt::Key_Return);
             QCOMPARE(sent(app), QString());
             QTest::keyClick(chrony->txtStoredStrings, Qt::Key_Escape);
-            QVERIFY(sent(app).endsWith(QStringLiteral("X.END")));
-            QVERIFY(m.isEnabled());
+            QTRY_SENT(app, QStringLiteral("X.END"));
+            QTRY_VERIFY(m.isEnabled());
             QVERIFY(m.Timer1->isActive());
         }
         TestApp::setSetting(QStringLiteral("chronoType"), 4);

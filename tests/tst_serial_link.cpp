@@ -1,5 +1,6 @@
 // The main window when its serial chronograph goes away and comes back, and the memory windows
 // closed at every moment of their exchanges.
+#include "capture/chrony_memory_exchange.h"
 #include "drivers/comm_port.h"
 #include "drivers/frm_chrony_extras.h"
 #include "drivers/frm_options.h"
@@ -34,6 +35,13 @@ QStringList velocities(frmMain& m)
         all.append(m.MSFlexGrid1->TextMatrix(r, 4));
     return all;
 }
+
+// What the line holds once the exchange's timed steps have run.
+#define QTRY_SENT(app, expected)                                                                                   \
+    do {                                                                                                           \
+        QTRY_COMPARE(QString::fromLatin1((app).serial->written), QString(expected));                              \
+        (app).serial->written.clear();                                                                             \
+    } while (false)
 
 const QByteArray kQueryReply = "nf Strings, 3\r\nnf Current, 3\r\n}ok!\r\n>";
 const QString kChronyError = QStringLiteral(
@@ -110,14 +118,19 @@ private slots:
         frmMain& m = app.start();
         m.btnDump_Click();
         QVERIFY(m.chrony_data);
+        QTRY_SENT(app, QStringLiteral("SYSXX.QRY"));
         app.serial->unplug();
         QTRY_VERIFY(m.MSComm1->isLost());
         QVERIFY(!m.chronyExtras || !m.chronyExtras->isVisible());
-        QVERIFY(!m.chrony_data);
         QVERIFY(m.isEnabled());
         QCOMPARE(app.prompt.texts().last(), windowClosedByLossText(QStringLiteral("Chrony Status")));
+        // The device may still be in remote mode: what it sends is no shot until it was told "X.END".
+        QVERIFY(m.chrony_data);
         app.serial->plugBack();
         QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 2000);
+        QTRY_SENT(app, QStringLiteral("X.END"));
+        QTRY_COMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: connected again on /dev/test1, capture resumed"));
+        QVERIFY(!m.chrony_data);
         app.serial->feed("1,Vf800.0\r\n");
         QCOMPARE(velocities(m), QStringList({QStringLiteral("800.00")}));
     }
@@ -162,10 +175,10 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         m.btnDump_Click();
-        QCOMPARE(sent(app), QStringLiteral("SYSXX.QRY"));
+        QTRY_SENT(app, QStringLiteral("SYSXX.QRY"));
         m.chronyExtras->close();
-        QCOMPARE(sent(app), QStringLiteral("X.END"));
-        QVERIFY(!m.chrony_data);
+        QTRY_SENT(app, QStringLiteral("X.END"));
+        QTRY_VERIFY(!m.chrony_data);
         app.serial->feed(kQueryReply);
         QCOMPARE(sent(app), QString()); // no X.CPY after X.END
         app.serial->feed("1,Vf800.0\r\n");
@@ -179,25 +192,21 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         m.btnDump_Click();
+        QTRY_SENT(app, QStringLiteral("SYSXX.QRY"));
         frmChronyExtras* chrony = m.chronyExtras;
         app.serial->feed(kQueryReply);
         sent(app);
-        // The device goes away after the first of two moves down (string 3 to string 1).
-        int moves = 0;
-        app.sleeper.onSleep = [&] {
-            if (++moves == 1)
-                app.serial->failWrites = true;
-        };
+        // The line fails after the first of two moves down (string 3 to string 1).
         chrony->lstString->setCurrentIndex(0);
         chrony->lstString_Click();
-        app.sleeper.onSleep = nullptr;
         QCOMPARE(sent(app), QStringLiteral("X.DEC"));
-        QCOMPARE(app.prompt.texts().last(), kChronyError);
+        app.serial->failWrites = true;
+        QTRY_COMPARE(app.prompt.texts().last(), kChronyError);
         QVERIFY(chrony->btnDumpAll->isEnabled());
-        QCOMPARE(chrony->strLastString, QStringLiteral("2"));
+        QCOMPARE(chrony->exchange().lastString(), QStringLiteral("2"));
         app.serial->failWrites = false;
         chrony->close();
-        QCOMPARE(sent(app), QStringLiteral("X.INCX.END")); // one step back up, not two
+        QTRY_SENT(app, QStringLiteral("X.INCX.END")); // one step back up, not two
     }
 
     // Closed while the clear question is open: nothing is sent after the closing steps.
@@ -206,13 +215,14 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         m.btnDump_Click();
+        QTRY_SENT(app, QStringLiteral("SYSXX.QRY"));
         frmChronyExtras* chrony = m.chronyExtras;
         app.serial->feed(kQueryReply);
         sent(app);
         app.prompt.onAsk = [&] { chrony->close(); };
         chrony->btnClear_Click();
-        QCOMPARE(sent(app), QStringLiteral("X.END"));
-        QVERIFY(!m.chrony_data);
+        QTRY_SENT(app, QStringLiteral("X.END"));
+        QTRY_VERIFY(!m.chrony_data);
     }
 
     void proChronoClosedDuringTheDeleteQuestion()

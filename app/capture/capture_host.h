@@ -43,4 +43,6 @@ public:
     virtual void recordDumpedShot(double fps) = 0;
     virtual void dumpFinished(double lastFps) = 0;
     virtual double lastFps() const = 0;
+    // The shots recorded in the current string so far.
+    virtual int shotCount() const = 0;
 };

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class CaptureHost;
+class ChronyMemoryExchange;
 
 // The conversations with the chronograph that outlive their windows: each memory function runs
 // as an exchange object of the session, driven by the port's events and timed steps. A window
@@ -15,12 +17,17 @@ public:
     ~CaptureSession() override;
 
     CaptureHost& host() { return m_host; }
+    ChronyMemoryExchange& chronyMemory() { return *m_chronyMemory; }
 
-    // The serial device went away: every exchange stops where it is.
-    void deviceLost();
+    // The serial device went away: every exchange stops where it is. What the user should know
+    // about a download it cut, empty when none.
+    QString deviceLost();
     // The serial device is back. False while an exchange still has closing commands to send
     // first: live capture resumes when they are sent (captureResumed is raised then).
     bool deviceBack();
+    // Asked by the live path before it records a shot: a download that repeats shots already
+    // recorded from a cut one.
+    bool skipDownloadedShot();
 
 signals:
     // An exchange that was ended by a pull sent its closing commands on the device's return;
@@ -29,4 +36,5 @@ signals:
 
 private:
     CaptureHost& m_host;
+    ChronyMemoryExchange* m_chronyMemory;
 };

@@ -1,10 +1,6 @@
 #include "frm_chrony_extras.h"
 
-#include "drivers/chrony_memory.h"
-#include "drivers/comm_port.h"
-#include "main_window/frm_main.h"
-#include "services/app_error.h"
-#include "services/clock.h"
+#include "capture/chrony_memory_exchange.h"
 #include "services/event_guard.h"
 #include "services/prompt.h"
 #include "services/regional.h"
@@ -15,11 +11,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
-frmChronyExtras::frmChronyExtras(frmMain& main) : ClosingDialog(&main), m_main(main)
+frmChronyExtras::frmChronyExtras(QWidget* owner, ChronyMemoryExchange& exchange, Prompt& prompt)
+    : ClosingDialog(owner), m_exchange(exchange), m_prompt(prompt)
 {
     setObjectName(QStringLiteral("frmChronyExtras"));
     setWindowTitle(QStringLiteral("Chrony Status"));
@@ -63,150 +61,68 @@ frmChronyExtras::frmChronyExtras(frmMain& main) : ClosingDialog(&main), m_main(m
 
     connect(lstString, &QComboBox::activated, this, guarded(this, &frmChronyExtras::lstString_Click));
     connect(btnDumpAll, &QPushButton::clicked, this, guarded(this, &frmChronyExtras::btnDumpAll_Click));
-    connect(btnClear, &QPushButton::clicked, this, guarded(this, &frmChronyExtras::btnClear_Click));
+    // The question is asked from the event loop, not from inside the button's own code: the window
+    // and the button may be gone when it is answered.
+    connect(btnClear, &QPushButton::clicked, this, [self = QPointer<frmChronyExtras>(this)] {
+        QTimer::singleShot(0, [self] {
+            if (self)
+                event_guard::run("Clear Chrony", [&] { self->btnClear_Click(); });
+        });
+    });
+
+    connect(&m_exchange, &ChronyMemoryExchange::outputChanged, this, &frmChronyExtras::showOutput);
+    connect(&m_exchange, &ChronyMemoryExchange::controlsChanged, this, &frmChronyExtras::showControls);
+    connect(&m_exchange, &ChronyMemoryExchange::stringsListed, this, &frmChronyExtras::listStrings);
+    connect(&m_exchange, &ChronyMemoryExchange::oneStringAssumed, this, [this] {
+        txtStoredStrings->setText(QStringLiteral("1"));
+        lstString->addItem(QStringLiteral("1"));
+    });
+    connect(&m_exchange, &ChronyMemoryExchange::stringSelected, this, [this](int number) {
+        const QSignalBlocker quiet(lstString);
+        lstString->setCurrentIndex(number - 1);
+    });
 }
 
-namespace {
-const QString kCommunicationError = QStringLiteral(
-    "There has been an error communicating with the Chrony.  Please check your COM port settings and try again.");
-}
-
-void frmChronyExtras::send(const QString& command)
+const QString& frmChronyExtras::outputText() const
 {
-    // After "X.END" the device is in live mode and must stay there, whatever a handler still does.
-    if (closingStepsRan())
-        AppError::raise(AppError::PortNotOpen);
-    m_main.MSComm1->setOutput(command);
-}
-
-void frmChronyExtras::sendMoves(int from, int to)
-{
-    int at = from;
-    for (const QString& move : chrony_memory::pointerMoves(from, to)) {
-        send(move);
-        // Where the device's pointer is after each move, so that a failure half way leaves the
-        // closing steps a true starting point.
-        at += to < from ? -1 : 1;
-        strLastString = QString::number(at);
-        m_main.services().sleeper->sleep(150);
-    }
-}
-
-void frmChronyExtras::communicationFailed()
-{
-    if (!closingStepsRan())
-        m_main.services().prompt->message(kCommunicationError);
+    return m_exchange.output();
 }
 
 void frmChronyExtras::Form_Load()
 {
-    try {
-        setOutput(QString());
-        m_main.chrony_data = true;
-        m_main.Timer1->stop();
-        lastChronyCommand = QStringLiteral("SYSX");
-        send(QStringLiteral("SYSX"));
-        m_main.services().sleeper->sleep(1500);
-        m_main.strReceivedAll.clear();
-        lastChronyCommand = QStringLiteral("X.QRY");
-        send(QStringLiteral("X.QRY"));
-    } catch (const std::exception&) {
-        // No query is under way: received characters take the live path again.
-        m_main.chrony_data = false;
-        communicationFailed();
-    }
+    m_exchange.begin();
 }
 
-void frmChronyExtras::setOutput(const QString& text)
+void frmChronyExtras::showOutput()
 {
-    m_output = text;
-    txtChronyOutput->setPlainText(QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    txtChronyOutput->setPlainText(QString(m_exchange.output()).replace(QLatin1String("\r\n"), QLatin1String("\n")));
 }
 
-void frmChronyExtras::appendOutput(const QString& text)
+void frmChronyExtras::listStrings(int count)
 {
-    setOutput(m_output + text);
-    txtChronyOutput_Change();
+    txtStoredStrings->setText(QString::number(count));
+    const QSignalBlocker quiet(lstString);
+    for (int j = 1; j <= count; ++j)
+        lstString->addItem(QString::number(j));
+    lstString->setCurrentIndex(-1);
 }
 
-void frmChronyExtras::txtChronyOutput_Change()
+void frmChronyExtras::showControls()
 {
-    const QString text = m_output;
-    if (text.contains(chrony_memory::kOk)) {
-        if (lastChronyCommand != QLatin1String("X.GEE")) {
-            int stored = -1;
-            for (const chrony_memory::ReplyLine& line : chrony_memory::parseReply(text)) {
-                if (line.kind == chrony_memory::ReplyLine::Strings) {
-                    stored = line.number;
-                    txtStoredStrings->setText(QString::number(stored));
-                    const QSignalBlocker quiet(lstString);
-                    for (int j = 1; j <= stored; ++j)
-                        lstString->addItem(QString::number(j));
-                    lstString->setCurrentIndex(-1);
-                } else {
-                    strLastString = QString::number(line.number);
-                    queriedString = qint16(line.number);
-                    if (stored >= 0 && line.number < stored + 1 && line.number >= 1 &&
-                        line.number <= lstString->count()) {
-                        lstString->setCurrentIndex(line.number - 1);
-                        lstString_Click();
-                    }
-                }
-            }
-            m_main.chrony_data = false;
-            btnClear->setEnabled(true);
-        } else {
-            m_main.services().prompt->message(QStringLiteral("All Shots now cleared."));
-            setOutput(QString());
-            lastChronyCommand = QStringLiteral("X.QRY");
-            try {
-                send(QStringLiteral("X.QRY"));
-            } catch (const std::exception&) {
-                m_main.chrony_data = false;
-                communicationFailed();
-            }
-        }
-    }
-    if (regional::leadingNumber(txtStoredStrings->text()) == 0 && queriedString == 1) {
-        txtStoredStrings->setText(QStringLiteral("1"));
-        lstString->addItem(QStringLiteral("1"));
-    }
+    btnDumpAll->setEnabled(m_exchange.dumpEnabled());
+    btnDumpAll->setText(m_exchange.dumpCaption());
+    btnClear->setEnabled(m_exchange.clearEnabled());
+    lstString->setEnabled(m_exchange.listEnabled());
 }
 
 void frmChronyExtras::lstString_Click()
 {
-    try {
-        const int sel = int(regional::leadingNumber(lstString->currentText()));
-        btnDumpAll->setEnabled(false);
-        btnDumpAll->setText(QStringLiteral("Dump String ") + QString::number(sel));
-        const int cur = int(regional::leadingNumber(strLastString));
-        if (cur != 0) {
-            if (sel != cur) {
-                sendMoves(cur, sel);
-                strLastString = QString::number(sel);
-            }
-            lastChronyCommand = QStringLiteral("X.CPY");
-            send(QStringLiteral("X.CPY"));
-        }
-    } catch (const std::exception&) {
-        communicationFailed();
-    }
-    if (!closingStepsRan())
-        btnDumpAll->setEnabled(true);
+    m_exchange.pick(int(regional::leadingNumber(lstString->currentText())));
 }
 
 void frmChronyExtras::btnDumpAll_Click()
 {
-    try {
-        btnDumpAll->setEnabled(false);
-        m_main.strReceivedAll.clear();
-        lastChronyCommand = QStringLiteral("X.GRM");
-        send(QStringLiteral("X.GRM"));
-    } catch (const std::exception&) {
-        communicationFailed();
-    }
-    if (!closingStepsRan())
-        btnDumpAll->setEnabled(true);
+    m_exchange.dump();
 }
 
 void frmChronyExtras::btnClear_Click()
@@ -214,47 +130,18 @@ void frmChronyExtras::btnClear_Click()
     const QString question = QStringLiteral(
         "This option will clear ALL shots and strings from your Chrony's memory.\r\n                  It will NOT "
         "dump the shots before it clears. \r\n\r\n            Are you sure you want to clear the Chrony's memory?");
-    // The window may have been closed while the question was open.
-    if (!m_main.services().prompt->confirm(question) || closingStepsRan())
+    const QPointer<frmChronyExtras> self(this);
+    const bool yes = m_prompt.confirm(question);
+    // Closed, or the cable pulled, while the question was open.
+    if (!self || closingStepsRan() || !yes)
         return;
-    try {
-        btnClear->setEnabled(false);
-        btnDumpAll->setEnabled(false);
-        lstString->setEnabled(false);
-        setOutput(QString());
-        m_main.chrony_data = true;
-        lastChronyCommand = QStringLiteral("X.GEE");
-        send(QStringLiteral("X.GEE"));
-    } catch (const std::exception&) {
-        // Nothing was cleared: the window is as it was before the question.
-        m_main.chrony_data = false;
-        btnClear->setEnabled(true);
-        lstString->setEnabled(true);
-        btnDumpAll->setEnabled(lstString->currentIndex() >= 0);
-        communicationFailed();
-    }
+    m_exchange.clear();
 }
 
 bool frmChronyExtras::unload()
 {
     btnDumpAll->setEnabled(false);
-    try {
-        const int orig = queriedString;
-        const int cur = int(regional::leadingNumber(strLastString));
-        if (cur != 0)
-            sendMoves(cur, orig);
-        if (m_main.MSComm1->PortOpen()) {
-            m_main.services().sleeper->sleep(100);
-            lastChronyCommand = QStringLiteral("X.END");
-            send(QStringLiteral("X.END"));
-        }
-    } catch (const std::exception&) {
-    }
-    // The exchange ends with the window, however far it got: received characters take the live
-    // path again, and a reply cut short is not joined to the next live line.
-    m_main.chrony_data = false;
-    m_main.strReceivedAll.clear();
-    m_main.setEnabled(true);
-    m_main.Timer1->start();
+    // The closing steps go on without the window; live capture resumes when they are done.
+    m_exchange.end();
     return true;
 }

@@ -7,14 +7,15 @@ class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class frmMain;
+class ChronyMemoryExchange;
+class Prompt;
 
 // "Chrony Status": the strings stored in a Shooting Chrony, downloading one through the live
-// path, and clearing the memory.
+// path, and clearing the memory. A view of the capture session's Chrony memory exchange.
 class frmChronyExtras : public ClosingDialog {
     Q_OBJECT
 public:
-    explicit frmChronyExtras(frmMain& main);
+    frmChronyExtras(QWidget* owner, ChronyMemoryExchange& exchange, Prompt& prompt);
 
     QGroupBox* fmeChrony = nullptr;
     QComboBox* lstString = nullptr;
@@ -23,15 +24,10 @@ public:
     QPushButton* btnDumpAll = nullptr;
     QPushButton* btnClear = nullptr;
     // The output box's text exactly as received (CR LF line ends).
-    const QString& outputText() const { return m_output; }
-    QString strLastString;
-    QString lastChronyCommand;
-    qint16 queriedString = 0;
+    const QString& outputText() const;
+    ChronyMemoryExchange& exchange() { return m_exchange; }
 
     void Form_Load();
-    // A reply line collected up to the ">" prompt.
-    void appendOutput(const QString& text);
-    void txtChronyOutput_Change();
     void lstString_Click();
     void btnDumpAll_Click();
     void btnClear_Click();
@@ -40,10 +36,9 @@ protected:
     bool unload() override;
 
 private:
-    void send(const QString& command);
-    void sendMoves(int from, int to);
-    void communicationFailed();
-    void setOutput(const QString& text);
-    frmMain& m_main;
-    QString m_output;
+    void showOutput();
+    void listStrings(int count);
+    void showControls();
+    ChronyMemoryExchange& m_exchange;
+    Prompt& m_prompt;
 };

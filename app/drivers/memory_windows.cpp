@@ -1,5 +1,7 @@
 #include "memory_windows.h"
 
+#include "capture/capture_session.h"
+#include "capture/chrony_memory_exchange.h"
 #include "drivers/comm_port.h"
 #include "drivers/frm_ced_status.h"
 #include "drivers/frm_chrony_extras.h"
@@ -10,9 +12,8 @@
 
 namespace {
 // Loads a memory window over the disabled main window and runs its load step.
-template <typename Window> void open(frmMain& main, QPointer<Window>& slot)
+template <typename Window> void open(QPointer<Window>& slot, Window* dialog)
 {
-    auto* dialog = new Window(main);
     dialog->setEnabled(true); // usable over the disabled main window
     slot = dialog;
     dialog->show();
@@ -22,23 +23,23 @@ template <typename Window> void open(frmMain& main, QPointer<Window>& slot)
 
 void openChronyExtras(frmMain& main)
 {
-    open(main, main.chronyExtras);
+    open(main.chronyExtras,
+         new frmChronyExtras(&main, main.session().chronyMemory(), *main.services().prompt));
 }
 
 void openProChronoExtras(frmMain& main)
 {
-    open(main, main.proChronoExtras);
+    open(main.proChronoExtras, new frmProChronoExtras(main));
 }
 
 void openCedStatus(frmMain& main)
 {
-    open(main, main.cedStatus);
+    open(main.cedStatus, new frmCEDStatus(main));
 }
 
 void appendChronyOutput(frmMain& main, const QString& text)
 {
-    if (main.chronyExtras)
-        main.chronyExtras->appendOutput(text);
+    main.session().chronyMemory().reply(text);
 }
 
 void closeOtherWindows(frmMain& main)

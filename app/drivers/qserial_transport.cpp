@@ -219,10 +219,19 @@ void QSerialTransport::onError(QSerialPort::SerialPortError error)
     if (!m_port.isOpen())
         return;
     // A read notification can also find nothing because a read of our own (a wait while the
-    // event loop was blocked) took the bytes first; Qt reports that as ReadError too. The device
-    // is still there then, and capture must go on.
-    if (error == QSerialPort::ReadError && healthy()) {
+    // event loop was blocked) took the bytes first; Qt reports that as ReadError, or as
+    // ResourceError when the stale errno it reads maps to one ("Operation timed out"). The device
+    // is still there then (its node is in place and the descriptor shows no hang-up), and capture
+    // must go on.
+    if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && healthy()) {
         m_port.clearError();
+        // Qt stops the read notifications on a ResourceError; a read starts them again. What it
+        // finds is kept and announced from the event loop.
+        const QByteArray found = m_port.readAll();
+        if (!found.isEmpty()) {
+            m_leftover += found;
+            QMetaObject::invokeMethod(this, &QSerialTransport::dataArrived, Qt::QueuedConnection);
+        }
         return;
     }
     if (error == QSerialPort::ReadError || error == QSerialPort::WriteError || error == QSerialPort::ResourceError)

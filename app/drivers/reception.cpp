@@ -1,5 +1,6 @@
 #include "reception.h"
 
+#include "capture/capture_session.h"
 #include "drivers/ced_driver.h"
 #include "drivers/comm_port.h"
 #include "drivers/frm_options.h"
@@ -39,7 +40,8 @@ void decodeAndRecord(frmMain& main)
 {
     main.countShot = false;
     const double v = ReadCalibratedSpeed(main);
-    if (main.countShot)
+    // A download again of a string whose download was cut: its first shots are in the table.
+    if (main.countShot && !main.session().skipDownloadedShot())
         RecordShot(main, v);
 }
 

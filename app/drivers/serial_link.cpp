@@ -50,7 +50,7 @@ QString windowClosedByLossText(const QString& windowTitle)
 void serialLinkLost(frmMain& main)
 {
     main.strReceivedAll.clear();
-    main.session().deviceLost();
+    const QString cutDownload = main.session().deviceLost();
     main.TimerProChrono->stop();
     main.lblSelChrono->setText(disconnectedText(familyCaption(main), main.MSComm1->linkPath()));
     QString closed;
@@ -64,8 +64,11 @@ void serialLinkLost(frmMain& main)
     }
     // Closing a ProChrono window restarts its poll; the device is not there to answer it.
     main.TimerProChrono->stop();
-    if (!closed.isEmpty())
-        main.services().prompt->message(windowClosedByLossText(closed), Prompt::Icon::Exclamation);
+    if (!closed.isEmpty()) {
+        const QString text = windowClosedByLossText(closed);
+        main.services().prompt->message(
+            cutDownload.isEmpty() ? text : text + QStringLiteral("\r\n\r\n") + cutDownload, Prompt::Icon::Exclamation);
+    }
 }
 
 void serialLinkBlocked(frmMain& main, const QString& path, const QString& reason)

@@ -203,6 +203,7 @@ public:
     void recordDumpedShot(double fps) override;
     void dumpFinished(double lastFps) override;
     double lastFps() const override { return last_fps; }
+    int shotCount() const override { return shot_count; }
 
     // While held, received characters and polls wait, so that shots arriving during a message
     // of an ending or of the recovery are recorded after it, in order.

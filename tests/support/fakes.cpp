@@ -7,25 +7,27 @@
 Prompt::Answer ScriptedPrompt::ask(const QString& text, Buttons buttons, Icon icon, const QString& title)
 {
     shown.append({text, title, icon, buttons});
+    // Taken by this box: a box opened inside it has its own.
+    const std::function<void()> during = std::exchange(onAsk, nullptr);
+    const std::function<bool()> until = std::exchange(answerWhen, nullptr);
     QEventLoop box;
-    QTimer::singleShot(0, &box, [this, &box] {
-        if (onAsk)
-            std::exchange(onAsk, nullptr)();
-        if (!answerWhen) {
+    QTimer::singleShot(0, &box, [&] {
+        if (during)
+            during();
+        if (!until) {
             // Posted after whatever the handlers posted (deferred deletes among them), so those
             // are handled inside the box first.
             QMetaObject::invokeMethod(&box, &QEventLoop::quit, Qt::QueuedConnection);
             return;
         }
         auto* poll = new QTimer(&box);
-        QObject::connect(poll, &QTimer::timeout, &box, [this, &box] {
-            if (answerWhen())
+        QObject::connect(poll, &QTimer::timeout, &box, [&] {
+            if (until())
                 box.quit();
         });
         poll->start(5);
     });
     box.exec();
-    answerWhen = nullptr;
     if (!m_answers.empty()) {
         const Answer a = m_answers.front();
         m_answers.pop_front();
