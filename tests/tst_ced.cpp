@@ -1,5 +1,6 @@
 // The CED M2 driver and string dump, through velmora's DevPort1, libdevlink and the simulated
 // CED M2 build of libdevcore.
+#include "capture/capture_session.h"
 #include "drivers/ced_driver.h"
 #include "drivers/frm_ced_status.h"
 #include "drivers/frm_options.h"
@@ -144,8 +145,10 @@ private slots:
         m.cedStatus->lstString->setCurrentIndex(0);
         m.cedStatus->lstString_Click();
         m.cedStatus->btnDump1_Click();
-        QCOMPARE(ced.rows(), 3);
+        QTRY_COMPARE(ced.rows(), 3);
+        QTRY_VERIFY(m.cedStatus->isEnabled());
         m.cedStatus->close();
+        QTRY_VERIFY(m.session().cedDump().idle());
         m.timerCED->stop();
         cedPoll(m);
         QCOMPARE(ced.rows(), 3);
@@ -170,6 +173,8 @@ private slots:
         dump->lstString_Click();
         QCOMPARE(dump->btnDump1->text(), QStringLiteral("Dump String 1"));
         dump->btnDump1_Click();
+        QVERIFY(!dump->isEnabled());
+        QTRY_VERIFY(dump->isEnabled());
         QStringList lines = dump->Text1->toPlainText().split(u'\n');
         QCOMPARE(lines.size(), 10);
         QCOMPARE(lines[9], QStringLiteral("String:1 Shot:10 = 810.50 fps"));
@@ -177,6 +182,7 @@ private slots:
         dump->lstString->setCurrentIndex(1);
         dump->lstString_Click();
         dump->btnDump1_Click();
+        QTRY_VERIFY(dump->isEnabled());
         lines = dump->Text1->toPlainText().split(u'\n');
         QCOMPARE(lines.size(), 14);
         QCOMPARE(lines[13], QStringLiteral("String:2 Shot:4 = 704.40 fps"));
@@ -190,10 +196,11 @@ private slots:
         QCOMPARE(ced.rows(), 14);
         QVERIFY(dump->isEnabled());
         dump->btnDumpAll_Click();
+        QTRY_VERIFY(dump->isEnabled());
         QCOMPARE(ced.rows(), 28);
         // After the dump, the next poll records nothing twice; a new shot is recorded once.
         dump->close();
-        QVERIFY(m.isEnabled());
+        QTRY_VERIFY(m.isEnabled());
         QVERIFY(m.timerCED->isActive());
         m.timerCED->stop();
         cedPoll(m);
@@ -236,10 +243,11 @@ private slots:
         m.cedStatus->lstString->setCurrentIndex(0);
         m.cedStatus->lstString_Click();
         m.cedStatus->btnDump1_Click();
-        QCOMPARE(ced.rows(), 2);
+        QTRY_COMPARE(ced.rows(), 2);
+        QTRY_VERIFY(m.cedStatus->isEnabled());
         sim.mute(2);
         m.cedStatus->close();
-        QVERIFY(m.timerCED->isActive());
+        QTRY_VERIFY(m.timerCED->isActive());
         m.timerCED->stop();
         cedPoll(m);
         cedPoll(m);
@@ -295,11 +303,11 @@ private slots:
         QVERIFY(m.cedStatus);
         sim.setPresent(false);
         m.cedStatus->close();
+        QTRY_VERIFY_WITH_TIMEOUT(m.isEnabled(), 15000);
         QVERIFY(ced.app.prompt.texts().contains(QStringLiteral(
             "Lost connection to CED! Please make sure it is plugged in and then re-configure Velmora.")));
         QVERIFY(!m.hid().Connected());
         QVERIFY(!m.timerCED->isActive());
-        QVERIFY(m.isEnabled());
     }
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/ced_dump.h"
+
 #include <QObject>
 
 class CaptureHost;
@@ -16,6 +18,8 @@ public:
 
     CaptureHost& host() { return m_host; }
 
+    CedDumpExchange& cedDump() { return m_cedDump; }
+
     // The serial device went away: every exchange stops where it is.
     void deviceLost();
     // The serial device is back. False while an exchange still has closing commands to send
@@ -29,4 +33,6 @@ signals:
 
 private:
     CaptureHost& m_host;
+
+    CedDumpExchange m_cedDump;
 };
