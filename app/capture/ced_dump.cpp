@@ -218,6 +218,13 @@ void CedDumpExchange::stepShot()
     const quint64 generation = m_generation;
     emit shotListed(m_string, m_shot, v);
     if (lost) {
+        if (m_shot >= m_shots) {
+            // That string is complete: the cut, if any, is before the next one.
+            if (m_cut.valid && m_cut.string == m_string)
+                m_cut = Cut{};
+            m_recordedOfString = 0;
+            m_string = m_all && m_string < m_lastString ? m_string + 1 : 0;
+        }
         connectionLost();
         return;
     }
