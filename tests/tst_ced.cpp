@@ -1,13 +1,13 @@
 // The CED M2 driver and string dump, through velmora's DevPort1, libdevlink and the simulated
 // CED M2 build of libdevcore.
 #include "capture/capture_session.h"
+#include "ced_app.h"
 #include "drivers/ced_driver.h"
 #include "drivers/frm_ced_status.h"
 #include "drivers/frm_options.h"
 #include "drivers/library_control_host.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
-#include "ced_app.h"
 #include "sim_ced.h"
 
 #include <QComboBox>
@@ -21,7 +21,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
 
 class TestCed : public QObject {
     Q_OBJECT

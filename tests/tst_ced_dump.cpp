@@ -47,9 +47,8 @@ struct DumpVisit {
         window = m().cedStatus;
         if (window) {
             QObject::connect(window->Text1, &QPlainTextEdit::textChanged, window, [this] {
-                const int lines = window->Text1->toPlainText().isEmpty()
-                                      ? 0
-                                      : int(window->Text1->toPlainText().count(u'\n')) + 1;
+                const int lines =
+                    window->Text1->toPlainText().isEmpty() ? 0 : int(window->Text1->toPlainText().count(u'\n')) + 1;
                 if (lines != listedLines) {
                     listedLines = lines;
                     if (listed)
@@ -254,6 +253,20 @@ private slots:
         QCOMPARE(visit.ced.rows(), 0);
         QCOMPARE(visit.ced.app.prompt.texts().size(), 1);
         QVERIFY(m.timerCED->isActive());
+    }
+
+    // Escape on the idle window closes it; the poll takes the device over again once the
+    // closing exchange is done, and the main window takes input then.
+    void escapeClosesTheIdleWindow()
+    {
+        DumpVisit visit;
+        frmMain& m = visit.m();
+        QVERIFY(visit.open());
+        QTest::keyClick(visit.window, Qt::Key_Escape);
+        QTRY_VERIFY(!visit.window);
+        QTRY_VERIFY(m.isEnabled());
+        QVERIFY(m.timerCED->isActive());
+        QVERIFY(visit.ced.app.prompt.texts().isEmpty());
     }
 
     // Between shots the event loop runs: the dump's shots are its own steps.

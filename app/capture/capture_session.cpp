@@ -2,9 +2,7 @@
 
 #include "capture/capture_host.h"
 
-CaptureSession::CaptureSession(CaptureHost& host, QObject* parent) : QObject(parent), m_host(host), m_cedDump(host)
-{
-}
+CaptureSession::CaptureSession(CaptureHost& host, QObject* parent) : QObject(parent), m_host(host), m_cedDump(host) {}
 
 CaptureSession::~CaptureSession() = default;
 

@@ -32,8 +32,9 @@ CedDumpExchange::CedDumpExchange(CaptureHost& host, QObject* parent) : QObject(p
 QString CedDumpExchange::cutNotice(int string, int recorded, bool all)
 {
     const QString s = QString::number(string);
-    QString text = QStringLiteral("The connection to the CED was lost during the dump of string ") + s + QStringLiteral(": ") +
-                   QString::number(recorded) + (recorded == 1 ? QStringLiteral(" shot") : QStringLiteral(" shots")) +
+    QString text = QStringLiteral("The connection to the CED was lost during the dump of string ") + s +
+                   QStringLiteral(": ") + QString::number(recorded) +
+                   (recorded == 1 ? QStringLiteral(" shot") : QStringLiteral(" shots")) +
                    QStringLiteral(" of it recorded. ");
     if (all)
         return text + QStringLiteral("The rest of it, and the strings after it, are still in the CED: once it is "

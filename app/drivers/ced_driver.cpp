@@ -61,8 +61,8 @@ void cedExchange(CaptureHost& host, int code)
 void cedConnectionLost(CaptureHost& host)
 {
     host.cedState().lostPending = false;
-    host.services().prompt->message(QStringLiteral(
-        "Lost connection to CED! Please make sure it is plugged in and then re-configure Velmora."));
+    host.services().prompt->message(
+        QStringLiteral("Lost connection to CED! Please make sure it is plugged in and then re-configure Velmora."));
     HidControl hid = host.hid();
     hid.Disconnect();
     hid.Uninit();

@@ -10,8 +10,8 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QScrollBar>
 
 frmCEDStatus::frmCEDStatus(frmMain& main) : ClosingDialog(&main), m_main(main), m_dump(main.session().cedDump())
