@@ -255,6 +255,25 @@ private slots:
         QVERIFY(m.timerCED->isActive());
     }
 
+    // A device silent when the window opens: the window opens with no string, and the loss is
+    // told afterwards, from a step of the exchange, not from inside the window's opening.
+    void aLossAtOpeningIsToldAfterIt()
+    {
+        DumpVisit visit;
+        frmMain& m = visit.m();
+        SimulatedCed sim;
+        sim.mute(1000);
+        QVERIFY(visit.open());
+        QCOMPARE(visit.window->lstString->count(), 0);
+        QVERIFY(visit.ced.app.prompt.shown.isEmpty());
+        QTRY_COMPARE(visit.ced.app.prompt.texts(), QStringList{kLost});
+        QVERIFY(!m.hid().Connected());
+        QVERIFY(visit.window->isEnabled());
+        visit.window->close();
+        QTRY_VERIFY(m.isEnabled());
+        QVERIFY(!m.timerCED->isActive());
+    }
+
     // Escape on the idle window closes it; the poll takes the device over again once the
     // closing exchange is done, and the main window takes input then.
     void escapeClosesTheIdleWindow()
