@@ -1,5 +1,7 @@
 // The CED M2 driver and string dump, through velmora's DevPort1, libdevlink and the simulated
 // CED M2 build of libdevcore.
+#include "capture/capture_session.h"
+#include "ced_app.h"
 #include "drivers/ced_driver.h"
 #include "drivers/frm_ced_status.h"
 #include "drivers/frm_options.h"
@@ -7,7 +9,6 @@
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
 #include "sim_ced.h"
-#include "test_app.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -20,42 +21,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
-namespace {
-// A test app whose HID control is the real Devlink over the simulated CED M2.
-struct CedApp {
-    explicit CedApp(const char* scenario, bool wallClock = false)
-    {
-        TestApp::setSetting(QStringLiteral("chronoType"), 3);
-        SimulatedCed preload; // nothing loaded yet the first time; reset below once it is
-        app.services.controls = &host;
-        if (wallClock)
-            app.services.clock = &wall; // the lost-connection rule is about real seconds
-        if (preload.loaded()) {
-            preload.reset();
-            preload.scenario(scenario);
-        } else {
-            qputenv("DEVCORE_SIM_SCENARIO", writeScenario(scenario).toLocal8Bit());
-        }
-        app.start();
-        app.main().timerCED->stop(); // polled by hand below
-    }
-    // The window goes before the host whose site its control uses.
-    ~CedApp() { app.exit(); }
-    static QString writeScenario(const char* text)
-    {
-        QFile f(QStringLiteral("scenario.txt"));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(text);
-        return QFileInfo(f).absoluteFilePath();
-    }
-    frmMain& m() { return app.main(); }
-    int rows() { return app.main().MSFlexGrid1->Rows() - 1; }
-    TestApp app;
-    LibraryControlHost host{&app.prompt};
-    Clock wall;
-};
-} // namespace
 
 class TestCed : public QObject {
     Q_OBJECT
@@ -144,8 +109,10 @@ private slots:
         m.cedStatus->lstString->setCurrentIndex(0);
         m.cedStatus->lstString_Click();
         m.cedStatus->btnDump1_Click();
-        QCOMPARE(ced.rows(), 3);
+        QTRY_COMPARE(ced.rows(), 3);
+        QTRY_VERIFY(m.cedStatus->isEnabled());
         m.cedStatus->close();
+        QTRY_VERIFY(m.session().cedDump().idle());
         m.timerCED->stop();
         cedPoll(m);
         QCOMPARE(ced.rows(), 3);
@@ -170,6 +137,8 @@ private slots:
         dump->lstString_Click();
         QCOMPARE(dump->btnDump1->text(), QStringLiteral("Dump String 1"));
         dump->btnDump1_Click();
+        QVERIFY(!dump->isEnabled());
+        QTRY_VERIFY(dump->isEnabled());
         QStringList lines = dump->Text1->toPlainText().split(u'\n');
         QCOMPARE(lines.size(), 10);
         QCOMPARE(lines[9], QStringLiteral("String:1 Shot:10 = 810.50 fps"));
@@ -177,6 +146,7 @@ private slots:
         dump->lstString->setCurrentIndex(1);
         dump->lstString_Click();
         dump->btnDump1_Click();
+        QTRY_VERIFY(dump->isEnabled());
         lines = dump->Text1->toPlainText().split(u'\n');
         QCOMPARE(lines.size(), 14);
         QCOMPARE(lines[13], QStringLiteral("String:2 Shot:4 = 704.40 fps"));
@@ -190,10 +160,11 @@ private slots:
         QCOMPARE(ced.rows(), 14);
         QVERIFY(dump->isEnabled());
         dump->btnDumpAll_Click();
+        QTRY_VERIFY(dump->isEnabled());
         QCOMPARE(ced.rows(), 28);
         // After the dump, the next poll records nothing twice; a new shot is recorded once.
         dump->close();
-        QVERIFY(m.isEnabled());
+        QTRY_VERIFY(m.isEnabled());
         QVERIFY(m.timerCED->isActive());
         m.timerCED->stop();
         cedPoll(m);
@@ -236,10 +207,11 @@ private slots:
         m.cedStatus->lstString->setCurrentIndex(0);
         m.cedStatus->lstString_Click();
         m.cedStatus->btnDump1_Click();
-        QCOMPARE(ced.rows(), 2);
+        QTRY_COMPARE(ced.rows(), 2);
+        QTRY_VERIFY(m.cedStatus->isEnabled());
         sim.mute(2);
         m.cedStatus->close();
-        QVERIFY(m.timerCED->isActive());
+        QTRY_VERIFY(m.timerCED->isActive());
         m.timerCED->stop();
         cedPoll(m);
         cedPoll(m);
@@ -295,11 +267,11 @@ private slots:
         QVERIFY(m.cedStatus);
         sim.setPresent(false);
         m.cedStatus->close();
+        QTRY_VERIFY_WITH_TIMEOUT(m.isEnabled(), 15000);
         QVERIFY(ced.app.prompt.texts().contains(QStringLiteral(
             "Lost connection to CED! Please make sure it is plugged in and then re-configure Velmora.")));
         QVERIFY(!m.hid().Connected());
         QVERIFY(!m.timerCED->isActive());
-        QVERIFY(m.isEnabled());
     }
 };
 

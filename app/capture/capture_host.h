@@ -37,6 +37,8 @@ public:
     virtual CedState& cedState() = 0;
     // The calibration in percent; fails when the option is not a number.
     virtual double calibration() = 0;
+    // How long the last CED exchange took, in whole seconds.
+    virtual void setCedExchangeSeconds(int seconds) = 0;
 
     // The shot path: a live shot, a shot downloaded from a memory, and the end of a download.
     virtual void recordShot(double fps) = 0;

@@ -4,7 +4,7 @@
 #include "capture/chrony_memory_exchange.h"
 
 CaptureSession::CaptureSession(CaptureHost& host, QObject* parent)
-    : QObject(parent), m_host(host), m_chronyMemory(new ChronyMemoryExchange(host, this))
+    : QObject(parent), m_host(host), m_chronyMemory(new ChronyMemoryExchange(host, this)), m_cedDump(host)
 {
     connect(m_chronyMemory, &ChronyMemoryExchange::resumedAfterReturn, this, &CaptureSession::captureResumed);
 }

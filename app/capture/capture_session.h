@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/ced_dump.h"
+
 #include <QObject>
 #include <QString>
 
@@ -18,6 +20,7 @@ public:
 
     CaptureHost& host() { return m_host; }
     ChronyMemoryExchange& chronyMemory() { return *m_chronyMemory; }
+    CedDumpExchange& cedDump() { return m_cedDump; }
 
     // The serial device went away: every exchange stops where it is. What the user should know
     // about a download it cut, empty when none.
@@ -37,4 +40,5 @@ signals:
 private:
     CaptureHost& m_host;
     ChronyMemoryExchange* m_chronyMemory;
+    CedDumpExchange m_cedDump;
 };

@@ -1,12 +1,11 @@
 #include "ced_driver.h"
 
+#include "capture/capture_host.h"
+#include "drivers/ced_state.h"
 #include "drivers/comm_port.h"
-#include "main_window/frm_main.h"
+#include "services/app_services.h"
 #include "services/clock.h"
 #include "services/prompt.h"
-#include "shot/record_shot.h"
-
-#include <QTimer>
 
 namespace {
 
@@ -24,9 +23,9 @@ void newRequest(CedState& ced, int code, int string = 0, int shot = 0)
     ced.cedOutReport[4] = char(shot & 0xFF);
 }
 
-qint64 wallSeconds(frmMain& main)
+qint64 wallSeconds(CaptureHost& host)
 {
-    return main.services().clock->now().toSecsSinceEpoch();
+    return host.services().clock->now().toSecsSinceEpoch();
 }
 
 } // namespace
@@ -36,34 +35,45 @@ double cedVelocity(const QByteArray& reply)
     return 256.0 * byteAt(reply, 5) + byteAt(reply, 4) + byteAt(reply, 6) / 10.0;
 }
 
-void cedExchange(frmMain& main, int code)
+void cedExchange(CaptureHost& host, int code)
 {
-    CedState& ced = main.ced;
-    HidControl hid = main.hid();
+    CedState& ced = host.cedState();
+    HidControl hid = host.hid();
     ced.cedReplyWait = 10;
     hid.WriteTo(ced.cedOutReport, 6);
     ced.cedInReport = hid.ReadFrom(8);
-    main.timerErrorCount = 0;
-    const qint64 t0 = wallSeconds(main);
+    host.setCedExchangeSeconds(0);
+    const qint64 t0 = wallSeconds(host);
     for (int attempts = 0; byteAt(ced.cedInReport, 0) != code && attempts < 30; ++attempts) {
-        main.services().sleeper->sleep(ced.cedReplyWait);
+        host.services().sleeper->sleep(ced.cedReplyWait);
         ced.cedInReport = hid.ReadFrom(8);
     }
-    main.timerErrorCount = qint16(std::min<qint64>(wallSeconds(main) - t0, 32767));
-    if (main.timerErrorCount >= 3) {
-        main.services().prompt->message(QStringLiteral(
-            "Lost connection to CED! Please make sure it is plugged in and then re-configure Velmora."));
-        hid.Disconnect();
-        hid.Uninit();
-        main.timerCED->stop();
+    const qint64 seconds = wallSeconds(host) - t0;
+    host.setCedExchangeSeconds(int(std::min<qint64>(seconds, 32767)));
+    if (seconds >= 3) {
+        if (ced.deferLostNotice)
+            ced.lostPending = true;
+        else
+            cedConnectionLost(host);
     }
 }
 
-bool cedQueryStatus(frmMain& main)
+void cedConnectionLost(CaptureHost& host)
 {
-    CedState& ced = main.ced;
+    host.cedState().lostPending = false;
+    host.services().prompt->message(
+        QStringLiteral("Lost connection to CED! Please make sure it is plugged in and then re-configure Velmora."));
+    HidControl hid = host.hid();
+    hid.Disconnect();
+    hid.Uninit();
+    host.setCedPoll(false);
+}
+
+bool cedQueryStatus(CaptureHost& host)
+{
+    CedState& ced = host.cedState();
     newRequest(ced, 1);
-    cedExchange(main, 1);
+    cedExchange(host, 1);
     const bool answered = byteAt(ced.cedInReport, 0) == 1;
     if (answered && byteAt(ced.cedInReport, 2) > ced.cedCurrentString) {
         ced.cedCurrentString = byteAt(ced.cedInReport, 2);
@@ -72,11 +82,11 @@ bool cedQueryStatus(frmMain& main)
     return answered;
 }
 
-bool cedQueryShotCount(frmMain& main, int string)
+bool cedQueryShotCount(CaptureHost& host, int string)
 {
-    CedState& ced = main.ced;
+    CedState& ced = host.cedState();
     newRequest(ced, 2, string, ced.cedShotCount);
-    cedExchange(main, 2);
+    cedExchange(host, 2);
     const bool answered = byteAt(ced.cedInReport, 0) == 2;
     if (answered && byteAt(ced.cedInReport, 4) > ced.cedShotCount) {
         ced.cedShotCount = byteAt(ced.cedInReport, 4);
@@ -85,11 +95,11 @@ bool cedQueryShotCount(frmMain& main, int string)
     return answered;
 }
 
-double cedReadVelocity(frmMain& main, int string, int shot)
+double cedReadVelocity(CaptureHost& host, int string, int shot)
 {
-    CedState& ced = main.ced;
+    CedState& ced = host.cedState();
     newRequest(ced, 3, string, shot);
-    cedExchange(main, 3);
+    cedExchange(host, 3);
     if (byteAt(ced.cedInReport, 0) == 3) {
         ced.cedReadFailed = false;
         return cedVelocity(ced.cedInReport);
@@ -98,29 +108,29 @@ double cedReadVelocity(frmMain& main, int string, int shot)
     return 0;
 }
 
-void cedPoll(frmMain& main)
+void cedPoll(CaptureHost& host)
 {
-    CedState& ced = main.ced;
-    if (ced.polling || !main.hid().Connected())
+    CedState& ced = host.cedState();
+    if (ced.polling || !host.hid().Connected())
         return;
     ced.polling = true;
     try {
         newRequest(ced, 0);
         ced.cedNewShot = false;
-        const bool statusAnswered = cedQueryStatus(main);
-        const bool answered = cedQueryShotCount(main, ced.cedCurrentString) && statusAnswered;
+        const bool statusAnswered = cedQueryStatus(host);
+        const bool answered = cedQueryShotCount(host, ced.cedCurrentString) && statusAnswered;
         // A device that says it holds no shot has nothing to skip: its first real shot must
         // count. A device that did not answer may hold one, so the skip stays.
         if (ced.cedSkipNext && answered && (ced.cedCurrentString == 0 || ced.cedShotCount == 0))
             ced.cedSkipNext = false;
         if ((ced.cedNewShot || ced.cedReadFailed) && ced.cedCurrentString > 0 && ced.cedShotCount > 0) {
-            main.services().sleeper->sleep(10);
-            const double v = cedReadVelocity(main, ced.cedCurrentString, ced.cedShotCount);
+            host.services().sleeper->sleep(10);
+            const double v = cedReadVelocity(host, ced.cedCurrentString, ced.cedShotCount);
             if (!ced.cedReadFailed) {
                 if (ced.cedSkipNext)
                     ced.cedSkipNext = false;
                 else
-                    RecordShot(main, v);
+                    host.recordShot(v);
             }
         }
     } catch (const std::exception&) {
@@ -129,13 +139,13 @@ void cedPoll(frmMain& main)
     ced.polling = false;
 }
 
-bool cedResynchronise(frmMain& main)
+bool cedResynchronise(CaptureHost& host)
 {
-    CedState& ced = main.ced;
+    CedState& ced = host.cedState();
     ced.cedCurrentString = 0;
     ced.cedShotCount = 0;
-    const bool statusAnswered = cedQueryStatus(main);
-    const bool answered = cedQueryShotCount(main, ced.cedCurrentString) && statusAnswered;
+    const bool statusAnswered = cedQueryStatus(host);
+    const bool answered = cedQueryShotCount(host, ced.cedCurrentString) && statusAnswered;
     ced.cedNewShot = false;
     if (!answered) {
         // Without the device's present state, the next velocity it reports may be a dumped one.
@@ -148,16 +158,17 @@ bool cedResynchronise(frmMain& main)
     return true;
 }
 
-void cedConnectAtStartup(frmMain& main)
+void cedConnectAtStartup(CaptureHost& host)
 {
-    if (main.MSComm1->PortOpen())
-        main.MSComm1->setPortOpen(false);
-    main.ced.resetForConnection();
-    if (main.disableHID)
+    if (host.port().PortOpen())
+        host.port().setPortOpen(false);
+    CedState& ced = host.cedState();
+    ced.resetForConnection();
+    if (host.hidDisabled())
         return;
-    main.ced.cedSkipNext = true;
-    const QString path = main.hid().Browse();
+    ced.cedSkipNext = true;
+    const QString path = host.hid().Browse();
     if (!path.isEmpty())
-        main.hid().ConnectToPath(path);
-    main.timerCED->start();
+        host.hid().ConnectToPath(path);
+    host.setCedPoll(true);
 }

@@ -16,6 +16,9 @@ struct CedState {
     QByteArray cedInReport;
     // A poll is running (ticks are not re-entered).
     bool polling = false;
+    // A dump step ends a lost connection itself, after the exchange: the exchange only marks it.
+    bool deferLostNotice = false;
+    bool lostPending = false;
 
     void resetForConnection()
     {

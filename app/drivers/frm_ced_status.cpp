@@ -1,24 +1,20 @@
 #include "frm_ced_status.h"
 
-#include "drivers/ced_driver.h"
-#include "main_window/flex_grid.h"
+#include "capture/capture_session.h"
 #include "main_window/frm_main.h"
-#include "main_window/option_group.h"
 #include "services/event_guard.h"
 #include "services/prompt.h"
 #include "services/regional.h"
-#include "shot/ballistics.h"
-#include "shot/record_shot.h"
 
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTimer>
 
-frmCEDStatus::frmCEDStatus(frmMain& main) : ClosingDialog(&main), m_main(main)
+frmCEDStatus::frmCEDStatus(frmMain& main) : ClosingDialog(&main), m_main(main), m_dump(main.session().cedDump())
 {
     setObjectName(QStringLiteral("frmCEDStatus"));
     setWindowTitle(QStringLiteral("CED String Dump"));
@@ -52,6 +48,8 @@ frmCEDStatus::frmCEDStatus(frmMain& main) : ClosingDialog(&main), m_main(main)
     connect(lstString, &QComboBox::activated, this, guarded(this, &frmCEDStatus::lstString_Click));
     connect(btnDump1, &QPushButton::clicked, this, guarded(this, &frmCEDStatus::btnDump1_Click));
     connect(btnDumpAll, &QPushButton::clicked, this, guarded(this, &frmCEDStatus::btnDumpAll_Click));
+    connect(&m_dump, &CedDumpExchange::shotListed, this, &frmCEDStatus::showShot);
+    connect(&m_dump, &CedDumpExchange::dumpEnded, this, [this] { setEnabled(true); });
 }
 
 QString frmCEDStatus::listingLine(int string, int shot, double fps)
@@ -62,25 +60,23 @@ QString frmCEDStatus::listingLine(int string, int shot, double fps)
 
 bool frmCEDStatus::Form_Load()
 {
+    QPointer<frmCEDStatus> self(this);
     if (m_main.disableHID) {
         m_main.services().prompt->message(QStringLiteral("CED Not Supported on this machine."));
-        close();
+        if (self)
+            close();
         return false;
     }
-    m_main.timerCED->stop();
-    m_main.ced.cedCurrentString = 0;
-    m_main.ced.cedShotCount = 0;
-    m_main.ced.cedReadFailed = true;
-    if (!m_main.hid().Connected()) {
+    if (!m_dump.begin()) {
         m_main.services().prompt->message(QStringLiteral("Cannot connect to CED. :("), Prompt::Icon::None,
                                           QStringLiteral("Error"));
-        close();
+        if (self)
+            close();
         return false;
     }
-    m_main.ced.cedNewShot = false;
-    cedQueryStatus(m_main);
+    const int strings = m_dump.strings();
     lstString->clear();
-    for (int s = 1; s <= m_main.ced.cedCurrentString; ++s)
+    for (int s = 1; s <= strings; ++s)
         lstString->addItem(QString::number(s));
     lstString->setCurrentIndex(-1);
     return true;
@@ -92,30 +88,16 @@ void frmCEDStatus::lstString_Click()
     btnDump1->setText(QStringLiteral("Dump String ") + lstString->currentText());
 }
 
-void frmCEDStatus::dumpString(int string)
+void frmCEDStatus::showShot(int string, int shot, double fps)
 {
-    CedState& ced = m_main.ced;
-    ced.cedShotCount = 0;
-    cedQueryShotCount(m_main, string);
-    for (int k = 1; k <= ced.cedShotCount; ++k) {
-        const double v = cedReadVelocity(m_main, string, k);
-        Text1->appendPlainText(listingLine(string, k, v).chopped(2));
-        Text1->verticalScrollBar()->setValue(Text1->verticalScrollBar()->maximum());
-        RecordDumpedShot(m_main, v);
-    }
+    Text1->appendPlainText(listingLine(string, shot, fps).chopped(2));
+    Text1->verticalScrollBar()->setValue(Text1->verticalScrollBar()->maximum());
 }
 
 void frmCEDStatus::btnDump1_Click()
 {
     setEnabled(false);
-    try {
-        if (m_main.hid().Connected()) {
-            m_main.ced.cedNewShot = false;
-            dumpString(int(regional::leadingNumber(lstString->currentText())));
-        }
-    } catch (const std::exception&) {
-    }
-    finish(m_main.last_fps);
+    m_dump.dumpString(int(regional::leadingNumber(lstString->currentText())));
 }
 
 void frmCEDStatus::btnDumpAll_Click()
@@ -124,54 +106,22 @@ void frmCEDStatus::btnDumpAll_Click()
     const QString question = QStringLiteral(
         "The program may appear to be unresponsive while downloading a large number of shots. Please be patient. A "
         "500 shot memory may take up to a minute. \r\n\r\nContinue?");
-    if (!m_main.services().prompt->confirm(question)) {
+    QPointer<frmCEDStatus> self(this);
+    const bool yes = m_main.services().prompt->confirm(question);
+    // Closed while the question was open: the exchange has ended the visit.
+    if (!self || closingStepsRan())
+        return;
+    if (!yes) {
         setEnabled(true);
         return;
     }
-    // Closed while the question was open: the poll owns the device again.
-    if (closingStepsRan())
-        return;
-    try {
-        if (m_main.hid().Connected()) {
-            m_main.ced.cedNewShot = false;
-            cedQueryStatus(m_main);
-            for (int s = 1; s <= m_main.ced.cedCurrentString; ++s)
-                dumpString(s);
-        }
-    } catch (const std::exception&) {
-    }
-    finish(m_main.last_fps);
-}
-
-void frmCEDStatus::finish(double lastVelocity)
-{
-    try {
-        m_main.updateTotals();
-    } catch (const std::exception&) {
-    }
-    const double shown = m_main.optSpeed->isSelected(1) ? lastVelocity : lastVelocity * ballistics::kMetresPerFoot;
-    m_main.Label5->setText(regional::format2(shown));
-    m_main.btnSave->setEnabled(true);
-    m_main.btnReset->setEnabled(true);
-    m_main.btnDelete->setEnabled(true);
-    m_main.echoed_data = true;
-    setEnabled(true);
+    m_dump.dumpAll();
 }
 
 bool frmCEDStatus::unload()
 {
-    if (!m_main.disableHID) {
+    if (!m_main.disableHID)
         btnDump1->setEnabled(false);
-        m_main.ced.cedSkipNext = true;
-    }
-    m_main.setEnabled(true);
-    if (m_main.hid().Connected()) {
-        // Skipping "the next reading" could drop a new shot or miss the string's count after a
-        // dump of another string; taking the device's present state as the baseline does neither.
-        event_guard::run("CED String Dump", [this] { cedResynchronise(m_main); });
-        // The exchange may have found the connection lost and stopped the poll for good.
-        if (m_main.hid().Connected())
-            m_main.timerCED->start();
-    }
+    m_dump.end();
     return true;
 }

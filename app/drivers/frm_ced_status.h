@@ -5,9 +5,11 @@
 class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
+class CedDumpExchange;
 class frmMain;
 
-// "CED String Dump": downloads one stored string, or all of them, into a listing and the table.
+// "CED String Dump": a view of the CED dump exchange, which downloads one stored string, or all of
+// them, into a listing and the table. Its buttons start the dump and return at once.
 class frmCEDStatus : public ClosingDialog {
     Q_OBJECT
 public:
@@ -30,7 +32,7 @@ protected:
     bool unload() override;
 
 private:
-    void dumpString(int string);
-    void finish(double lastVelocity);
+    void showShot(int string, int shot, double fps);
     frmMain& m_main;
+    CedDumpExchange& m_dump;
 };

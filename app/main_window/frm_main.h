@@ -199,6 +199,7 @@ public:
     ProChronoState& proChronoState() override { return proChrono; }
     CedState& cedState() override { return ced; }
     double calibration() override;
+    void setCedExchangeSeconds(int seconds) override { timerErrorCount = qint16(seconds); }
     void recordShot(double fps) override;
     void recordDumpedShot(double fps) override;
     void dumpFinished(double lastFps) override;
