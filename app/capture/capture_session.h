@@ -3,6 +3,7 @@
 #include <QObject>
 
 class CaptureHost;
+class ProChronoRemoteExchange;
 
 // The conversations with the chronograph that outlive their windows: each memory function runs
 // as an exchange object of the session, driven by the port's events and timed steps. A window
@@ -15,6 +16,9 @@ public:
     ~CaptureSession() override;
 
     CaptureHost& host() { return m_host; }
+
+    // The ProChrono's remote functions.
+    ProChronoRemoteExchange& proChronoRemote() { return *m_proChronoRemote; }
 
     // The serial device went away: every exchange stops where it is.
     void deviceLost();
@@ -29,4 +33,5 @@ signals:
 
 private:
     CaptureHost& m_host;
+    ProChronoRemoteExchange* m_proChronoRemote = nullptr;
 };
