@@ -342,6 +342,26 @@ private slots:
         window->close();
         QTRY_VERIFY(!m.prochrono_data);
     }
+
+    // The window closed while a wait runs, and the port closed before the wait is over (as the
+    // program's end does): the closing steps leave the port closed, set for live reads.
+    void aPortClosedDuringTheLastWaitStaysClosed()
+    {
+        TestApp::setSetting(QStringLiteral("chronoType"), 4);
+        TestApp app;
+        app.steps.percent = 100;
+        frmMain& m = app.start();
+        m.btnDump_Click();
+        QCOMPARE(app.steps.waited, QList<int>({200}));
+        m.proChronoExtras->close();
+        QVERIFY(exchange(m).isBusy());
+        m.MSComm1->setPortOpen(false);
+        QTRY_VERIFY(!exchange(m).isActive());
+        QVERIFY(!m.MSComm1->PortOpen());
+        QCOMPARE(m.MSComm1->InputLen(), 1);
+        QVERIFY(!m.prochrono_data);
+        QCOMPARE(app.serial->written, QByteArray()); // the query after the wait was never sent
+    }
 };
 
 QTEST_MAIN(TestProChronoExchange)

@@ -221,8 +221,15 @@ void ProChronoRemoteExchange::end()
     // The reply to what was sent last is still taken as this exchange's; then live mode.
     m_state = State::Ending;
     later(inFlight, [this] {
-        if (m_state == State::Ending)
-            closingSteps();
+        if (m_state != State::Ending)
+            return;
+        // A port closed meanwhile (the program ending) is not opened again for live reads.
+        CommPort& port = m_host.port();
+        if (!port.PortOpen() && !port.isLost()) {
+            port.setInputLen(1);
+            port.setInBufferSize(1);
+        }
+        closingSteps();
     });
 }
 
