@@ -202,9 +202,8 @@ private slots:
         // The blocks asked for before the end are recorded once, whole (a close lets the reply to
         // the last block in; a pull cuts it).
         const int blocksAsked = at >= 3 && at <= 5 ? at - 2 : (at > 5 || at == 0 ? 3 : 0);
-        const int recorded = how == QLatin1String("pull") && at >= 3 && at <= 5
-                                 ? std::min(11, 5 * (blocksAsked - 1))
-                                 : std::min(11, 5 * blocksAsked);
+        const int recorded = how == QLatin1String("pull") && at >= 3 && at <= 5 ? std::min(11, 5 * (blocksAsked - 1))
+                                                                                : std::min(11, 5 * blocksAsked);
         if (how == QLatin1String("pull") && at >= 3 && at <= 5) {
             // Replies that were on their way when the cable went may or may not have come in.
             QTRY_VERIFY(!app.prompt.shown.isEmpty());
@@ -218,7 +217,8 @@ private slots:
 
         // A dump cut short says how many shots were recorded and where the rest are.
         const bool cut = at >= 3 && at <= 5 && rows.size() < 11;
-        const QString cutText = ProChronoRemoteExchange::cutDumpText(2, int(rows.size()), 11, how == QLatin1String("pull"));
+        const QString cutText =
+            ProChronoRemoteExchange::cutDumpText(2, int(rows.size()), 11, how == QLatin1String("pull"));
         if (cut)
             QTRY_VERIFY(app.prompt.texts().contains(cutText));
         else
@@ -227,7 +227,8 @@ private slots:
 
         if (how == QLatin1String("pull")) {
             QTRY_VERIFY(m.MSComm1->isLost());
-            QTRY_VERIFY(app.prompt.texts().contains(windowClosedByLossText(QStringLiteral("ProChrono Remote Functions"))));
+            QTRY_VERIFY(
+                app.prompt.texts().contains(windowClosedByLossText(QStringLiteral("ProChrono Remote Functions"))));
             QVERIFY(m.isEnabled());
             QVERIFY(!m.prochrono_data);
             QVERIFY(sim.command(QStringLiteral("plug")));

@@ -25,9 +25,7 @@ constexpr int kNoReply = 5;
 constexpr int kShotsPerBlock = 5;
 } // namespace
 
-ProChronoRemoteExchange::ProChronoRemoteExchange(CaptureHost& host, QObject* parent) : QObject(parent), m_host(host)
-{
-}
+ProChronoRemoteExchange::ProChronoRemoteExchange(CaptureHost& host, QObject* parent) : QObject(parent), m_host(host) {}
 
 int ProChronoRemoteExchange::currentString() const
 {
@@ -136,7 +134,8 @@ void ProChronoRemoteExchange::dumpString()
                              300});
         steps.push_back({[this] {
                              // A device that said nothing leaves what a cut dump recorded to be skipped still.
-                             if (m_dump.blocksRead * kShotsPerBlock >= m_dump.skip || m_dump.recordedUpTo >= m_dump.total)
+                             if (m_dump.blocksRead * kShotsPerBlock >= m_dump.skip ||
+                                 m_dump.recordedUpTo >= m_dump.total)
                                  m_cut = Cut{};
                              m_dump.running = false;
                          },

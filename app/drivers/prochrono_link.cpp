@@ -1,9 +1,9 @@
 #include "prochrono_link.h"
 
-#include "drivers/comm_port.h"
-#include "drivers/frm_options.h"
 #include "capture/capture_session.h"
 #include "capture/prochrono_remote.h"
+#include "drivers/comm_port.h"
+#include "drivers/frm_options.h"
 #include "drivers/prochrono_protocol.h"
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
