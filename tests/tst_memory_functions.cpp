@@ -246,7 +246,7 @@ private slots:
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("701.00"));
         QCOMPARE(m.MSFlexGrid1->TextMatrix(28, 4), QStringLiteral("911.00"));
         pc->close();
-        QCOMPARE(m.MSComm1->InputLen(), 1);
+        QTRY_COMPARE(m.MSComm1->InputLen(), 1); // once the wait after the last block has run out
         QVERIFY(!m.prochrono_data);
         QVERIFY(m.TimerProChrono->isActive());
     }
@@ -257,31 +257,36 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         m.TimerProChrono->stop();
+        // What went on the line once the exchange has taken the given waits.
+        auto sentAfter = [&](const QList<int>& waits) {
+            if (!QTest::qWaitFor([&] { return app.steps.waited == waits; }, 5000))
+                qWarning() << "waits so far:" << app.steps.waited;
+            app.steps.waited.clear();
+            return sent(app);
+        };
         m.btnDump_Click();
         frmProChronoExtras* pc = m.proChronoExtras;
-        QCOMPARE(sent(app), QStringLiteral(":000000037D"));
-        QCOMPARE(app.sleeper.slept, QList<int>({200, 600})); // around the status query
-        app.serial->feed(":0003070000DC02FF");               // string 3, 7 shots (the last 14 characters count)
+        QCOMPARE(sentAfter({200, 600}), QStringLiteral(":000000037D")); // around the status query
+        app.serial->feed(":0003070000DC02FF"); // string 3, 7 shots (the last 14 characters count)
         QCOMPARE(pc->txtPCString->text(), QStringLiteral("3"));
-        app.sleeper.slept.clear();
+        QCOMPARE(pc->txtPCShots->text(), QStringLiteral("7"));
         pc->btnDumpString_Click();
-        QCOMPARE(sent(app), QStringLiteral(":000301017B:0003060176"));
-        QCOMPARE(app.sleeper.slept, QList<int>({300, 300})); // after each block request
-        app.sleeper.slept.clear();
+        QCOMPARE(sentAfter({300, 300}), QStringLiteral(":000301017B:0003060176")); // after each block request
         pc->btnChangeString_Click();
-        QCOMPARE(sent(app), QStringLiteral(":000000057B:000000037D"));
-        QCOMPARE(app.sleeper.slept, QList<int>({1000, 200, 600}));
+        QCOMPARE(sentAfter({1000, 200, 600}), QStringLiteral(":000000057B:000000037D"));
         app.prompt.setNextAnswer(Prompt::Answer::No);
         pc->btnDeleteString_Click();
         QCOMPARE(app.prompt.shown.last().text,
                  QStringLiteral("This option will clear string 3 from your ProChrono's memory.\r\n               It "
                                 "will NOT dump the shots before it clears. \r\n\r\n            Are you sure you want "
                                 "to clear this string?"));
+        QTRY_COMPARE(QString::fromLatin1(app.serial->written), QStringLiteral(":000000037D"));
+        QVERIFY(app.steps.waited.isEmpty()); // no wait after the query
         QCOMPARE(sent(app), QStringLiteral(":000000037D"));
-        app.sleeper.slept.clear();
         pc->btnDeleteString_Click();
-        QCOMPARE(sent(app), QStringLiteral(":0000000779:000000037D"));
-        QCOMPARE(app.sleeper.slept, QList<int>({1000}));
+        QCOMPARE(sentAfter({1000}), QStringLiteral(":0000000779"));
+        QTRY_COMPARE(QString::fromLatin1(app.serial->written), QStringLiteral(":000000037D"));
+        sent(app);
         // A block whose third slot is empty records two shots (read whole, as during a dump).
         setInputLength(*m.MSComm1, 31);
         m.proChrono.expectedReply = 1;
@@ -322,7 +327,9 @@ private slots:
             m.MSComm1->setPortOpen(false);
             m.setEnabled(false);
             family == 1 ? openChronyExtras(m) : openProChronoExtras(m);
-            QTRY_COMPARE(app.prompt.shown.last().text, family == 1 ? chronyError : proChronoError);
+            // Told from the event loop once the failed step has returned.
+            QTRY_VERIFY(!app.prompt.shown.isEmpty() &&
+                        app.prompt.shown.last().text == (family == 1 ? chronyError : proChronoError));
             QDialog* window = family == 1 ? static_cast<QDialog*>(m.chronyExtras) : m.proChronoExtras;
             QVERIFY(window);
             QTest::keyClick(window, Qt::Key_Escape);
@@ -355,14 +362,16 @@ private slots:
         frmMain& m = app.start();
         m.btnDump_Click();
         frmProChronoExtras* pc = m.proChronoExtras;
-        app.serial->feed(":0003070000DC02FF");
+        QTRY_COMPARE(QString::fromLatin1(app.serial->written), QStringLiteral(":000000037D"));
         sent(app);
+        app.serial->feed(":0003070000DC02FF");
+        QTRY_COMPARE(app.steps.waited, QList<int>({200, 600}));
         for (QLineEdit* box : {pc->txtPCString, pc->txtPCShots})
             QTest::keyClick(box, Qt::Key_Return);
         QCOMPARE(sent(app), QString()); // no block request, no status query
         QCOMPARE(m.MSFlexGrid1->Rows(), 1);
         QTest::keyClick(pc->txtPCShots, Qt::Key_Escape);
-        QVERIFY(!m.prochrono_data);
+        QTRY_VERIFY(!m.prochrono_data); // once the wait after the query has run out
         QCOMPARE(m.MSComm1->InputLen(), 1);
         QVERIFY(m.TimerProChrono->isActive() && m.Timer1->isActive());
         QVERIFY(m.isEnabled());

@@ -231,13 +231,14 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         m.btnDump_Click();
-        frmProChronoExtras* pro = m.proChronoExtras;
+        QPointer<frmProChronoExtras> pro = m.proChronoExtras;
+        QTRY_COMPARE(QString::fromLatin1(app.serial->written), prochrono::kStatusQuery);
         sent(app);
         app.prompt.setNextAnswer(Prompt::Answer::No);
         app.prompt.onAsk = [&] { pro->close(); };
         pro->btnDeleteString_Click();
+        QTRY_COMPARE(m.MSComm1->InputLen(), 1);
         QCOMPARE(sent(app), QString());
-        QCOMPARE(m.MSComm1->InputLen(), 1);
         QVERIFY(!m.prochrono_data);
     }
 };

@@ -7,6 +7,7 @@
 
 class CaptureHost;
 class ChronyMemoryExchange;
+class ProChronoRemoteExchange;
 
 // The conversations with the chronograph that outlive their windows: each memory function runs
 // as an exchange object of the session, driven by the port's events and timed steps. A window
@@ -21,6 +22,7 @@ public:
     CaptureHost& host() { return m_host; }
     ChronyMemoryExchange& chronyMemory() { return *m_chronyMemory; }
     CedDumpExchange& cedDump() { return m_cedDump; }
+    ProChronoRemoteExchange& proChronoRemote() { return *m_proChronoRemote; }
 
     // The serial device went away: every exchange stops where it is. What the user should know
     // about a download it cut, empty when none.
@@ -41,4 +43,5 @@ private:
     CaptureHost& m_host;
     ChronyMemoryExchange* m_chronyMemory;
     CedDumpExchange m_cedDump;
+    ProChronoRemoteExchange* m_proChronoRemote;
 };

@@ -4,10 +4,13 @@
 
 class QLineEdit;
 class QPushButton;
+class Prompt;
+class ProChronoRemoteExchange;
 class frmMain;
 
 // "ProChrono Remote Functions": the device's current string and shot count, moving to another
-// string, deleting the current one and downloading its shots.
+// string, deleting the current one and downloading its shots. A view of the capture's remote
+// exchange: it shows what the exchange reads and its buttons ask the exchange to act.
 class frmProChronoExtras : public ClosingDialog {
     Q_OBJECT
 public:
@@ -21,9 +24,6 @@ public:
     QPushButton* btnClose = nullptr;
 
     void Form_Load();
-    // Remote mode: one read of the serial input.
-    void receive(const QString& x);
-    void recordProChronoBlock(const QStringList& pieces);
     void btnChangeString_Click();
     void btnDeleteString_Click();
     void btnDumpString_Click();
@@ -32,8 +32,7 @@ protected:
     bool unload() override;
 
 private:
-    void send(const QString& frame);
-    void wait(int ms);
-    void communicationFailed();
-    frmMain& m_main;
+    void showStatus(int currentString, int shotsInString);
+    ProChronoRemoteExchange& m_exchange;
+    Prompt& m_prompt;
 };

@@ -1,8 +1,9 @@
 #include "prochrono_link.h"
 
+#include "capture/capture_session.h"
+#include "capture/prochrono_remote.h"
 #include "drivers/comm_port.h"
 #include "drivers/frm_options.h"
-#include "drivers/frm_prochrono_extras.h"
 #include "drivers/prochrono_protocol.h"
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
@@ -69,7 +70,5 @@ void setInputLength(CommPort& port, int n)
 
 void proChronoRemoteReceive(frmMain& main)
 {
-    const QString x = main.MSComm1->Input();
-    if (main.proChronoExtras)
-        main.proChronoExtras->receive(x);
+    main.session().proChronoRemote().receive(main.MSComm1->Input());
 }

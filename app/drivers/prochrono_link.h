@@ -15,5 +15,5 @@ double proChronoLiveDecode(frmMain& main);
 QString missedShotsText(int missed);
 // Reads of Input take up to n characters; the buffers are flushed when n is already set.
 void setInputLength(CommPort& port, int n);
-// Remote mode: the received characters go to the remote-functions window.
+// Remote mode: the received characters go to the capture's remote exchange.
 void proChronoRemoteReceive(frmMain& main);
