@@ -74,7 +74,7 @@ void finishShot(frmMain& main)
 }
 
 // Step 10 with the weight the shot was recorded with.
-void cacheShot(frmMain& main, double fps, double grains);
+void cacheShotRow(frmMain& main, double fps, double grains);
 
 } // namespace
 
@@ -107,7 +107,7 @@ void RecordShot(frmMain& main, double fps)
 
     const QDateTime when = main.services().clock->now();
     main.string().append(currentRecord(main, shot, when, regional::shotDateTime(when, true), makeModel));
-    cacheShot(main, fps, shot.grains);
+    cacheShotRow(main, fps, shot.grains);
     showLastRow(*main.MSFlexGrid1);
     main.updateTotalsShot();
     finishShot(main);
@@ -121,7 +121,7 @@ void RecordDumpedShot(frmMain& main, double fps)
     const TakenShot shot = takeFigures(main, fps);
     main.shot_count = regional::addInt16(main.shot_count, 1);
     main.string().append(currentRecord(main, shot, main.services().clock->now()));
-    cacheShot(main, fps, shot.grains);
+    cacheShotRow(main, fps, shot.grains);
     showLastRow(*main.MSFlexGrid1);
     finishShot(main);
 }
@@ -178,12 +178,12 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
 
 void cacheShot(frmMain& main, double fps)
 {
-    cacheShot(main, fps, main.shotSettings().weightInGrains());
+    cacheShotRow(main, fps, main.shotSettings().weightInGrains());
 }
 
 namespace {
 
-void cacheShot(frmMain& main, double fps, double grains)
+void cacheShotRow(frmMain& main, double fps, double grains)
 {
     if (!main.services().store)
         return;
