@@ -223,8 +223,29 @@ void frmPellet::buildUi()
     txtAddWeight->installEventFilter(this);
 }
 
+void frmPellet::followShotSettings()
+{
+    ShotSettings& s = m_main.shotSettings();
+    auto follow = [this](QLineEdit* box, QString ShotSettings::*text) {
+        m_main.shotSettings().*text = box->text();
+        connect(box, &QLineEdit::textChanged, this,
+                [this, text](const QString& t) { m_main.shotSettings().*text = t; });
+    };
+    follow(txtMake, &ShotSettings::gunMake);
+    follow(txtModel, &ShotSettings::gunModel);
+    follow(txtPelletMake, &ShotSettings::projectileMake);
+    s.setWeight(txtWeight->text(), selWeight->isSelected(0));
+    s.gunType = optType->selectedIndex();
+    connect(txtWeight, &QLineEdit::textChanged, this,
+            [this](const QString& t) { m_main.shotSettings().setWeightText(t); });
+    connect(selWeight, &OptionGroup::clicked, this,
+            [this] { m_main.shotSettings().setGrammes(selWeight->isSelected(0)); });
+    connect(optType, &OptionGroup::clicked, this, [this] { m_main.shotSettings().gunType = optType->selectedIndex(); });
+}
+
 void frmPellet::connectHandlers()
 {
+    followShotSettings();
     auto projectileText = [this](const char* key) {
         return [this, key](const QString& text) {
             m_main.UpdateProjectileLabel();

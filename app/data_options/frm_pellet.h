@@ -96,6 +96,8 @@ protected:
 private:
     void buildUi();
     void connectHandlers();
+    // The fields into the main window's shot settings, before their own handlers run.
+    void followShotSettings();
     void setOnline(bool reachable);
     void say(const QString& text);
     QWidget* m_refusedWeightBox = nullptr;

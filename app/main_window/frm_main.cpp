@@ -258,6 +258,7 @@ void frmMain::buildUi()
     mnuChart->setObjectName(QStringLiteral("mnuChart"));
     mnuHistory->setObjectName(QStringLiteral("mnuHistory"));
 
+    followUnitOptions();
     connect(optSpeed, &OptionGroup::clicked, this, guarded(this, &frmMain::optSpeed_Click));
     connect(optPower, &OptionGroup::clicked, this, guarded(this, &frmMain::optPower_Click));
     connect(btnReset, &QPushButton::clicked, this, guarded(this, &frmMain::btnReset_Click));

@@ -7,6 +7,7 @@
 #include "main_window/string_statistics.h"
 #include "storage/pellet_store.h"
 #include "services/app_services.h"
+#include "shot/shot_settings.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -68,7 +69,6 @@ public:
     // Public values.
     QString sFilename;
     qint16 timerErrorCount = 0;
-    QString separator;
     qint16 shot_count = 0;
     bool echoed_data = false;
     bool disableHID = false;
@@ -162,6 +162,11 @@ public:
     // The device exchanges of the memory windows.
     CaptureSession& session() { return *m_session; }
 
+    // The current shot settings: what a shot is recorded with. The Data Options window and the
+    // unit options keep it current; the shot path reads it.
+    ShotSettings& shotSettings() { return m_shotSettings; }
+    const ShotSettings& shotSettings() const { return m_shotSettings; }
+
     // The chart, the string history and the archive of cleared and finished strings.
     StringHistory& history() { return *m_history; }
 
@@ -232,6 +237,8 @@ private:
     void resetStringState();
     void writeSummaryRow();
     void connectStringViews();
+    // The unit options into the shot settings, before their own handlers run.
+    void followUnitOptions();
 
     AppServices m_services;
     std::unique_ptr<frmOptions> m_options;
@@ -245,4 +252,5 @@ private:
     ShotString* m_string = nullptr;
     CaptureSession* m_session = nullptr;
     std::unique_ptr<StringHistory> m_history;
+    ShotSettings m_shotSettings;
 };

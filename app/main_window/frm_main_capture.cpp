@@ -64,7 +64,7 @@ void frmMain::dumpFinished(double lastVelocity)
         updateTotals();
     } catch (const std::exception&) {
     }
-    const double shown = optSpeed->isSelected(1) ? lastVelocity : lastVelocity * ballistics::kMetresPerFoot;
+    const double shown = m_shotSettings.feetPerSecond() ? lastVelocity : lastVelocity * ballistics::kMetresPerFoot;
     Label5->setText(regional::format2(shown));
     btnSave->setEnabled(true);
     btnReset->setEnabled(true);

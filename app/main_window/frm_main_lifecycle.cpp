@@ -85,7 +85,7 @@ void frmMain::Form_Load()
 
     SetScreenSaverActive(false);
 
-    separator = QStringLiteral("\t");
+    m_shotSettings.separator = QStringLiteral("\t");
     last_fps = 0;
     last_ftlb = 0;
     setPowerCaption(QStringLiteral("0.00"));
@@ -93,7 +93,7 @@ void frmMain::Form_Load()
     ced.cedSkipNext = false;
     setWindowTitle(QStringLiteral("Velmora v%1.%2").arg(VELMORA_VERSION_MAJOR).arg(VELMORA_VERSION_MINOR));
 
-    Text1->setText(list_lines::shortHeader(weightWord(), separator));
+    Text1->setText(list_lines::shortHeader(weightWord(), m_shotSettings.separator));
 
     frmOptions& o = options();
     frmPellet& p = pellet();

@@ -53,7 +53,8 @@ void frmMain::appendCsvSummary()
         header.append(MSFlexGrid2->TextMatrix(0, c));
         values.append(MSFlexGrid2->TextMatrix(1, c));
     }
-    Text1->append(capture_files::csvSummary(header, values, pellet().txtExtraInfo->toPlainText(), separator));
+    Text1->append(
+        capture_files::csvSummary(header, values, pellet().txtExtraInfo->toPlainText(), m_shotSettings.separator));
 }
 
 std::vector<PelletStore::CachedShot> frmMain::cachedShotsForSaving() const

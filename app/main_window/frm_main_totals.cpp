@@ -39,7 +39,7 @@ void frmMain::connectStringViews()
         for (int c = 0; c < MSFlexGrid2->Cols(); ++c)
             f.summaryHeader.append(MSFlexGrid2->TextMatrix(0, c));
         f.extraInfo = p.txtExtraInfo->toPlainText();
-        f.separator = separator;
+        f.separator = m_shotSettings.separator;
         return f;
     });
 }
@@ -53,11 +53,12 @@ void frmMain::resetStringState()
 SummaryUnits frmMain::summaryUnits()
 {
     SummaryUnits units;
-    units.feetPerSecond = optSpeed->isSelected(1);
-    units.powerIndex = optPower->isSelected(1) ? 1 : optPower->isSelected(2) ? 2 : optPower->isSelected(3) ? 3 : 0;
+    units.feetPerSecond = m_shotSettings.feetPerSecond();
+    const int power = m_shotSettings.powerIndex;
+    units.powerIndex = power >= 1 && power <= 3 ? power : 0;
     if (units.powerIndex == 3) {
         try {
-            units.grains = WeightInGrains(*this);
+            units.grains = m_shotSettings.weightInGrains();
         } catch (const std::exception&) {
             // The summary and the chart still follow the units: the string's own last weight.
             units.grains = m_string->empty() ? 0 : m_string->records().back().grains;
@@ -70,7 +71,7 @@ StringUnits frmMain::stringUnits()
 {
     StringUnits units;
     units.summary = summaryUnits();
-    units.gunType = pellet().optType->selectedIndex();
+    units.gunType = m_shotSettings.gunType;
     return units;
 }
 
@@ -78,7 +79,8 @@ void frmMain::writeSummaryRow()
 {
     const StringUnits units = stringUnits();
     m_string->setUnits(units);
-    MSFlexGrid2->setSingleItem(summaryCells(m_string->statistics(), !m_string->empty(), units.summary).join(separator));
+    MSFlexGrid2->setSingleItem(
+        summaryCells(m_string->statistics(), !m_string->empty(), units.summary).join(m_shotSettings.separator));
     for (int c = 0; c < 9; ++c)
         MSFlexGrid2->setColWidth(c, kSummaryWidths[c]);
 }
@@ -90,11 +92,11 @@ void frmMain::updateTotals()
         frmPellet& p = pellet();
         const list_lines::TrailingFields trailing{p.txtPelletMake->text(), p.txtCaliber->text(), p.txtMake->text(),
                                                   p.txtModel->text()};
-        QString text = list_lines::longHeader(weightWord(), separator);
+        QString text = list_lines::longHeader(weightWord(), m_shotSettings.separator);
         text.reserve(text.size() + qsizetype(m_string->size()) * 160);
         int running = 0;
         for (const ShotRecord& r : m_string->records())
-            list_lines::appendDataLine(text, r.cells, ++running, trailing, separator);
+            list_lines::appendDataLine(text, r.cells, ++running, trailing, m_shotSettings.separator);
         Text1->setText(text);
     }
     writeSummaryRow();
@@ -145,7 +147,7 @@ void frmMain::btnDelete_Click()
         btnReset->setEnabled(false);
         btnDelete->setEnabled(false);
         m_string->clear();
-        Text1->setText(list_lines::shortHeader(weightWord(), separator));
+        Text1->setText(list_lines::shortHeader(weightWord(), m_shotSettings.separator));
     } else {
         m_string->remove(r - 1);
     }

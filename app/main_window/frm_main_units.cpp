@@ -1,20 +1,29 @@
 // The large figures' units and the power limit colour.
 #include "frm_main.h"
 
-#include "data_options/frm_pellet.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_speed.h"
 #include "main_window/option_group.h"
 #include "main_window/power_limit.h"
 #include "services/regional.h"
 #include "shot/ballistics.h"
-#include "shot/record_shot.h"
 #include "storage/settings_store.h"
 
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+
+void frmMain::followUnitOptions()
+{
+    auto follow = [this](OptionGroup* group, int ShotSettings::*unit) {
+        m_shotSettings.*unit = group->selectedIndex();
+        connect(group, &OptionGroup::clicked, this,
+                [this, group, unit] { m_shotSettings.*unit = group->selectedIndex(); });
+    };
+    follow(optSpeed, &ShotSettings::speedIndex);
+    follow(optPower, &ShotSettings::powerIndex);
+}
 
 void frmMain::optSpeed_Click(int index)
 {
@@ -55,7 +64,7 @@ void frmMain::optPower_Click(int index)
             figure = regional::format2(last_ftlb * ballistics::kJoulesPerFtLbf);
         } else if (index == 3) {
             word = QStringLiteral("IPSC-F");
-            figure = regional::format1(WeightInGrains(*this) * last_fps / 1000.0);
+            figure = regional::format1(m_shotSettings.weightInGrains() * last_fps / 1000.0);
         }
     } catch (const std::exception&) {
         figure = Label3->text();
@@ -94,9 +103,8 @@ void frmMain::colourPowerFigure(QLabel* figure)
 {
     if (!m_pellet)
         return;
-    const frmPellet& p = pellet();
-    const bool above = powerAboveLimit(figure->text(), p.optType->isSelected(6), p.optType->isSelected(12),
-                                       optPower->isSelected(1));
+    const ShotSettings& s = m_shotSettings;
+    const bool above = powerAboveLimit(figure->text(), s.gunType == 6, s.gunType == 12, s.powerIndex == 1);
     QPalette palette = figure->palette();
     palette.setColor(QPalette::WindowText,
                      above ? QColor(255, 0, 0) : QApplication::palette().color(QPalette::ButtonText));

@@ -1,11 +1,9 @@
 #include "record_shot.h"
 
-#include "data_options/frm_pellet.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
 #include "main_window/frm_speed.h"
 #include "main_window/list_text.h"
-#include "main_window/option_group.h"
 #include "services/clock.h"
 #include "services/prompt.h"
 #include "services/regional.h"
@@ -17,37 +15,40 @@
 #include "services/app_error.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 
 namespace {
 
-QString currentMakeModel(frmMain& main)
-{
-    const frmPellet& p = main.pellet();
-    return shot_lines::makeModel(p.txtMake->text(), p.txtModel->text(), p.txtPelletMake->text());
-}
+// One shot's weight and figures, computed once and passed along the path.
+struct TakenShot {
+    double grains = 0;
+    ballistics::ShotFigures figures;
+};
 
-// Steps 1 and 2: the velocity and energy of the last shot; the weight in grains they used.
-double takeFigures(frmMain& main, double fps)
+// Steps 1 and 2: the velocity and energy of the last shot, from the current weight. A weight
+// that is not a number stops the shot here, with only the velocity taken.
+TakenShot takeFigures(frmMain& main, double fps)
 {
     main.last_fps = fps;
-    const double w = WeightInGrains(main);
-    main.last_ftlb = ballistics::figures(fps, w).ftLbf;
-    return w;
+    TakenShot shot;
+    shot.grains = main.shotSettings().weightInGrains();
+    shot.figures = ballistics::figures(fps, shot.grains);
+    main.last_ftlb = shot.figures.ftLbf;
+    return shot;
 }
 
 // The shot with the current settings, as the table row shows it.
-ShotRecord currentRecord(frmMain& main, double fps, double grains, const QDateTime& when, const QString& timeCell,
-                         const QString& makeModel, const QString& weightText)
+ShotRecord currentRecord(frmMain& main, const TakenShot& shot, const QDateTime& when, const QString& timeCell,
+                         const QString& makeModel)
 {
-    return makeShotRecord(main.shot_count, QString::number(main.shot_count), when, timeCell, makeModel, weightText,
-                          main.pellet().selWeight->isSelected(0), grains, fps);
+    const ShotSettings& s = main.shotSettings();
+    return makeShotRecord(main.shot_count, QString::number(main.shot_count), when, timeCell, makeModel, s.weightText(),
+                          s.grammes(), shot.grains, shot.figures);
 }
 
-ShotRecord currentRecord(frmMain& main, double fps, double grains, const QDateTime& when, const QString& timeCell)
+ShotRecord currentRecord(frmMain& main, const TakenShot& shot, const QDateTime& when)
 {
-    return currentRecord(main, fps, grains, when, timeCell, currentMakeModel(main), main.pellet().txtWeight->text());
+    return currentRecord(main, shot, when, regional::shotDateTime(when, true), main.shotSettings().makeModel());
 }
 
 // Steps 11 and 12: the newest row in view.
@@ -72,38 +73,41 @@ void finishShot(frmMain& main)
     main.echoed_data = true;
 }
 
+// Step 10 with the weight the shot was recorded with.
+void cacheShotRow(frmMain& main, double fps, double grains);
+
 } // namespace
 
 double WeightInGrains(frmMain& main)
 {
-    const frmPellet& p = main.pellet();
-    return ballistics::weightInGrains(p.txtWeight->text(), p.selWeight->isSelected(0));
+    return main.shotSettings().weightInGrains();
 }
 
 void RecordShot(frmMain& main, double fps)
 {
-    const double w = takeFigures(main, fps);
-    const ballistics::ShotFigures f = ballistics::figures(fps, w);
+    const TakenShot shot = takeFigures(main, fps);
+    const ballistics::ShotFigures& f = shot.figures;
+    const ShotSettings& settings = main.shotSettings();
 
-    if (main.optPower->isSelected(1))
+    if (settings.powerIndex == 1)
         main.setPowerCaption(regional::format2(f.ftLbf));
-    else if (main.optPower->isSelected(2))
+    else if (settings.powerIndex == 2)
         main.setPowerCaption(regional::format2(f.joules));
-    else if (main.optPower->isSelected(3))
+    else if (settings.powerIndex == 3)
         main.setPowerCaption(regional::format1(f.ipscFactor));
-    main.Label5->setText(regional::format2(main.optSpeed->isSelected(1) ? fps : f.mps));
+    main.Label5->setText(regional::format2(settings.feetPerSecond() ? fps : f.mps));
 
     main.PlayWAV(QStringLiteral("shotok.wav"), false);
     main.shot_count = regional::addInt16(main.shot_count, 1);
-    const QString makeModel = currentMakeModel(main);
+    const QString makeModel = settings.makeModel();
 
     const QDateTime listTime = main.services().clock->now();
-    main.Text1->append(shot_lines::listLine(main.shot_count, listTime, makeModel, w, f, main.separator));
+    main.Text1->append(shot_lines::listLine(main.shot_count, listTime, makeModel, shot.grains, f, settings.separator));
     main.Text1->moveCaretToEnd();
 
     const QDateTime when = main.services().clock->now();
-    main.string().append(currentRecord(main, fps, w, when, regional::shotDateTime(when, true)));
-    cacheShot(main, fps);
+    main.string().append(currentRecord(main, shot, when, regional::shotDateTime(when, true), makeModel));
+    cacheShotRow(main, fps, shot.grains);
     showLastRow(*main.MSFlexGrid1);
     main.updateTotalsShot();
     finishShot(main);
@@ -114,22 +118,20 @@ void RecordShot(frmMain& main, double fps)
 
 void RecordDumpedShot(frmMain& main, double fps)
 {
-    const double w = takeFigures(main, fps);
+    const TakenShot shot = takeFigures(main, fps);
     main.shot_count = regional::addInt16(main.shot_count, 1);
-    const QDateTime when = main.services().clock->now();
-    main.string().append(currentRecord(main, fps, w, when, regional::shotDateTime(when, true)));
-    cacheShot(main, fps);
+    main.string().append(currentRecord(main, shot, main.services().clock->now()));
+    cacheShotRow(main, fps, shot.grains);
     showLastRow(*main.MSFlexGrid1);
     finishShot(main);
 }
 
 void ReplayCachedShot(frmMain& main, double fps, qint64 unixTime, qint16 cachedNumber)
 {
-    const double w = takeFigures(main, fps);
+    const TakenShot shot = takeFigures(main, fps);
     main.shot_count = regional::addInt16(main.shot_count, 1);
     main.shot_count = cachedNumber;
-    const QDateTime when = timestamps::unixToDate(unixTime);
-    main.string().append(currentRecord(main, fps, w, when, regional::shotDateTime(when, true)));
+    main.string().append(currentRecord(main, shot, timestamps::unixToDate(unixTime)));
     showLastRow(*main.MSFlexGrid1);
     finishShot(main);
 }
@@ -140,7 +142,7 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
         return;
     // One weight for every row, as each replayed shot would read it; a weight that is not a
     // number stops the replay at its first row.
-    const double w = takeFigures(main, rows.front().fps);
+    const TakenShot first = takeFigures(main, rows.front().fps);
     std::vector<ShotRecord> records;
     records.reserve(std::min(rows.size(), size_t(ShotString::kMaxShots)));
     const int room = ShotString::kMaxShots - main.string().size();
@@ -148,8 +150,7 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
     const int bias = timestamps::standardBiasMinutes();
     const regional::DateSeparators separators = regional::dateSeparators();
     // The names and weight text are the same for every row: made once, shared by all.
-    const QString makeModel = currentMakeModel(main);
-    const QString weightText = main.pellet().txtWeight->text();
+    const QString makeModel = main.shotSettings().makeModel();
     for (const PelletStore::CachedShot& row : rows) {
         if (int(records.size()) >= room || main.shot_count == 32767) {
             stopped = true; // the count or the number cannot go further
@@ -157,8 +158,11 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
         }
         main.shot_count = row.shot;
         const QDateTime when = timestamps::unixToDate(row.timestamp, bias);
+        // The first row's figures were taken already; each other row's are computed here, once.
+        const TakenShot shot = records.empty() ? first
+                                               : TakenShot{first.grains, ballistics::figures(row.fps, first.grains)};
         ShotRecord r =
-            currentRecord(main, row.fps, w, when, regional::shotDateTime(when, true, separators), makeModel, weightText);
+            currentRecord(main, shot, when, regional::shotDateTime(when, true, separators), makeModel);
         r.cacheRowId = row.rowid;
         main.last_fps = row.fps;
         main.last_ftlb = r.figures.ftLbf;
@@ -174,6 +178,13 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
 
 void cacheShot(frmMain& main, double fps)
 {
+    cacheShotRow(main, fps, main.shotSettings().weightInGrains());
+}
+
+namespace {
+
+void cacheShotRow(frmMain& main, double fps, double grains)
+{
     if (!main.services().store)
         return;
     QDateTime now = main.services().clock->now();
@@ -181,7 +192,7 @@ void cacheShot(frmMain& main, double fps)
     PelletStore::CacheRow row;
     row.shot = main.shot_count;
     row.timestamp = timestamps::dateToUnix(now);
-    row.grains = regional::numberText(WeightInGrains(main));
+    row.grains = regional::numberText(grains);
     row.fps = regional::format3(fps);
     // Rows that could not be written wait, in order, for the first shot the cache takes again;
     // the user is told once, in the status row, instead of a message a shot.
@@ -205,3 +216,5 @@ void cacheShot(frmMain& main, double fps)
     if (rowid > 0 && !main.string().empty())
         main.string().setCacheRowId(main.string().size() - 1, rowid);
 }
+
+} // namespace

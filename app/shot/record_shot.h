@@ -11,7 +11,7 @@ class frmMain;
 // first failing step (a weight that is not a number, an overflow, the 32768th shot) and
 // passes the failure to the caller; the steps already done stay done.
 
-// The current projectile weight in grains, from the data options window.
+// The current projectile weight in grains, from the main window's shot settings.
 double WeightInGrains(frmMain& main);
 
 // A live shot: figures, sound, list line, table row, cache row, statistics.

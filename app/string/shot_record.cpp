@@ -22,6 +22,14 @@ ShotRecord makeShotRecord(qint16 number, const QString& numberCell, const QDateT
                           const QString& timeCell, const QString& makeModel, const QString& weightText, bool grammes,
                           double grains, double fps)
 {
+    return makeShotRecord(number, numberCell, recordedAt, timeCell, makeModel, weightText, grammes, grains,
+                          ballistics::figures(fps, grains));
+}
+
+ShotRecord makeShotRecord(qint16 number, const QString& numberCell, const QDateTime& recordedAt,
+                          const QString& timeCell, const QString& makeModel, const QString& weightText, bool grammes,
+                          double grains, const ballistics::ShotFigures& figures)
+{
     ShotRecord r;
     r.number = number;
     r.recordedAt = recordedAt;
@@ -29,7 +37,7 @@ ShotRecord makeShotRecord(qint16 number, const QString& numberCell, const QDateT
     r.weightText = weightText;
     r.grammes = grammes;
     r.grains = grains;
-    r.figures = ballistics::figures(fps, grains);
+    r.figures = figures;
     const ballistics::ShotFigures& f = r.figures;
     r.shown = {asShown(f.fps, 2), asShown(f.mps, 2), asShown(f.ftLbf, 2), asShown(f.joules, 2),
                asShown(f.ipscFactor, 1)};

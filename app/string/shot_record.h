@@ -31,5 +31,10 @@ ShotRecord makeShotRecord(qint16 number, const QString& numberCell, const QDateT
                           const QString& timeCell, const QString& makeModel, const QString& weightText, bool grammes,
                           double grains, double fps);
 
+// The same with the figures of that shot already computed (from `grains`).
+ShotRecord makeShotRecord(qint16 number, const QString& numberCell, const QDateTime& recordedAt,
+                          const QString& timeCell, const QString& makeModel, const QString& weightText, bool grammes,
+                          double grains, const ballistics::ShotFigures& figures);
+
 // `value` rounded as the pattern with `decimals` decimals shows it.
 double asShown(double value, int decimals);
