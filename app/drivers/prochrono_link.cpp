@@ -3,7 +3,7 @@
 #include "capture/capture_session.h"
 #include "capture/prochrono_remote.h"
 #include "drivers/comm_port.h"
-#include "drivers/frm_options.h"
+#include "device_windows/frm_options.h"
 #include "drivers/prochrono_protocol.h"
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
@@ -13,15 +13,15 @@
 
 void TimerProChrono_Timer(frmMain& main)
 {
-    if (main.MSComm1->isLost()) {
-        main.TimerProChrono->stop(); // started again when the device is back
+    if (main.session().MSComm1->isLost()) {
+        main.session().TimerProChrono->stop(); // started again when the device is back
         return;
     }
-    main.Timer1->stop();
-    main.strReceivedAll.clear();
-    main.proChrono.expectedReply = 3;
+    main.session().Timer1->stop();
+    main.session().strReceivedAll.clear();
+    main.session().proChrono.expectedReply = 3;
     try {
-        main.MSComm1->setOutput(prochrono::kStatusQuery);
+        main.session().MSComm1->setOutput(prochrono::kStatusQuery);
     } catch (const std::exception&) {
         // A port that went away: the next tick tries again.
     }
@@ -32,10 +32,10 @@ double proChronoLiveDecode(frmMain& main)
     if (!main.options().chronoType->isSelected(4))
         return 0;
     const prochrono::LiveReading r =
-        prochrono::decodeLive(main.strReceivedAll, main.lastShotRecorded, main.proChrono.firstProChronoReply);
-    main.countShot = r.countShot;
-    main.lastShotRecorded = r.lastShotRecorded;
-    main.proChrono.firstProChronoReply = r.firstReply;
+        prochrono::decodeLive(main.session().strReceivedAll, main.session().lastShotRecorded, main.session().proChrono.firstProChronoReply);
+    main.session().countShot = r.countShot;
+    main.session().lastShotRecorded = r.lastShotRecorded;
+    main.session().proChrono.firstProChronoReply = r.firstReply;
     if (r.missed > 0)
         main.lblSelChrono->setText(missedShotsText(r.missed));
     return r.fps;
@@ -70,5 +70,5 @@ void setInputLength(CommPort& port, int n)
 
 void proChronoRemoteReceive(frmMain& main)
 {
-    main.session().proChronoRemote().receive(main.MSComm1->Input());
+    main.session().proChronoRemote().receive(main.session().MSComm1->Input());
 }

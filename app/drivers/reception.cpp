@@ -3,9 +3,9 @@
 #include "capture/capture_session.h"
 #include "drivers/ced_driver.h"
 #include "drivers/comm_port.h"
-#include "drivers/frm_options.h"
+#include "device_windows/frm_options.h"
 #include "drivers/line_decoders.h"
-#include "drivers/memory_windows.h"
+#include "device_windows/memory_windows.h"
 #include "drivers/prochrono_link.h"
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
@@ -29,58 +29,58 @@ namespace {
 // Keeps the partial line bounded in length and age before a fragment is added to it.
 void boundPartialLine(frmMain& main, qsizetype incoming, qsizetype limit)
 {
-    if (main.strReceivedAll.isEmpty() ||
-        reception::dropPartialLine(main.strReceivedAll.size(), incoming, main.partialLineAge.elapsed(), limit)) {
-        main.strReceivedAll.clear();
-        main.partialLineAge.start();
+    if (main.session().strReceivedAll.isEmpty() ||
+        reception::dropPartialLine(main.session().strReceivedAll.size(), incoming, main.session().partialLineAge.elapsed(), limit)) {
+        main.session().strReceivedAll.clear();
+        main.session().partialLineAge.start();
     }
 }
 
 void decodeAndRecord(frmMain& main)
 {
-    main.countShot = false;
+    main.session().countShot = false;
     const double v = ReadCalibratedSpeed(main);
     // A download again of a string whose download was cut: its first shots are in the table.
-    if (main.countShot && !main.session().skipDownloadedShot())
+    if (main.session().countShot && !main.session().skipDownloadedShot())
         RecordShot(main, v);
 }
 
 void liveMode(frmMain& main)
 {
-    const QString fragment = main.MSComm1->Input();
+    const QString fragment = main.session().MSComm1->Input();
     if (fragment.isEmpty())
         return;
     boundPartialLine(main, fragment.size(), reception::kMaxPartialLine);
     if (main.options().chronoType->isSelected(4)) {
-        main.strReceivedAll += fragment;
+        main.session().strReceivedAll += fragment;
         decodeAndRecord(main);
         return;
     }
     if (fragment[0] != u'\r') {
         if (fragment[0] != u'\n')
-            main.strReceivedAll += fragment;
-        main.echoed_data = false;
-        main.Timer1->stop();
-        main.Timer1->start();
+            main.session().strReceivedAll += fragment;
+        main.session().echoed_data = false;
+        main.session().Timer1->stop();
+        main.session().Timer1->start();
         return;
     }
     decodeAndRecord(main);
     // A line that is no shot ends at its CR too: the next line is decoded on its own, so a
     // talking device costs one decode per line, not one per line over everything it said.
-    if (!main.countShot)
-        main.strReceivedAll.clear();
+    if (!main.session().countShot)
+        main.session().strReceivedAll.clear();
 }
 
 void chronyMemoryMode(frmMain& main)
 {
-    const QString fragment = main.MSComm1->Input();
+    const QString fragment = main.session().MSComm1->Input();
     if (fragment.startsWith(u'>')) {
-        appendChronyOutput(main, main.strReceivedAll + QStringLiteral("\r\n"));
-        main.strReceivedAll.clear();
+        appendChronyOutput(main, main.session().strReceivedAll + QStringLiteral("\r\n"));
+        main.session().strReceivedAll.clear();
     } else {
         boundPartialLine(main, fragment.size(), reception::kMaxMemoryReply);
-        main.strReceivedAll += fragment;
-        main.echoed_data = false;
+        main.session().strReceivedAll += fragment;
+        main.session().echoed_data = false;
     }
 }
 
@@ -89,11 +89,11 @@ void chronyMemoryMode(frmMain& main)
 void MSComm1_OnComm(frmMain& main)
 {
     try {
-        if (main.MSComm1->CommEvent() != CommPort::kEvReceive)
+        if (main.session().MSComm1->CommEvent() != CommPort::kEvReceive)
             return;
-        if (!main.chrony_data && !main.prochrono_data)
+        if (!main.session().chrony_data && !main.session().prochrono_data)
             liveMode(main);
-        else if (main.prochrono_data)
+        else if (main.session().prochrono_data)
             proChronoRemoteReceive(main);
         else
             chronyMemoryMode(main);
@@ -122,8 +122,8 @@ double DecodeChronyLine(frmMain& main)
 {
     if (!main.options().chronoType->isSelected(1))
         return 0;
-    const DecodedLine d = decodeChronyLine(main.strReceivedAll, main.eurozone);
-    main.countShot = d.countShot;
+    const DecodedLine d = decodeChronyLine(main.session().strReceivedAll, main.session().eurozone);
+    main.session().countShot = d.countShot;
     return d.fps;
 }
 
@@ -131,7 +131,7 @@ double DecodeCombroLine(frmMain& main)
 {
     if (!main.options().chronoType->isSelected(2))
         return 0;
-    const DecodedLine d = decodeCombroLine(main.strReceivedAll);
-    main.countShot = d.countShot;
+    const DecodedLine d = decodeCombroLine(main.session().strReceivedAll);
+    main.session().countShot = d.countShot;
     return d.fps;
 }

@@ -2,9 +2,9 @@
 
 #include "capture/capture_session.h"
 #include "drivers/comm_port.h"
-#include "drivers/frm_chrony_extras.h"
-#include "drivers/frm_options.h"
-#include "drivers/frm_prochrono_extras.h"
+#include "device_windows/frm_chrony_extras.h"
+#include "device_windows/frm_options.h"
+#include "device_windows/frm_prochrono_extras.h"
 #include "drivers/prochrono_link.h"
 #include "main_window/frm_main.h"
 #include "main_window/option_group.h"
@@ -49,10 +49,10 @@ QString windowClosedByLossText(const QString& windowTitle)
 
 void serialLinkLost(frmMain& main)
 {
-    main.strReceivedAll.clear();
+    main.session().strReceivedAll.clear();
     const QString cutDownload = main.session().deviceLost();
-    main.TimerProChrono->stop();
-    main.lblSelChrono->setText(disconnectedText(familyCaption(main), main.MSComm1->linkPath()));
+    main.session().TimerProChrono->stop();
+    main.lblSelChrono->setText(disconnectedText(familyCaption(main), main.session().MSComm1->linkPath()));
     QString closed;
     if (main.chronyExtras && main.chronyExtras->isVisible()) {
         closed = main.chronyExtras->windowTitle();
@@ -63,7 +63,7 @@ void serialLinkLost(frmMain& main)
         main.proChronoExtras->close();
     }
     // Closing a ProChrono window restarts its poll; the device is not there to answer it.
-    main.TimerProChrono->stop();
+    main.session().TimerProChrono->stop();
     if (!closed.isEmpty()) {
         const QString text = windowClosedByLossText(closed);
         main.services().prompt->message(
@@ -78,7 +78,7 @@ void serialLinkBlocked(frmMain& main, const QString& path, const QString& reason
 
 void serialLinkBack(frmMain& main)
 {
-    main.strReceivedAll.clear();
+    main.session().strReceivedAll.clear();
     // An exchange cut by the loss sends its closing commands first; capture resumes after them.
     if (main.session().deviceBack())
         serialCaptureResumed(main);
@@ -86,11 +86,11 @@ void serialLinkBack(frmMain& main)
 
 void serialCaptureResumed(frmMain& main)
 {
-    main.lblSelChrono->setText(reconnectedText(familyCaption(main), main.MSComm1->linkPath()));
+    main.lblSelChrono->setText(reconnectedText(familyCaption(main), main.session().MSComm1->linkPath()));
     if (main.options().chronoType->isSelected(4) && !(main.proChronoExtras && main.proChronoExtras->isVisible())) {
         // Polled at once. The last status taken stays the baseline: the same device answers with
         // it again (no shot), another string or device is a new baseline, not a shot.
         TimerProChrono_Timer(main);
-        main.TimerProChrono->start();
+        main.session().TimerProChrono->start();
     }
 }

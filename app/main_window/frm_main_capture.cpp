@@ -1,7 +1,7 @@
 // The main window as the host of the device exchanges and drivers.
 #include "frm_main.h"
 
-#include "drivers/frm_options.h"
+#include "device_windows/frm_options.h"
 #include "main_window/option_group.h"
 #include "services/regional.h"
 #include "shot/ballistics.h"
@@ -14,8 +14,8 @@
 
 void frmMain::setReceiver(Receiver receiver)
 {
-    chrony_data = receiver == Receiver::ChronyMemory;
-    prochrono_data = receiver == Receiver::ProChronoRemote;
+    m_session->chrony_data = receiver == Receiver::ChronyMemory;
+    m_session->prochrono_data = receiver == Receiver::ProChronoRemote;
 }
 
 namespace {
@@ -30,17 +30,17 @@ void run(QTimer* timer, bool running)
 
 void frmMain::setWatchdog(bool running)
 {
-    run(Timer1, running);
+    run(m_session->Timer1, running);
 }
 
 void frmMain::setProChronoPoll(bool running)
 {
-    run(TimerProChrono, running);
+    run(m_session->TimerProChrono, running);
 }
 
 void frmMain::setCedPoll(bool running)
 {
-    run(timerCED, running);
+    run(m_session->timerCED, running);
 }
 
 double frmMain::calibration()
@@ -69,5 +69,5 @@ void frmMain::dumpFinished(double lastVelocity)
     btnSave->setEnabled(true);
     btnReset->setEnabled(true);
     btnDelete->setEnabled(true);
-    echoed_data = true;
+    m_session->echoed_data = true;
 }

@@ -29,11 +29,11 @@ struct TakenShot {
 // that is not a number stops the shot here, with only the velocity taken.
 TakenShot takeFigures(frmMain& main, double fps)
 {
-    main.last_fps = fps;
+    main.session().last_fps = fps;
     TakenShot shot;
     shot.grains = main.shotSettings().weightInGrains();
     shot.figures = ballistics::figures(fps, shot.grains);
-    main.last_ftlb = shot.figures.ftLbf;
+    main.session().last_ftlb = shot.figures.ftLbf;
     return shot;
 }
 
@@ -42,7 +42,7 @@ ShotRecord currentRecord(frmMain& main, const TakenShot& shot, const QDateTime& 
                          const QString& makeModel)
 {
     const ShotSettings& s = main.shotSettings();
-    return makeShotRecord(main.shot_count, QString::number(main.shot_count), when, timeCell, makeModel, s.weightText(),
+    return makeShotRecord(main.session().shot_count, QString::number(main.session().shot_count), when, timeCell, makeModel, s.weightText(),
                           s.grammes(), shot.grains, shot.figures);
 }
 
@@ -66,11 +66,11 @@ void showLastRow(FlexGrid& grid)
 // Steps 14 to 16.
 void finishShot(frmMain& main)
 {
-    main.strReceivedAll.clear();
+    main.session().strReceivedAll.clear();
     main.btnSave->setEnabled(true);
     main.btnReset->setEnabled(true);
     main.btnDelete->setEnabled(true);
-    main.echoed_data = true;
+    main.session().echoed_data = true;
 }
 
 // Step 10 with the weight the shot was recorded with.
@@ -98,11 +98,11 @@ void RecordShot(frmMain& main, double fps)
     main.Label5->setText(regional::format2(settings.feetPerSecond() ? fps : f.mps));
 
     main.PlayWAV(QStringLiteral("shotok.wav"), false);
-    main.shot_count = regional::addInt16(main.shot_count, 1);
+    main.session().shot_count = regional::addInt16(main.session().shot_count, 1);
     const QString makeModel = settings.makeModel();
 
     const QDateTime listTime = main.services().clock->now();
-    main.Text1->append(shot_lines::listLine(main.shot_count, listTime, makeModel, shot.grains, f, settings.separator));
+    main.Text1->append(shot_lines::listLine(main.session().shot_count, listTime, makeModel, shot.grains, f, settings.separator));
     main.Text1->moveCaretToEnd();
 
     const QDateTime when = main.services().clock->now();
@@ -113,13 +113,13 @@ void RecordShot(frmMain& main, double fps)
     finishShot(main);
 
     if (frmSpeed* panel = main.visibleSpeedPanel())
-        panel->showShot(main.Label3->text(), main.Label5->text(), main.shot_count);
+        panel->showShot(main.Label3->text(), main.Label5->text(), main.session().shot_count);
 }
 
 void RecordDumpedShot(frmMain& main, double fps)
 {
     const TakenShot shot = takeFigures(main, fps);
-    main.shot_count = regional::addInt16(main.shot_count, 1);
+    main.session().shot_count = regional::addInt16(main.session().shot_count, 1);
     main.string().append(currentRecord(main, shot, main.services().clock->now()));
     cacheShotRow(main, fps, shot.grains);
     showLastRow(*main.MSFlexGrid1);
@@ -129,8 +129,8 @@ void RecordDumpedShot(frmMain& main, double fps)
 void ReplayCachedShot(frmMain& main, double fps, qint64 unixTime, qint16 cachedNumber)
 {
     const TakenShot shot = takeFigures(main, fps);
-    main.shot_count = regional::addInt16(main.shot_count, 1);
-    main.shot_count = cachedNumber;
+    main.session().shot_count = regional::addInt16(main.session().shot_count, 1);
+    main.session().shot_count = cachedNumber;
     main.string().append(currentRecord(main, shot, timestamps::unixToDate(unixTime)));
     showLastRow(*main.MSFlexGrid1);
     finishShot(main);
@@ -152,11 +152,11 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
     // The names and weight text are the same for every row: made once, shared by all.
     const QString makeModel = main.shotSettings().makeModel();
     for (const PelletStore::CachedShot& row : rows) {
-        if (int(records.size()) >= room || main.shot_count == 32767) {
+        if (int(records.size()) >= room || main.session().shot_count == 32767) {
             stopped = true; // the count or the number cannot go further
             break;
         }
-        main.shot_count = row.shot;
+        main.session().shot_count = row.shot;
         const QDateTime when = timestamps::unixToDate(row.timestamp, bias);
         // The first row's figures were taken already; each other row's are computed here, once.
         const TakenShot shot = records.empty() ? first
@@ -164,8 +164,8 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
         ShotRecord r =
             currentRecord(main, shot, when, regional::shotDateTime(when, true, separators), makeModel);
         r.cacheRowId = row.rowid;
-        main.last_fps = row.fps;
-        main.last_ftlb = r.figures.ftLbf;
+        main.session().last_fps = row.fps;
+        main.session().last_ftlb = r.figures.ftLbf;
         records.push_back(std::move(r));
     }
     main.string().appendAll(std::move(records));
@@ -190,13 +190,13 @@ void cacheShotRow(frmMain& main, double fps, double grains)
     QDateTime now = main.services().clock->now();
     now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
     PelletStore::CacheRow row;
-    row.shot = main.shot_count;
+    row.shot = main.session().shot_count;
     row.timestamp = timestamps::dateToUnix(now);
     row.grains = regional::numberText(grains);
     row.fps = regional::format3(fps);
     // Rows that could not be written wait, in order, for the first shot the cache takes again;
     // the user is told once, in the status row, instead of a message a shot.
-    std::vector<PelletStore::CacheRow>& waiting = main.uncachedRows;
+    std::vector<PelletStore::CacheRow>& waiting = main.session().uncachedRows;
     waiting.push_back(row);
     qint64 rowid = 0;
     QString error;
