@@ -189,7 +189,7 @@ private slots:
         // One poll, waited for until its whole reply is in (or it recorded a shot, which empties the buffer).
         auto poll = [&] {
             const int rows = m.MSFlexGrid1->Rows();
-            TimerProChrono_Timer(m);
+            TimerProChrono_Timer(m.session());
             QTRY_VERIFY_WITH_TIMEOUT(m.session().strReceivedAll.size() == 15 || m.MSFlexGrid1->Rows() != rows, 3000);
         };
         QVERIFY(sim.command(QStringLiteral("shot 800")));

@@ -102,7 +102,7 @@ class TestProChronoExchange : public QObject {
         // still be on its way).
         auto pollUntilTaken = [&](const QString& velocityBytes) {
             for (int i = 0; i < 20 && !m.session().lastShotRecorded.mid(8, 4).startsWith(velocityBytes); ++i) {
-                TimerProChrono_Timer(m);
+                TimerProChrono_Timer(m.session());
                 (void)QTest::qWaitFor([&] { return m.session().lastShotRecorded.mid(8, 4) == velocityBytes; }, 250);
             }
             QCOMPARE(m.session().lastShotRecorded.mid(8, 4), velocityBytes);

@@ -2,6 +2,8 @@
 
 #include "drivers/hid_control.h"
 
+#include <QString>
+
 class CommPort;
 struct AppServices;
 struct CedState;
@@ -35,6 +37,17 @@ public:
 
     virtual ProChronoState& proChronoState() = 0;
     virtual CedState& cedState() = 0;
+    // The chronograph family chosen in the options: 1 Shooting Chrony, 2 Combro, 3 CED M2,
+    // 4 ProChrono; 0 when none is.
+    virtual int chronoFamily() = 0;
+    // Its caption, as the chronograph row names it ("Chronograph" when none is chosen).
+    virtual QString chronoFamilyCaption() = 0;
+    // The chronograph row of the main window.
+    virtual void showChronoStatus(const QString& text) = 0;
+    // Closes the serial memory windows that are open, each with its closing steps; the title of
+    // the one closed, empty when none was open.
+    virtual QString closeSerialMemoryWindows() = 0;
+    virtual bool proChronoWindowOpen() const = 0;
     // The calibration in percent; fails when the option is not a number.
     virtual double calibration() = 0;
     // How long the last CED exchange took, in whole seconds.

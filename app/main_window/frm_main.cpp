@@ -73,13 +73,13 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
     m_session->MSComm1->setObjectName(QStringLiteral("MSComm1"));
     connect(m_session->MSComm1, &CommPort::OnComm, this, guarded([this] {
                 if (!shotsHeld()) // left in the port's buffer until the hold ends
-                    MSComm1_OnComm(*this);
+                    MSComm1_OnComm(*m_session);
             }));
-    connect(m_session->MSComm1, &CommPort::connectionLost, this, guarded([this] { serialLinkLost(*this); }));
-    connect(m_session->MSComm1, &CommPort::connectionBack, this, guarded([this] { serialLinkBack(*this); }));
-    connect(m_session, &CaptureSession::captureResumed, this, guarded([this] { serialCaptureResumed(*this); }));
+    connect(m_session->MSComm1, &CommPort::connectionLost, this, guarded([this] { serialLinkLost(*m_session); }));
+    connect(m_session->MSComm1, &CommPort::connectionBack, this, guarded([this] { serialLinkBack(*m_session); }));
+    connect(m_session, &CaptureSession::captureResumed, this, guarded([this] { serialCaptureResumed(*m_session); }));
     connect(m_session->MSComm1, &CommPort::waitingBlocked, this,
-            guarded([this](const QString& path, const QString& reason) { serialLinkBlocked(*this, path, reason); }));
+            guarded([this](const QString& path, const QString& reason) { serialLinkBlocked(*m_session, path, reason); }));
 
     m_session->Timer1 = named(new QTimer(m_session), QStringLiteral("Timer1"));
     m_session->TimerProChrono = named(new QTimer(m_session), QStringLiteral("TimerProChrono"));
@@ -90,7 +90,7 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
     connect(m_session->Timer1, &QTimer::timeout, this, guarded(this, &frmMain::Timer1_Timer));
     connect(m_session->TimerProChrono, &QTimer::timeout, this, guarded([this] {
                 if (!shotsHeld()) // the shots wait in the chronograph
-                    TimerProChrono_Timer(*this);
+                    TimerProChrono_Timer(*m_session);
             }));
     connect(m_session->timerCED, &QTimer::timeout, this, guarded([this] {
                 if (!shotsHeld())

@@ -181,6 +181,11 @@ public:
     void setCaptureEnabled(bool enabled) override { setEnabled(enabled); }
     ProChronoState& proChronoState() override { return m_session->proChrono; }
     CedState& cedState() override { return m_session->ced; }
+    int chronoFamily() override;
+    QString chronoFamilyCaption() override;
+    void showChronoStatus(const QString& text) override;
+    QString closeSerialMemoryWindows() override;
+    bool proChronoWindowOpen() const override;
     double calibration() override;
     void setCedExchangeSeconds(int seconds) override { m_session->timerErrorCount = qint16(seconds); }
     void recordShot(double fps) override;

@@ -1,12 +1,15 @@
 // The main window as the host of the device exchanges and drivers.
 #include "frm_main.h"
 
+#include "device_windows/frm_chrony_extras.h"
 #include "device_windows/frm_options.h"
+#include "device_windows/frm_prochrono_extras.h"
 #include "main_window/option_group.h"
 #include "services/regional.h"
 #include "shot/ballistics.h"
 #include "shot/record_shot.h"
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -41,6 +44,42 @@ void frmMain::setProChronoPoll(bool running)
 void frmMain::setCedPoll(bool running)
 {
     run(m_session->timerCED, running);
+}
+
+int frmMain::chronoFamily()
+{
+    const int index = options().chronoType->selectedIndex();
+    return index >= 1 && index <= 4 ? index : 0;
+}
+
+QString frmMain::chronoFamilyCaption()
+{
+    const int family = chronoFamily();
+    return family != 0 ? (*options().chronoType)[family]->text() : QStringLiteral("Chronograph");
+}
+
+void frmMain::showChronoStatus(const QString& text)
+{
+    lblSelChrono->setText(text);
+}
+
+QString frmMain::closeSerialMemoryWindows()
+{
+    QString closed;
+    if (chronyExtras && chronyExtras->isVisible()) {
+        closed = chronyExtras->windowTitle();
+        chronyExtras->close();
+    }
+    if (proChronoExtras && proChronoExtras->isVisible()) {
+        closed = proChronoExtras->windowTitle();
+        proChronoExtras->close();
+    }
+    return closed;
+}
+
+bool frmMain::proChronoWindowOpen() const
+{
+    return proChronoExtras && proChronoExtras->isVisible();
 }
 
 double frmMain::calibration()
