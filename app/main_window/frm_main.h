@@ -105,12 +105,12 @@ public:
     QPointer<frmCEDStatus> cedStatus;
 
     // The current string: the shot table, summary and list text show it.
-    ShotString& string() { return *m_string; }
+    ShotString& string() override { return *m_string; }
     const ShotString& string() const { return *m_string; }
 
     // Tables and statistics.
     void updateTotals();
-    void updateTotalsShot();
+    void updateTotalsShot() override;
     void btnReset_Click();
     // Ends the string as Clear does once the user said yes: archived, then the table emptied.
     void clearString();
@@ -138,11 +138,11 @@ public:
     StringUnits stringUnits();
 
     // The device exchanges of the memory windows.
-    CaptureSession& session() { return *m_session; }
+    CaptureSession& session() override { return *m_session; }
 
     // The current shot settings: what a shot is recorded with. The Data Options window and the
     // unit options keep it current; the shot path reads it.
-    ShotSettings& shotSettings() { return m_shotSettings; }
+    ShotSettings& shotSettings() override { return m_shotSettings; }
     const ShotSettings& shotSettings() const { return m_shotSettings; }
 
     // The chart, the string history and the archive of cleared and finished strings.
@@ -191,6 +191,12 @@ public:
     void recordShot(double fps) override;
     void recordDumpedShot(double fps) override;
     void dumpFinished(double lastFps) override;
+    void showShotFigures(double fps, const ballistics::ShotFigures& figures) override;
+    void playShotSound() override;
+    void appendListLine(const QString& line) override;
+    void showLastRow() override;
+    void enableStringButtons() override;
+    void showShotOnSpeedPanel() override;
     double lastFps() const override { return m_session->last_fps; }
     int shotCount() const override { return m_session->shot_count; }
 
@@ -203,7 +209,7 @@ public:
     // Ends the program as Exit does, without its questions (a signal, the session manager).
     void endWithoutQuestions();
     // The one message of the status row: a failing cache while capturing, empty when none.
-    void showCacheProblem(const QString& text);
+    void showCacheProblem(const QString& text) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

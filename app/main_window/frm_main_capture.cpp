@@ -4,7 +4,11 @@
 #include "device_windows/frm_chrony_extras.h"
 #include "device_windows/frm_options.h"
 #include "device_windows/frm_prochrono_extras.h"
+#include "main_window/flex_grid.h"
+#include "main_window/frm_speed.h"
+#include "main_window/list_text.h"
 #include "main_window/option_group.h"
+#include "shot/shot_settings.h"
 #include "services/regional.h"
 #include "shot/ballistics.h"
 #include "shot/record_shot.h"
@@ -109,4 +113,52 @@ void frmMain::dumpFinished(double lastVelocity)
     btnReset->setEnabled(true);
     btnDelete->setEnabled(true);
     m_session->echoed_data = true;
+}
+
+void frmMain::showShotFigures(double fps, const ballistics::ShotFigures& f)
+{
+    const ShotSettings& settings = shotSettings();
+    if (settings.powerIndex == 1)
+        setPowerCaption(regional::format2(f.ftLbf));
+    else if (settings.powerIndex == 2)
+        setPowerCaption(regional::format2(f.joules));
+    else if (settings.powerIndex == 3)
+        setPowerCaption(regional::format1(f.ipscFactor));
+    Label5->setText(regional::format2(settings.feetPerSecond() ? fps : f.mps));
+}
+
+void frmMain::playShotSound()
+{
+    PlayWAV(QStringLiteral("shotok.wav"), false);
+}
+
+void frmMain::appendListLine(const QString& line)
+{
+    Text1->append(line);
+    Text1->moveCaretToEnd();
+}
+
+void frmMain::showLastRow()
+{
+    FlexGrid& grid = *MSFlexGrid1;
+    if (grid.Rows() > 5) {
+        grid.setTopRow(grid.Rows() - 5);
+        grid.setColWidth(2, 1585);
+    } else {
+        grid.setColWidth(2, 1895);
+    }
+    grid.setRow(grid.Rows() - 1);
+}
+
+void frmMain::enableStringButtons()
+{
+    btnSave->setEnabled(true);
+    btnReset->setEnabled(true);
+    btnDelete->setEnabled(true);
+}
+
+void frmMain::showShotOnSpeedPanel()
+{
+    if (frmSpeed* panel = visibleSpeedPanel())
+        panel->showShot(Label3->text(), Label5->text(), m_session->shot_count);
 }

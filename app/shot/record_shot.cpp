@@ -1,21 +1,19 @@
 #include "record_shot.h"
 
-#include "main_window/flex_grid.h"
-#include "main_window/frm_main.h"
-#include "main_window/frm_speed.h"
-#include "main_window/list_text.h"
+#include "capture/capture_host.h"
+#include "capture/capture_session.h"
+#include "services/app_error.h"
+#include "services/app_services.h"
 #include "services/clock.h"
 #include "services/prompt.h"
 #include "services/regional.h"
 #include "services/timestamps.h"
 #include "shot/ballistics.h"
 #include "shot/shot_lines.h"
+#include "shot/shot_settings.h"
 #include "storage/pellet_store.h"
 #include "string/shot_string.h"
-#include "services/app_error.h"
 
-#include <QLabel>
-#include <QPushButton>
 
 namespace {
 
@@ -27,7 +25,7 @@ struct TakenShot {
 
 // Steps 1 and 2: the velocity and energy of the last shot, from the current weight. A weight
 // that is not a number stops the shot here, with only the velocity taken.
-TakenShot takeFigures(frmMain& main, double fps)
+TakenShot takeFigures(CaptureHost& main, double fps)
 {
     main.session().last_fps = fps;
     TakenShot shot;
@@ -38,7 +36,7 @@ TakenShot takeFigures(frmMain& main, double fps)
 }
 
 // The shot with the current settings, as the table row shows it.
-ShotRecord currentRecord(frmMain& main, const TakenShot& shot, const QDateTime& when, const QString& timeCell,
+ShotRecord currentRecord(CaptureHost& main, const TakenShot& shot, const QDateTime& when, const QString& timeCell,
                          const QString& makeModel)
 {
     const ShotSettings& s = main.shotSettings();
@@ -46,97 +44,75 @@ ShotRecord currentRecord(frmMain& main, const TakenShot& shot, const QDateTime& 
                           s.grammes(), shot.grains, shot.figures);
 }
 
-ShotRecord currentRecord(frmMain& main, const TakenShot& shot, const QDateTime& when)
+ShotRecord currentRecord(CaptureHost& main, const TakenShot& shot, const QDateTime& when)
 {
     return currentRecord(main, shot, when, regional::shotDateTime(when, true), main.shotSettings().makeModel());
 }
 
-// Steps 11 and 12: the newest row in view.
-void showLastRow(FlexGrid& grid)
-{
-    if (grid.Rows() > 5) {
-        grid.setTopRow(grid.Rows() - 5);
-        grid.setColWidth(2, 1585);
-    } else {
-        grid.setColWidth(2, 1895);
-    }
-    grid.setRow(grid.Rows() - 1);
-}
-
 // Steps 14 to 16.
-void finishShot(frmMain& main)
+void finishShot(CaptureHost& main)
 {
     main.session().strReceivedAll.clear();
-    main.btnSave->setEnabled(true);
-    main.btnReset->setEnabled(true);
-    main.btnDelete->setEnabled(true);
+    main.enableStringButtons();
     main.session().echoed_data = true;
 }
 
 // Step 10 with the weight the shot was recorded with.
-void cacheShotRow(frmMain& main, double fps, double grains);
+void cacheShotRow(CaptureHost& main, double fps, double grains);
 
 } // namespace
 
-double WeightInGrains(frmMain& main)
+double WeightInGrains(CaptureHost& main)
 {
     return main.shotSettings().weightInGrains();
 }
 
-void RecordShot(frmMain& main, double fps)
+void RecordShot(CaptureHost& main, double fps)
 {
     const TakenShot shot = takeFigures(main, fps);
     const ballistics::ShotFigures& f = shot.figures;
     const ShotSettings& settings = main.shotSettings();
 
-    if (settings.powerIndex == 1)
-        main.setPowerCaption(regional::format2(f.ftLbf));
-    else if (settings.powerIndex == 2)
-        main.setPowerCaption(regional::format2(f.joules));
-    else if (settings.powerIndex == 3)
-        main.setPowerCaption(regional::format1(f.ipscFactor));
-    main.Label5->setText(regional::format2(settings.feetPerSecond() ? fps : f.mps));
-
-    main.PlayWAV(QStringLiteral("shotok.wav"), false);
+    main.showShotFigures(fps, f);
+    main.playShotSound();
     main.session().shot_count = regional::addInt16(main.session().shot_count, 1);
     const QString makeModel = settings.makeModel();
 
     const QDateTime listTime = main.services().clock->now();
-    main.Text1->append(shot_lines::listLine(main.session().shot_count, listTime, makeModel, shot.grains, f, settings.separator));
-    main.Text1->moveCaretToEnd();
+    main.appendListLine(
+        shot_lines::listLine(main.session().shot_count, listTime, makeModel, shot.grains, f, settings.separator));
 
     const QDateTime when = main.services().clock->now();
     main.string().append(currentRecord(main, shot, when, regional::shotDateTime(when, true), makeModel));
     cacheShotRow(main, fps, shot.grains);
-    showLastRow(*main.MSFlexGrid1);
+    main.showLastRow();
     main.updateTotalsShot();
     finishShot(main);
 
-    if (frmSpeed* panel = main.visibleSpeedPanel())
-        panel->showShot(main.Label3->text(), main.Label5->text(), main.session().shot_count);
+    main.showShotOnSpeedPanel();
 }
 
-void RecordDumpedShot(frmMain& main, double fps)
+void RecordDumpedShot(CaptureHost& main, double fps)
 {
     const TakenShot shot = takeFigures(main, fps);
     main.session().shot_count = regional::addInt16(main.session().shot_count, 1);
     main.string().append(currentRecord(main, shot, main.services().clock->now()));
     cacheShotRow(main, fps, shot.grains);
-    showLastRow(*main.MSFlexGrid1);
+    main.showLastRow();
     finishShot(main);
 }
 
-void ReplayCachedShot(frmMain& main, double fps, qint64 unixTime, qint16 cachedNumber)
+void ReplayCachedShot(CaptureHost& main, double fps, qint64 unixTime, qint16 cachedNumber)
 {
     const TakenShot shot = takeFigures(main, fps);
     main.session().shot_count = regional::addInt16(main.session().shot_count, 1);
     main.session().shot_count = cachedNumber;
     main.string().append(currentRecord(main, shot, timestamps::unixToDate(unixTime)));
-    showLastRow(*main.MSFlexGrid1);
+    main.showLastRow();
     finishShot(main);
 }
 
-void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>& rows)
+void ReplayCachedShots(CaptureHost& main, const std::vector<PelletStore::CachedShot>& rows)
 {
     if (rows.empty())
         return;
@@ -169,21 +145,21 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
         records.push_back(std::move(r));
     }
     main.string().appendAll(std::move(records));
-    showLastRow(*main.MSFlexGrid1);
+    main.showLastRow();
     main.updateTotalsShot();
     finishShot(main);
     if (stopped)
         AppError::raise(AppError::Overflow);
 }
 
-void cacheShot(frmMain& main, double fps)
+void cacheShot(CaptureHost& main, double fps)
 {
     cacheShotRow(main, fps, main.shotSettings().weightInGrains());
 }
 
 namespace {
 
-void cacheShotRow(frmMain& main, double fps, double grains)
+void cacheShotRow(CaptureHost& main, double fps, double grains)
 {
     if (!main.services().store)
         return;
