@@ -194,7 +194,7 @@ void recoveryFigures()
             const std::vector<PelletStore::CachedShot> rows = app.store.cachedShots();
             app.store.storeDatabase.commit();
             m.string().clear();
-            m.shot_count = 0;
+            m.session().shot_count = 0;
             QElapsedTimer t;
             t.start();
             for (const PelletStore::CachedShot& row : rows) {

@@ -1,6 +1,6 @@
 // Figures of the CED M2 driver on the simulated device: a 500-shot dump and the idle poll.
 #include "drivers/ced_driver.h"
-#include "drivers/frm_ced_status.h"
+#include "device_windows/frm_ced_status.h"
 #include "drivers/library_control_host.h"
 #include "figures.h"
 #include "main_window/flex_grid.h"
@@ -54,7 +54,7 @@ void cedFigures()
     StepTimer realSteps;
     app.services.steps = &realSteps;
     frmMain& m = app.start();
-    m.timerCED->stop();
+    m.session().timerCED->stop();
 
     m.btnDump_Click();
     frmCEDStatus* dump = m.cedStatus;
@@ -84,7 +84,7 @@ void cedFigures()
 
     // The idle poll: three exchanges a tick on a 1 ms timer, no new shots.
     sim.delay(0);
-    m.timerCED->start();
+    m.session().timerCED->start();
     const double cpu0 = cpuSeconds();
     timer.restart();
     int clicks = 0;
@@ -102,7 +102,7 @@ void cedFigures()
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     const double wall = timer.nsecsElapsed() / 1e9;
-    m.timerCED->stop();
+    m.session().timerCED->stop();
     std::printf("| idle CED poll, CPU use of the process | %.0f %% of one core | reported |\n",
                 100.0 * (cpuSeconds() - cpu0) / wall);
     std::printf("| a click handled while polling (worst of %d) | %.1f ms | < 100 ms |\n", clicks, worstClick / 1000.0);
@@ -110,23 +110,23 @@ void cedFigures()
     // Idle with the CED M2 selected, no shots: the event loop alone, on the former 1 ms timer
     // and on the poll's own interval.
     for (const int interval : {1, kCedPollIntervalMs}) {
-        m.timerCED->setInterval(interval);
-        m.timerCED->start();
+        m.session().timerCED->setInterval(interval);
+        m.session().timerCED->start();
         const double idle0 = cpuSeconds();
         QElapsedTimer idle;
         idle.start();
         QEventLoop loop;
         QTimer::singleShot(3000, &loop, &QEventLoop::quit);
         loop.exec();
-        m.timerCED->stop();
+        m.session().timerCED->stop();
         std::printf("| idle CPU with the CED M2 selected, poll every %d ms | %.1f %% of one core | < 1 %% |\n",
                     interval, 100.0 * (cpuSeconds() - idle0) / (idle.nsecsElapsed() / 1e9));
     }
 
     // From the device holding a new shot to the shot in the table.
     sim.newString(); // a string of its own: the stored ones are near the 255 shots a count can say
-    m.timerCED->setInterval(kCedPollIntervalMs);
-    m.timerCED->start();
+    m.session().timerCED->setInterval(kCedPollIntervalMs);
+    m.session().timerCED->start();
     QList<double> latencies;
     for (int i = 0; i < 20; ++i) {
         QEventLoop settle;
@@ -140,7 +140,7 @@ void cedFigures()
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
         latencies.append(held.nsecsElapsed() / 1e6);
     }
-    m.timerCED->stop();
+    m.session().timerCED->stop();
     std::sort(latencies.begin(), latencies.end());
     std::printf("| a CED shot in the table after the device holds it (median, worst of 20) | %.1f ms, %.1f ms | < 50 ms "
                 "|\n",

@@ -55,7 +55,7 @@ private slots:
             TestApp app;
             useDevice(app, sim.path());
             frmMain& m = app.start();
-            QVERIFY(m.MSComm1->PortOpen());
+            QVERIFY(m.session().MSComm1->PortOpen());
             QVERIFY(sim.command(QStringLiteral("raw 0980\\r\\n")));
             QTRY_COMPARE(m.MSFlexGrid1->Rows(), 2);
             QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("800.34"));
@@ -94,21 +94,21 @@ private slots:
         frmMain& m = app.start();
 
         QVERIFY(sim.command(QStringLiteral("raw 09")));
-        QTRY_COMPARE(m.strReceivedAll, QStringLiteral("09"));
-        QTRY_VERIFY_WITH_TIMEOUT(m.strReceivedAll.isEmpty(), 3000); // a second of silence
+        QTRY_COMPARE(m.session().strReceivedAll, QStringLiteral("09"));
+        QTRY_VERIFY_WITH_TIMEOUT(m.session().strReceivedAll.isEmpty(), 3000); // a second of silence
         QCOMPARE(m.MSFlexGrid1->Rows(), 1);
 
         // A line that is not a shot ends at its CR: the valid line after it is decoded alone.
         QVERIFY(sim.command(QStringLiteral("raw RESET\\r\\n0980\\r\\n")));
         QTRY_COMPARE(m.MSFlexGrid1->Rows(), 2);
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("800.34"));
-        QVERIFY(m.strReceivedAll.isEmpty());
+        QVERIFY(m.session().strReceivedAll.isEmpty());
 
         // Talk without a CR never grows the partial line past the longest line a device sends.
         QVERIFY(sim.command(QStringLiteral("raw ") + QString(300, u'7')));
         QVERIFY(sim.command(QStringLiteral("raw 0980\\r\\n")));
-        QTRY_COMPARE(m.strReceivedAll.size() + m.MSFlexGrid1->Rows(), 2);
-        QVERIFY(m.strReceivedAll.size() <= 256);
+        QTRY_COMPARE(m.session().strReceivedAll.size() + m.MSFlexGrid1->Rows(), 2);
+        QVERIFY(m.session().strReceivedAll.size() <= 256);
     }
 
     // Talk that never pauses cannot keep the watchdog from dropping the partial line: after a
@@ -123,13 +123,13 @@ private slots:
         QString longest;
         for (int i = 0; i < 15; ++i) {
             QVERIFY(sim.command(QStringLiteral("raw 1")));
-            QTRY_VERIFY(m.strReceivedAll.endsWith(u'1'));
-            if (m.strReceivedAll.size() > longest.size())
-                longest = m.strReceivedAll;
+            QTRY_VERIFY(m.session().strReceivedAll.endsWith(u'1'));
+            if (m.session().strReceivedAll.size() > longest.size())
+                longest = m.session().strReceivedAll;
             QTest::qWait(100); // the program's event loop runs between the characters
         }
         QVERIFY2(longest.size() <= 11, qPrintable(longest));
-        QVERIFY(m.strReceivedAll.size() < 15);
+        QVERIFY(m.session().strReceivedAll.size() < 15);
     }
 
     // USB serial adapters hand lines over in chunks of any size; a shot must never wait for the
@@ -141,7 +141,7 @@ private slots:
         TestApp app;
         useDevice(app, pty.path());
         frmMain& m = app.start();
-        QVERIFY(m.MSComm1->PortOpen());
+        QVERIFY(m.session().MSComm1->PortOpen());
         // Durability is tested elsewhere; here the disk's flushes would only slow the count down.
         app.store.storeDatabase.exec(QStringLiteral("PRAGMA synchronous = OFF"));
         int line = 0;

@@ -3,8 +3,8 @@
 #include "capture/capture_session.h"
 #include "ced_app.h"
 #include "drivers/ced_driver.h"
-#include "drivers/frm_ced_status.h"
-#include "drivers/frm_options.h"
+#include "device_windows/frm_ced_status.h"
+#include "device_windows/frm_options.h"
 #include "drivers/library_control_host.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
@@ -43,12 +43,12 @@ private slots:
         CedApp ced("string 800.0\n");
         frmMain& m = ced.m();
         SimulatedCed sim;
-        QVERIFY(!m.disableHID);
+        QVERIFY(!m.session().disableHID);
         QVERIFY(m.hid().Connected());
         QCOMPARE(m.btnDump->text(), QStringLiteral("CED Status"));
         cedPoll(m); // the shot present at connection is not recorded
         QCOMPARE(ced.rows(), 0);
-        QVERIFY(!m.ced.cedSkipNext);
+        QVERIFY(!m.session().ced.cedSkipNext);
         sim.addShot(812.7);
         cedPoll(m);
         QCOMPARE(ced.rows(), 1);
@@ -67,7 +67,7 @@ private slots:
         sim.addShot(805.5);
         cedPoll(m);
         QCOMPARE(ced.rows(), 3);
-        QCOMPARE(m.ced.cedCurrentString, 2);
+        QCOMPARE(m.session().ced.cedCurrentString, 2);
         QCOMPARE(m.MSFlexGrid1->TextMatrix(3, 4), QStringLiteral("805.50"));
         // A reply echoing another command first is skipped.
         sim.echoFirst(3, true);
@@ -90,7 +90,7 @@ private slots:
         cedPoll(ced.m());
         cedPoll(ced.m());
         QCOMPARE(ced.rows(), 0);
-        QCOMPARE(ced.m().ced.cedCurrentString, 0);
+        QCOMPARE(ced.m().session().ced.cedCurrentString, 0);
         // With nothing on the device at connection, the first real shot is recorded.
         SimulatedCed sim;
         sim.addShot(801.1);
@@ -113,7 +113,7 @@ private slots:
         QTRY_VERIFY(m.cedStatus->isEnabled());
         m.cedStatus->close();
         QTRY_VERIFY(m.session().cedDump().idle());
-        m.timerCED->stop();
+        m.session().timerCED->stop();
         cedPoll(m);
         QCOMPARE(ced.rows(), 3);
         sim.addShot(702.2); // string 2's second shot
@@ -165,8 +165,8 @@ private slots:
         // After the dump, the next poll records nothing twice; a new shot is recorded once.
         dump->close();
         QTRY_VERIFY(m.isEnabled());
-        QVERIFY(m.timerCED->isActive());
-        m.timerCED->stop();
+        QVERIFY(m.session().timerCED->isActive());
+        m.session().timerCED->stop();
         cedPoll(m);
         QCOMPARE(ced.rows(), 28);
         sim.addShot(799.9);
@@ -182,11 +182,11 @@ private slots:
         CedApp ced("string 800.0\n");
         frmMain& m = ced.m();
         SimulatedCed sim;
-        m.DevPort1->setProperty("TimeOut", 5); // an unanswered read gives up quickly
-        QVERIFY(m.ced.cedSkipNext);
+        m.session().DevPort1->setProperty("TimeOut", 5); // an unanswered read gives up quickly
+        QVERIFY(m.session().ced.cedSkipNext);
         sim.mute(2);
         cedPoll(m);
-        QVERIFY(m.ced.cedSkipNext);
+        QVERIFY(m.session().ced.cedSkipNext);
         cedPoll(m);
         QCOMPARE(ced.rows(), 0); // the shot on the device at connection
         sim.addShot(805);
@@ -201,7 +201,7 @@ private slots:
         CedApp ced("string 801 802\n");
         frmMain& m = ced.m();
         SimulatedCed sim;
-        m.DevPort1->setProperty("TimeOut", 5);
+        m.session().DevPort1->setProperty("TimeOut", 5);
         cedPoll(m);
         m.btnDump_Click();
         m.cedStatus->lstString->setCurrentIndex(0);
@@ -211,8 +211,8 @@ private slots:
         QTRY_VERIFY(m.cedStatus->isEnabled());
         sim.mute(2);
         m.cedStatus->close();
-        QTRY_VERIFY(m.timerCED->isActive());
-        m.timerCED->stop();
+        QTRY_VERIFY(m.session().timerCED->isActive());
+        m.session().timerCED->stop();
         cedPoll(m);
         cedPoll(m);
         QCOMPARE(ced.rows(), 2); // 802 is not recorded again
@@ -238,10 +238,10 @@ private slots:
         CedApp ced("string 800\n", true);
         frmMain& m = ced.m();
         SimulatedCed sim;
-        m.DevPort1->setProperty("TimeOut", 100);
+        m.session().DevPort1->setProperty("TimeOut", 100);
         cedPoll(m);
         sim.setPresent(false);
-        m.timerCED->start();
+        m.session().timerCED->start();
         QElapsedTimer timer;
         timer.start();
         cedPoll(m);
@@ -249,9 +249,9 @@ private slots:
         QCOMPARE(ced.app.prompt.shown.last().text,
                  QStringLiteral("Lost connection to CED! Please make sure it is plugged in and then re-configure "
                                 "Velmora."));
-        QVERIFY(!m.timerCED->isActive());
+        QVERIFY(!m.session().timerCED->isActive());
         QVERIFY(!m.hid().Connected());
-        QVERIFY(m.timerErrorCount >= 3);
+        QVERIFY(m.session().timerErrorCount >= 3);
         QCOMPARE(ced.rows(), 0);
     }
 
@@ -262,7 +262,7 @@ private slots:
         CedApp ced("string 800\n", true);
         frmMain& m = ced.m();
         SimulatedCed sim;
-        m.DevPort1->setProperty("TimeOut", 100);
+        m.session().DevPort1->setProperty("TimeOut", 100);
         m.btnDump_Click();
         QVERIFY(m.cedStatus);
         sim.setPresent(false);
@@ -271,7 +271,7 @@ private slots:
         QVERIFY(ced.app.prompt.texts().contains(QStringLiteral(
             "Lost connection to CED! Please make sure it is plugged in and then re-configure Velmora.")));
         QVERIFY(!m.hid().Connected());
-        QVERIFY(!m.timerCED->isActive());
+        QVERIFY(!m.session().timerCED->isActive());
     }
 };
 

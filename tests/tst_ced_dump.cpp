@@ -4,7 +4,7 @@
 #include "capture/ced_dump.h"
 #include "ced_app.h"
 #include "drivers/ced_driver.h"
-#include "drivers/frm_ced_status.h"
+#include "device_windows/frm_ced_status.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -28,7 +28,7 @@ const QStringList kString2{QStringLiteral("701.00"), QStringLiteral("702.00"), Q
 struct DumpVisit {
     DumpVisit() : ced(kScenario)
     {
-        m().DevPort1->setProperty("TimeOut", 5); // the simulated bus waits this long for nothing
+        m().session().DevPort1->setProperty("TimeOut", 5); // the simulated bus waits this long for nothing
         ced.app.sleeper.onSleep = [this] { ced.app.clock.set(ced.app.clock.now().addMSecs(nextSleepMs)); };
         cedPoll(m()); // the shot on the device at connection is not recorded
     }
@@ -173,10 +173,10 @@ private slots:
             QVERIFY2(told.isEmpty(), qPrintable(told.join(u'|')));
             QTRY_VERIFY(!visit.window);
             QTRY_VERIFY(m.isEnabled());
-            QVERIFY(m.timerCED->isActive());
+            QVERIFY(m.session().timerCED->isActive());
             QVERIFY(m.hid().Connected());
             // The poll goes on from the device's present state: nothing twice, a new shot once.
-            m.timerCED->stop();
+            m.session().timerCED->stop();
             cedPoll(m);
             QCOMPARE(visit.ced.rows(), recorded);
             sim.addShot(799.9);
@@ -197,11 +197,11 @@ private slots:
             QCOMPARE(told.size(), 1);
         }
         QVERIFY(!m.hid().Connected());
-        QVERIFY(!m.timerCED->isActive());
+        QVERIFY(!m.session().timerCED->isActive());
         if (what == QLatin1String("close in the lost box")) {
             QTRY_VERIFY(!visit.window);
             QTRY_VERIFY(m.isEnabled());
-            QVERIFY(!m.timerCED->isActive());
+            QVERIFY(!m.session().timerCED->isActive());
             return;
         }
         QVERIFY(visit.window);
@@ -222,7 +222,7 @@ private slots:
         QCOMPARE(visit.velocities(), all ? kString1 + kString2 : kString1);
         visit.window->close();
         QTRY_VERIFY(m.isEnabled());
-        QVERIFY(m.timerCED->isActive());
+        QVERIFY(m.session().timerCED->isActive());
     }
 
     // A device answering late, but within the exchange's seconds, is waited for.
@@ -252,7 +252,7 @@ private slots:
         QTRY_VERIFY(m.isEnabled());
         QCOMPARE(visit.ced.rows(), 0);
         QCOMPARE(visit.ced.app.prompt.texts().size(), 1);
-        QVERIFY(m.timerCED->isActive());
+        QVERIFY(m.session().timerCED->isActive());
     }
 
     // A device silent when the window opens: the window opens with no string, and the loss is
@@ -271,7 +271,7 @@ private slots:
         QVERIFY(visit.window->isEnabled());
         visit.window->close();
         QTRY_VERIFY(m.isEnabled());
-        QVERIFY(!m.timerCED->isActive());
+        QVERIFY(!m.session().timerCED->isActive());
     }
 
     // Escape on the idle window closes it; the poll takes the device over again once the
@@ -284,7 +284,7 @@ private slots:
         QTest::keyClick(visit.window, Qt::Key_Escape);
         QTRY_VERIFY(!visit.window);
         QTRY_VERIFY(m.isEnabled());
-        QVERIFY(m.timerCED->isActive());
+        QVERIFY(m.session().timerCED->isActive());
         QVERIFY(visit.ced.app.prompt.texts().isEmpty());
     }
 

@@ -4,7 +4,7 @@
 // records each shot once.
 #include "capture/chrony_memory_exchange.h"
 #include "drivers/comm_port.h"
-#include "drivers/frm_chrony_extras.h"
+#include "device_windows/frm_chrony_extras.h"
 #include "drivers/qserial_transport.h"
 #include "drivers/serial_link.h"
 #include "main_window/flex_grid.h"
@@ -189,7 +189,7 @@ private slots:
         QFETCH(Event, event);
         Fixture f;
         ChronyDevice& device = f.device;
-        QTRY_VERIFY(f.m->MSComm1->PortOpen());
+        QTRY_VERIFY(f.m->session().MSComm1->PortOpen());
         auto act = [&] {
             if (event == Event::Close)
                 f.window()->close();
@@ -200,7 +200,7 @@ private slots:
         auto actInsideTheBox = [&] {
             f.app.prompt.onAsk = act;
             if (event == Event::Pull)
-                f.app.prompt.answerWhen = [&] { return f.m->MSComm1->isLost(); };
+                f.app.prompt.answerWhen = [&] { return f.m->session().MSComm1->isLost(); };
         };
 
         if (step == Step::Querying)
@@ -255,7 +255,7 @@ private slots:
         QTRY_VERIFY(!f.window());
         device.silent = false;
         if (event == Event::Pull) {
-            QTRY_VERIFY_WITH_TIMEOUT(f.m->MSComm1->isLost(), 3000);
+            QTRY_VERIFY_WITH_TIMEOUT(f.m->session().MSComm1->isLost(), 3000);
             QVERIFY(f.m->isEnabled());
             device.plugIn();
             QTRY_VERIFY_WITH_TIMEOUT(f.m->lblSelChrono->text().endsWith(QStringLiteral("capture resumed")), 4000);
@@ -263,7 +263,7 @@ private slots:
         // Remote mode ended once, live capture back.
         QTRY_COMPARE(device.count(QStringLiteral("X.END")), 1);
         QTRY_VERIFY(f.m->isEnabled());
-        QTRY_VERIFY(!f.m->chrony_data);
+        QTRY_VERIFY(!f.m->session().chrony_data);
         // No query or clear went out after the window was gone.
         QCOMPARE(device.commands.mid(device.commands.lastIndexOf(QStringLiteral("X.END")) + 1), QStringList());
         QVERIFY(!f.app.prompt.texts().contains(QStringLiteral("All Shots now cleared.")) ||
@@ -288,7 +288,7 @@ private slots:
     {
         for (int late : {0, 600}) {
             Fixture f;
-            QTRY_VERIFY(f.m->MSComm1->PortOpen());
+            QTRY_VERIFY(f.m->session().MSComm1->PortOpen());
             f.device.silent = late == 0;
             f.device.lateMs = late;
             f.m->btnDump_Click();
@@ -302,7 +302,7 @@ private slots:
             f.device.send("1,Vf800.0\r\n");
             QTRY_COMPARE(f.rows(), 1);
             QCOMPARE(f.device.count(QStringLiteral("X.CPY")), 0);
-            QVERIFY(!f.m->chrony_data);
+            QVERIFY(!f.m->session().chrony_data);
         }
     }
 
@@ -311,12 +311,12 @@ private slots:
     void aCutDownloadIsCountedAndNotRecordedTwice()
     {
         Fixture f;
-        QTRY_VERIFY(f.m->MSComm1->PortOpen());
+        QTRY_VERIFY(f.m->session().MSComm1->PortOpen());
         f.m->btnDump_Click();
         QTRY_COMPARE(f.device.count(QStringLiteral("X.CPY")), 1);
         f.device.pullAfterLines = 2;
         f.window()->btnDumpAll_Click();
-        QTRY_VERIFY_WITH_TIMEOUT(f.m->MSComm1->isLost(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.m->session().MSComm1->isLost(), 3000);
         QCOMPARE(f.rows(), 2);
         const QString note = ChronyMemoryExchange::cutDownloadText(3, 2);
         QVERIFY(note.contains(QStringLiteral("2 shots of it were recorded, and the rest are still in the Chrony")));
@@ -325,7 +325,7 @@ private slots:
         f.device.pullAfterLines = -1;
         f.device.plugIn();
         QTRY_COMPARE_WITH_TIMEOUT(f.device.count(QStringLiteral("X.END")), 1, 4000);
-        QTRY_VERIFY(!f.m->chrony_data);
+        QTRY_VERIFY(!f.m->session().chrony_data);
         f.m->btnDump_Click();
         QTRY_COMPARE(f.device.count(QStringLiteral("X.CPY")), 2);
         f.window()->btnDumpAll_Click();

@@ -185,11 +185,11 @@ private slots:
         m.lblGun_Click();
         QVERIFY(!m.isEnabled());
         QVERIFY(p.isVisible());
-        m.Timer1->stop();
+        m.session().Timer1->stop();
         p.btnPelletApply_Click();
         QVERIFY(m.isEnabled());
         QVERIFY(!p.isVisible());
-        QVERIFY(m.Timer1->isActive());
+        QVERIFY(m.session().Timer1->isActive());
         QCOMPARE(p.onlineControls().size(), 11);
     }
 };

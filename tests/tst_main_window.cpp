@@ -1,7 +1,7 @@
 #include "data_options/frm_pellet.h"
 #include "drivers/comm_port.h"
-#include "drivers/frm_chrony_extras.h"
-#include "drivers/frm_options.h"
+#include "device_windows/frm_chrony_extras.h"
+#include "device_windows/frm_options.h"
 #include "main_window/clickable_label.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
@@ -74,11 +74,11 @@ private slots:
                  QStringLiteral("This machine does not support the HID USB drivers neccessary to use a CED M2 "
                                 "Chronograph.  CED M2 will be disabled."));
         QVERIFY(app.prompt.shown[0].icon == Prompt::Icon::Critical);
-        QVERIFY(m.disableHID);
+        QVERIFY(m.session().disableHID);
         QVERIFY(m.options().chronoType->isSelected(1));
         QCOMPARE(m.options().lstComm->currentText(), QStringLiteral("1"));
-        QVERIFY(m.MSComm1->PortOpen());
-        QCOMPARE(m.MSComm1->Settings(), QStringLiteral("4800,n,8,1"));
+        QVERIFY(m.session().MSComm1->PortOpen());
+        QCOMPARE(m.session().MSComm1->Settings(), QStringLiteral("4800,n,8,1"));
         QCOMPARE(app.serial->openedSettings.baud, 4800);
         QVERIFY(m.pellet().optType->isSelected(6));
         QVERIFY(m.optSpeed->isSelected(1));
@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(m.options().lstComm->currentIndex(), -1);
         QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Com Port  Does not exist"));
         QCOMPARE(app.prompt.shown.last().title, QStringLiteral("Velmora"));
-        QVERIFY(!m.MSComm1->PortOpen());
+        QVERIFY(!m.session().MSComm1->PortOpen());
         QCOMPARE(m.btnDump->text(), QStringLiteral("No Status"));
         QVERIFY(!m.btnDump->isEnabled());
     }
@@ -184,8 +184,8 @@ private slots:
         // 6 December 2026 01:30:00 in Berlin (the suite's zone, one hour east): the stamp of 00:30 UTC.
         QCOMPARE(cache[0], QStringList({"1", "1796517000", "12", "800.000"}));
         QVERIFY(m.btnSave->isEnabled() && m.btnReset->isEnabled() && m.btnDelete->isEnabled());
-        QVERIFY(m.strReceivedAll.isEmpty());
-        QVERIFY(!m.echoed_data); // the LF after the CR is a fragment of its own
+        QVERIFY(m.session().strReceivedAll.isEmpty());
+        QVERIFY(!m.session().echoed_data); // the LF after the CR is a fragment of its own
     }
 
     void calibrationScalesTheReading()
@@ -213,9 +213,9 @@ private slots:
         frmMain& m = app.start();
         m.pellet().txtWeight->setText(QStringLiteral("heavy"));
         sendLine(app, "1,Vf812.5\r\n");
-        QCOMPARE(m.last_fps, 812.5);
+        QCOMPARE(m.session().last_fps, 812.5);
         QCOMPARE(m.MSFlexGrid1->Rows(), 1);
-        QCOMPARE(m.shot_count, qint16(0));
+        QCOMPARE(m.session().shot_count, qint16(0));
         QCOMPARE(m.Label5->text(), QStringLiteral("0.00"));
         QVERIFY(TestApp::cacheRows().isEmpty());
     }
@@ -224,12 +224,12 @@ private slots:
     {
         TestApp app;
         frmMain& m = app.start();
-        m.shot_count = 32766;
+        m.session().shot_count = 32766;
         RecordShot(m, 800);
-        QCOMPARE(m.shot_count, qint16(32767));
+        QCOMPARE(m.session().shot_count, qint16(32767));
         QCOMPARE(m.MSFlexGrid1->Rows(), 2);
         QVERIFY_THROWS_EXCEPTION(AppError, RecordShot(m, 810));
-        QCOMPARE(m.shot_count, qint16(32767));
+        QCOMPARE(m.session().shot_count, qint16(32767));
         QCOMPARE(m.MSFlexGrid1->Rows(), 2);
         QCOMPARE(TestApp::cacheRows().size(), 1);
         sendLine(app, "2,Vf820\r\n"); // through the receive path: dropped silently
@@ -407,7 +407,7 @@ private slots:
         QCOMPARE(m.Label3->text(), QStringLiteral("0.00"));
         QCOMPARE(m.Label5->text(), QStringLiteral("0.00"));
         QVERIFY(!m.btnReset->isEnabled() && !m.btnSave->isEnabled() && !m.btnDelete->isEnabled());
-        QCOMPARE(m.shot_count, qint16(0));
+        QCOMPARE(m.session().shot_count, qint16(0));
         QCOMPARE(summary(m)[0], QStringLiteral("0"));
         RecordShot(m, 820);
         RecordShot(m, 830);
@@ -440,7 +440,7 @@ private slots:
         QCOMPARE(lines[2].count(u'\t'), 12);
         QCOMPARE(summary(m).mid(0, 5), QStringList({"2", "800.00", "820.00", "810.00", "20.00"}));
         QCOMPARE(m.MSFlexGrid1->Row(), 2);
-        QCOMPARE(m.shot_count, qint16(3));
+        QCOMPARE(m.session().shot_count, qint16(3));
     }
 
     // The recomputation after a deletion fails on a weight that is not a number; the failure ends
@@ -473,7 +473,7 @@ private slots:
         m.btnDelete_Click();
         QCOMPARE(m.MSFlexGrid1->Rows(), 1);
         QVERIFY(m.Text1->Text().startsWith(QStringLiteral("Shot\tDate/Time       \t")));
-        QCOMPARE(m.last_fps, 0.0);
+        QCOMPARE(m.session().last_fps, 0.0);
         QVERIFY(!m.btnDelete->isEnabled());
         QVERIFY(m.btnSave->isEnabled()); // left as it is
         QCOMPARE(summary(m)[0], QStringLiteral("0"));
@@ -533,17 +533,17 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         sendLine(app, "1,Vf8");
-        QCOMPARE(m.strReceivedAll, QStringLiteral("1,Vf8"));
-        QVERIFY(m.Timer1->isActive());
+        QCOMPARE(m.session().strReceivedAll, QStringLiteral("1,Vf8"));
+        QVERIFY(m.session().Timer1->isActive());
         m.Timer1_Timer();
-        QVERIFY(m.strReceivedAll.isEmpty());
+        QVERIFY(m.session().strReceivedAll.isEmpty());
         QVERIFY(!m.btnSave->isEnabled());
         sendLine(app, "1,Vf800\r"); // the CR ends the line: no fragment has come since the shot
         QCOMPARE(m.MSFlexGrid1->Rows(), 2);
-        QVERIFY(m.echoed_data);
-        m.strReceivedAll = QStringLiteral("2,Vf"); // a line under way is left alone
+        QVERIFY(m.session().echoed_data);
+        m.session().strReceivedAll = QStringLiteral("2,Vf"); // a line under way is left alone
         m.Timer1_Timer();
-        QCOMPARE(m.strReceivedAll, QStringLiteral("2,Vf"));
+        QCOMPARE(m.session().strReceivedAll, QStringLiteral("2,Vf"));
         QVERIFY(m.btnSave->isEnabled());
     }
 
@@ -557,7 +557,7 @@ private slots:
         QCOMPARE(m.btnDump->text(), QStringLiteral("No Status"));
         sendLine(app, "HELLO\r\n0980\r\n");
         QCOMPARE(m.MSFlexGrid1->Rows(), 2);
-        QVERIFY(m.strReceivedAll.isEmpty());
+        QVERIFY(m.session().strReceivedAll.isEmpty());
         m.Timer1_Timer();
         sendLine(app, "0980\r\n");
         QCOMPARE(m.MSFlexGrid1->TextMatrix(2, 4), QStringLiteral("800.34"));
@@ -569,10 +569,10 @@ private slots:
     {
         TestApp app;
         frmMain& m = app.start();
-        m.chrony_data = true;
+        m.session().chrony_data = true;
         sendLine(app, "1,Vf800\r\n2,Vf810\r\n>");
         QCOMPARE(m.MSFlexGrid1->Rows(), 1);
-        QVERIFY(m.strReceivedAll.isEmpty()); // the ">" handed the reply on
+        QVERIFY(m.session().strReceivedAll.isEmpty()); // the ">" handed the reply on
     }
 
     void exitAsksFirst()
@@ -584,7 +584,7 @@ private slots:
         app.prompt.setNextAnswer(Prompt::Answer::No);
         QVERIFY(!m.close());
         QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Are you sure you want Exit Velmora?"));
-        QVERIFY(m.MSComm1->PortOpen());
+        QVERIFY(m.session().MSComm1->PortOpen());
         QVERIFY(m.isVisible());
         QCOMPARE(TestApp::cacheRows().size(), 1);
         bool closedOnExit = false;
@@ -628,7 +628,7 @@ private slots:
         TestApp::setSetting(QStringLiteral("txtCalibration"), QStringLiteral("101,5"));
         TestApp app;
         frmMain& m = app.start();
-        QVERIFY(m.eurozone);
+        QVERIFY(m.session().eurozone);
         QCOMPARE(m.options().txtCalibration->text(), QStringLiteral("101,5"));
         settings::SaveSettingValue(QStringLiteral("txtCalibration"), 101.5);
         QCOMPARE(settings::read(settings::kTxtCalibration), QStringLiteral("101,5"));

@@ -1,10 +1,10 @@
 // The Shooting Chrony and ProChrono memory windows: exact command sequences on a memory line,
 // and whole exchanges with the simulator through a pseudo-terminal.
 #include "drivers/comm_port.h"
-#include "drivers/frm_chrony_extras.h"
-#include "drivers/frm_options.h"
-#include "drivers/frm_prochrono_extras.h"
-#include "drivers/memory_windows.h"
+#include "device_windows/frm_chrony_extras.h"
+#include "device_windows/frm_options.h"
+#include "device_windows/frm_prochrono_extras.h"
+#include "device_windows/memory_windows.h"
 #include "drivers/prochrono_link.h"
 #include "drivers/qserial_transport.h"
 #include "main_window/flex_grid.h"
@@ -64,7 +64,7 @@ private slots:
         QVERIFY(chrony);
         QVERIFY(!m.isEnabled());
         QVERIFY(chrony->isEnabled()); // usable over the disabled main window
-        QVERIFY(m.chrony_data);
+        QVERIFY(m.session().chrony_data);
         QTRY_SENT(app, QStringLiteral("SYSXX.QRY"));
         QCOMPARE(app.steps.waited, QList<int>({1500}));
         // Shot lines while in command mode are not recorded.
@@ -76,7 +76,7 @@ private slots:
         QCOMPARE(chrony->lstString->count(), 3);
         QCOMPARE(chrony->lstString->currentText(), QStringLiteral("3"));
         QCOMPARE(sent(app), QStringLiteral("X.CPY")); // already on string 3
-        QVERIFY(!m.chrony_data);
+        QVERIFY(!m.session().chrony_data);
         QVERIFY(chrony->btnClear->isEnabled());
         // Pick string 1: two steps down, then the download request.
         chrony->lstString->setCurrentIndex(0);
@@ -101,7 +101,7 @@ private slots:
         QTRY_SENT(app, QStringLiteral("X.INCX.INCX.END"));
         QCOMPARE(app.steps.waited, QList<int>({150, 150, 100}));
         QTRY_VERIFY(m.isEnabled());
-        QVERIFY(m.Timer1->isActive());
+        QVERIFY(m.session().Timer1->isActive());
     }
 
     void currentBeforeStringsSelectsNothing()
@@ -134,7 +134,7 @@ private slots:
                            "                  It will NOT dump the shots before it clears. \r\n\r\n"
                            "            Are you sure you want to clear the Chrony's memory?")));
         QCOMPARE(sent(app), QStringLiteral("X.GEE"));
-        QVERIFY(m.chrony_data);
+        QVERIFY(m.session().chrony_data);
         QVERIFY(!chrony->lstString->isEnabled());
         app.serial->feed("}ok!\r\n>");
         QTRY_COMPARE(app.prompt.shown.last().text, QStringLiteral("All Shots now cleared."));
@@ -166,9 +166,9 @@ private slots:
         QTRY_VERIFY2(m.MSFlexGrid1->Rows() == 6,
                      qPrintable(QStringLiteral("rows %1 buffer '%2' memory mode %3 port %4 output '%5'")
                                     .arg(m.MSFlexGrid1->Rows())
-                                    .arg(m.strReceivedAll)
-                                    .arg(m.chrony_data)
-                                    .arg(m.MSComm1->PortOpen())
+                                    .arg(m.session().strReceivedAll)
+                                    .arg(m.session().chrony_data)
+                                    .arg(m.session().MSComm1->PortOpen())
                                     .arg(m.chronyExtras->outputText())));
         QCOMPARE(m.MSFlexGrid1->TextMatrix(5, 4), QStringLiteral("820.00"));
         m.chronyExtras->close();
@@ -184,18 +184,18 @@ private slots:
         useSimulator(app, sim.path());
         frmMain& m = app.start();
         QVERIFY(!app.serial); // the real transport is in use
-        QVERIFY(m.TimerProChrono->isActive());
-        m.TimerProChrono->stop(); // polled by hand below, a second at a time would be slow
+        QVERIFY(m.session().TimerProChrono->isActive());
+        m.session().TimerProChrono->stop(); // polled by hand below, a second at a time would be slow
         // One poll, waited for until its whole reply is in (or it recorded a shot, which empties the buffer).
         auto poll = [&] {
             const int rows = m.MSFlexGrid1->Rows();
-            TimerProChrono_Timer(m);
-            QTRY_VERIFY_WITH_TIMEOUT(m.strReceivedAll.size() == 15 || m.MSFlexGrid1->Rows() != rows, 3000);
+            TimerProChrono_Timer(m.session());
+            QTRY_VERIFY_WITH_TIMEOUT(m.session().strReceivedAll.size() == 15 || m.MSFlexGrid1->Rows() != rows, 3000);
         };
         QVERIFY(sim.command(QStringLiteral("shot 800")));
         poll(); // the first reply is a baseline
         QCOMPARE(m.MSFlexGrid1->Rows(), 1);
-        QVERIFY(!m.proChrono.firstProChronoReply);
+        QVERIFY(!m.session().proChrono.firstProChronoReply);
         QVERIFY(sim.command(QStringLiteral("shot 812")));
         poll();
         QTRY_COMPARE(m.MSFlexGrid1->Rows(), 2);
@@ -222,13 +222,13 @@ private slots:
         TestApp app;
         useSimulator(app, sim.path());
         frmMain& m = app.start();
-        m.TimerProChrono->stop();
+        m.session().TimerProChrono->stop();
         m.btnDump_Click();
         frmProChronoExtras* pc = m.proChronoExtras;
         QVERIFY(pc);
         QVERIFY(pc->isEnabled());
-        QVERIFY(m.prochrono_data);
-        QCOMPARE(m.MSComm1->InputLen(), 15);
+        QVERIFY(m.session().prochrono_data);
+        QCOMPARE(m.session().MSComm1->InputLen(), 15);
         QTRY_COMPARE(pc->txtPCShots->text(), QStringLiteral("7"));
         QCOMPARE(pc->txtPCString->text(), QStringLiteral("1"));
         const int expected[] = {7, 10, 11};
@@ -246,9 +246,9 @@ private slots:
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 4), QStringLiteral("701.00"));
         QCOMPARE(m.MSFlexGrid1->TextMatrix(28, 4), QStringLiteral("911.00"));
         pc->close();
-        QTRY_COMPARE(m.MSComm1->InputLen(), 1); // once the wait after the last block has run out
-        QVERIFY(!m.prochrono_data);
-        QVERIFY(m.TimerProChrono->isActive());
+        QTRY_COMPARE(m.session().MSComm1->InputLen(), 1); // once the wait after the last block has run out
+        QVERIFY(!m.session().prochrono_data);
+        QVERIFY(m.session().TimerProChrono->isActive());
     }
 
     void proChronoFramesOnTheLine()
@@ -256,7 +256,7 @@ private slots:
         TestApp::setSetting(QStringLiteral("chronoType"), 4);
         TestApp app;
         frmMain& m = app.start();
-        m.TimerProChrono->stop();
+        m.session().TimerProChrono->stop();
         // What went on the line once the exchange has taken the given waits.
         auto sentAfter = [&](const QList<int>& waits) {
             if (!QTest::qWaitFor([&] { return app.steps.waited == waits; }, 5000))
@@ -288,8 +288,8 @@ private slots:
         QTRY_COMPARE(QString::fromLatin1(app.serial->written), QStringLiteral(":000000037D"));
         sent(app);
         // A block whose third slot is empty records two shots (read whole, as during a dump).
-        setInputLength(*m.MSComm1, 31);
-        m.proChrono.expectedReply = 1;
+        setInputLength(*m.session().MSComm1, 31);
+        m.session().proChrono.expectedReply = 1;
         app.serial->feed(":00030B0A2C031E0300002C030000AA");
         QCOMPARE(m.MSFlexGrid1->Rows(), 3);
         // Garbage in remote mode never crashes and records only what decodes.
@@ -298,7 +298,7 @@ private slots:
             QByteArray junk(int(random.bounded(40)), '\0');
             for (char& c : junk)
                 c = char(random.bounded(256));
-            m.proChrono.expectedReply = int(random.bounded(6));
+            m.session().proChrono.expectedReply = int(random.bounded(6));
             app.serial->feed(junk);
         }
         for (int r = 1; r < m.MSFlexGrid1->Rows(); ++r)
@@ -317,14 +317,14 @@ private slots:
             TestApp::setSetting(QStringLiteral("chronoType"), family);
             TestApp app;
             frmMain& m = app.start();
-            m.TimerProChrono->stop();
+            m.session().TimerProChrono->stop();
             m.btnDump_Click();
             QVERIFY(m.chronyExtras || m.proChronoExtras);
             m.chronyExtras ? m.chronyExtras->close() : m.proChronoExtras->close();
             QTRY_VERIFY(m.isEnabled());
             // The adapter is unplugged: the port closes and cannot be opened again.
             app.serial->existing.clear();
-            m.MSComm1->setPortOpen(false);
+            m.session().MSComm1->setPortOpen(false);
             m.setEnabled(false);
             family == 1 ? openChronyExtras(m) : openProChronoExtras(m);
             // Told from the event loop once the failed step has returned.
@@ -355,7 +355,7 @@ private slots:
             QTest::keyClick(chrony->txtStoredStrings, Qt::Key_Escape);
             QTRY_SENT(app, QStringLiteral("X.END"));
             QTRY_VERIFY(m.isEnabled());
-            QVERIFY(m.Timer1->isActive());
+            QVERIFY(m.session().Timer1->isActive());
         }
         TestApp::setSetting(QStringLiteral("chronoType"), 4);
         TestApp app;
@@ -371,9 +371,9 @@ private slots:
         QCOMPARE(sent(app), QString()); // no block request, no status query
         QCOMPARE(m.MSFlexGrid1->Rows(), 1);
         QTest::keyClick(pc->txtPCShots, Qt::Key_Escape);
-        QTRY_VERIFY(!m.prochrono_data); // once the wait after the query has run out
-        QCOMPARE(m.MSComm1->InputLen(), 1);
-        QVERIFY(m.TimerProChrono->isActive() && m.Timer1->isActive());
+        QTRY_VERIFY(!m.session().prochrono_data); // once the wait after the query has run out
+        QCOMPARE(m.session().MSComm1->InputLen(), 1);
+        QVERIFY(m.session().TimerProChrono->isActive() && m.session().Timer1->isActive());
         QVERIFY(m.isEnabled());
     }
 };

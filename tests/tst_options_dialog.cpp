@@ -1,5 +1,5 @@
 #include "drivers/comm_port.h"
-#include "drivers/frm_options.h"
+#include "device_windows/frm_options.h"
 #include "fake_hid_control.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
@@ -31,11 +31,11 @@ private slots:
         app.existingPorts = {QStringLiteral("/dev/test1"), QStringLiteral("/dev/test3")};
         frmMain& m = app.start();
         frmOptions& o = m.options();
-        m.TimerProChrono->start();
+        m.session().TimerProChrono->start();
         m.lblChrono_Click();
-        QVERIFY(!m.TimerProChrono->isActive());
-        QVERIFY(!m.Timer1->isActive());
-        QVERIFY(!m.MSComm1->PortOpen());
+        QVERIFY(!m.session().TimerProChrono->isActive());
+        QVERIFY(!m.session().Timer1->isActive());
+        QVERIFY(!m.session().MSComm1->PortOpen());
         QVERIFY(!m.isEnabled());
         QVERIFY(o.isVisible());
         QCOMPARE(o.lstComm->count(), 2);
@@ -47,12 +47,12 @@ private slots:
         QCOMPARE(settings::read(settings::kChronoType), QStringLiteral("2"));
         QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Combro"));
         o.btnComm_Click();
-        QVERIFY(m.MSComm1->PortOpen());
+        QVERIFY(m.session().MSComm1->PortOpen());
         QCOMPARE(app.serial->openedPath, QStringLiteral("/dev/test3"));
         QCOMPARE(app.serial->openedSettings.baud, 9600);
         QCOMPARE(settings::read(settings::kTxtComm), QStringLiteral("3"));
         QCOMPARE(m.btnDump->text(), QStringLiteral("No Status"));
-        QVERIFY(m.Timer1->isActive());
+        QVERIFY(m.session().Timer1->isActive());
         QVERIFY(!o.isVisible());
         QVERIFY(m.isEnabled());
     }
@@ -94,7 +94,7 @@ private slots:
             QCOMPARE(app.prompt.shown.last().text, QStringLiteral("Unhandled Error:%1").arg(number));
             QVERIFY(app.prompt.shown.last().icon == Prompt::Icon::Critical);
             QVERIFY(m.options().isVisible());
-            QVERIFY(!m.MSComm1->PortOpen());
+            QVERIFY(!m.session().MSComm1->PortOpen());
             (app.serial->*set).clear();
         }
     }
@@ -112,14 +112,14 @@ private slots:
         QTest::keyClick(m.options().txtCalibration, Qt::Key_Escape);
         QVERIFY(!m.options().isVisible());
         QVERIFY(m.isEnabled());
-        QVERIFY(m.Timer1->isActive());
-        QVERIFY(m.MSComm1->PortOpen());
+        QVERIFY(m.session().Timer1->isActive());
+        QVERIFY(m.session().MSComm1->PortOpen());
         m.lblChrono_Click();
         m.options().close();
         QVERIFY(!m.options().isVisible());
         QVERIFY(m.isEnabled());
-        QVERIFY(m.Timer1->isActive());
-        QVERIFY(m.MSComm1->PortOpen());
+        QVERIFY(m.session().Timer1->isActive());
+        QVERIFY(m.session().MSComm1->PortOpen());
     }
 
     // Opening the options closes the port to look at every other; Cancel (or closing the window)
@@ -129,22 +129,22 @@ private slots:
         TestApp::setSetting(QStringLiteral("chronoType"), 4);
         TestApp app;
         frmMain& m = app.start();
-        QVERIFY(m.TimerProChrono->isActive());
-        QVERIFY(m.MSComm1->PortOpen());
+        QVERIFY(m.session().TimerProChrono->isActive());
+        QVERIFY(m.session().MSComm1->PortOpen());
         for (bool byCancel : {true, false}) {
             m.mnuSettings->trigger();
-            QVERIFY(!m.TimerProChrono->isActive());
-            QVERIFY(!m.MSComm1->PortOpen());
+            QVERIFY(!m.session().TimerProChrono->isActive());
+            QVERIFY(!m.session().MSComm1->PortOpen());
             if (byCancel)
                 m.options().btnCancelOpt_Click();
             else
                 m.options().close();
-            QVERIFY(m.MSComm1->PortOpen());
+            QVERIFY(m.session().MSComm1->PortOpen());
             QCOMPARE(app.serial->openedPath, QStringLiteral("/dev/test1"));
             QCOMPARE(app.serial->openedSettings.baud, 1200); // the ProChrono's line, as before
-            QVERIFY(m.TimerProChrono->isActive());
-            QVERIFY(!m.timerCED->isActive());
-            QVERIFY(m.Timer1->isActive());
+            QVERIFY(m.session().TimerProChrono->isActive());
+            QVERIFY(!m.session().timerCED->isActive());
+            QVERIFY(m.session().Timer1->isActive());
             QVERIFY(m.isEnabled());
         }
     }
@@ -170,23 +170,23 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         app.serial->unplug();
-        QTRY_VERIFY(m.MSComm1->isLost());
+        QTRY_VERIFY(m.session().MSComm1->isLost());
         m.lblChrono_Click();
         m.options().chronoType->select(1); // writes the label anew, as any click on the family does
         m.options().btnCancelOpt_Click();
-        QVERIFY(m.MSComm1->isLost());
+        QVERIFY(m.session().MSComm1->isLost());
         QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: disconnected, waiting for /dev/test1"));
         app.serial->plugBack();
-        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(m.session().MSComm1->PortOpen(), 3000);
         QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: connected again on /dev/test1, capture resumed"));
 
         m.lblChrono_Click();
         app.serial->existing.remove(QStringLiteral("/dev/test1"));
         m.options().btnCancelOpt_Click();
-        QVERIFY(m.MSComm1->isLost());
+        QVERIFY(m.session().MSComm1->isLost());
         QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: disconnected, waiting for /dev/test1"));
         app.serial->existing.insert(QStringLiteral("/dev/test1"));
-        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(m.session().MSComm1->PortOpen(), 3000);
         app.serial->feed("1,Vf800.0\r\n");
         QCOMPARE(m.MSFlexGrid1->Rows(), 2);
     }
@@ -204,7 +204,7 @@ private slots:
         m.lblChrono_Click();
         m.options().lstComm->setCurrentIndex(0);
         m.options().btnCancelOpt_Click();
-        QVERIFY(m.MSComm1->PortOpen());
+        QVERIFY(m.session().MSComm1->PortOpen());
         QCOMPARE(app.serial->openedPath, QStringLiteral("/dev/test3"));
     }
 
@@ -216,18 +216,18 @@ private slots:
         frmMain& m = app.start();
         QCOMPARE(m.btnDump->text(), QStringLiteral("ProC Status")); // whether or not the port opened
         QVERIFY(m.btnDump->isEnabled());
-        QVERIFY(!m.TimerProChrono->isActive());
+        QVERIFY(!m.session().TimerProChrono->isActive());
         m.lblChrono_Click();
         m.options().lstComm->setCurrentIndex(0);
         m.options().btnComm_Click();
         QCOMPARE(m.btnDump->text(), QStringLiteral("ProC Status"));
         QCOMPARE(app.serial->openedSettings.baud, 1200);
-        QVERIFY(m.TimerProChrono->isActive());
+        QVERIFY(m.session().TimerProChrono->isActive());
         m.lblChrono_Click();
         m.options().chronoType->select(1);
         m.options().btnComm_Click();
         QCOMPARE(m.btnDump->text(), QStringLiteral("Chrony Status"));
-        QVERIFY(!m.TimerProChrono->isActive());
+        QVERIFY(!m.session().TimerProChrono->isActive());
     }
 
     void cedIsDisabledWithoutHidSupport()
@@ -236,16 +236,16 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         frmOptions& o = m.options();
-        QVERIFY(m.disableHID);
+        QVERIFY(m.session().disableHID);
         QVERIFY(!o.chronoType->operator[](3)->isEnabled());
         QVERIFY(o.chronoType->isSelected(3));
         QVERIFY(!o.lstComm->isEnabledTo(&o));
-        QVERIFY(!m.timerCED->isActive()); // no HID: no poll
+        QVERIFY(!m.session().timerCED->isActive()); // no HID: no poll
         m.lblChrono_Click();
         o.btnComm_Click();
         QCOMPARE(m.btnDump->text(), QStringLiteral("No Status"));
         QVERIFY(!m.btnDump->isEnabled());
-        QVERIFY(m.Timer1->isActive());
+        QVERIFY(m.session().Timer1->isActive());
         QVERIFY(!o.isVisible());
         o.chronoType->select(1);
         QVERIFY(o.lstComm->isEnabledTo(&o));
@@ -258,7 +258,7 @@ private slots:
         FakeControlHost host;
         app.services.controls = &host;
         frmMain& m = app.start();
-        QVERIFY(!m.disableHID);
+        QVERIFY(!m.session().disableHID);
         FakeHidControl& hid = *host.created;
         QCOMPARE(host.createdProgId, QStringLiteral("Devlink.DevPort"));
         QCOMPARE(hid.objectName(), QStringLiteral("DevPort1"));
@@ -267,10 +267,10 @@ private slots:
         QCOMPARE(hid.matchPid, 58586);
         QCOMPARE(hid.matchManufacturer, QStringLiteral("Competitive Edge Dynamics"));
         QCOMPARE(hid.timeOut, 200);
-        QVERIFY(m.timerCED->isActive());
+        QVERIFY(m.session().timerCED->isActive());
         QCOMPARE(m.btnDump->text(), QStringLiteral("CED Status"));
-        QVERIFY(m.ced.cedSkipNext);
-        QVERIFY(!m.MSComm1->PortOpen());
+        QVERIFY(m.session().ced.cedSkipNext);
+        QVERIFY(!m.session().MSComm1->PortOpen());
 
         // A device that is not a CED: disconnected, and the dialog stays open.
         hid.Disconnect();
@@ -287,13 +287,13 @@ private slots:
         m.options().btnComm_Click();
         QCOMPARE(app.prompt.shown.size(), messages);
         QVERIFY(m.options().isVisible());
-        QVERIFY(!m.timerCED->isActive());
+        QVERIFY(!m.session().timerCED->isActive());
 
         hid.browsePath = QStringLiteral("/dev/hidraw3");
         hid.productOfDevice = QStringLiteral("CED Chronograph");
         m.options().btnComm_Click();
-        QVERIFY(m.timerCED->isActive());
-        QVERIFY(!m.Timer1->isActive());
+        QVERIFY(m.session().timerCED->isActive());
+        QVERIFY(!m.session().Timer1->isActive());
         QCOMPARE(m.btnDump->text(), QStringLiteral("CED Status"));
         QVERIFY(!m.options().isVisible());
         app.exit();

@@ -5,7 +5,7 @@
 #include "capture/capture_session.h"
 #include "capture/prochrono_remote.h"
 #include "drivers/comm_port.h"
-#include "drivers/frm_prochrono_extras.h"
+#include "device_windows/frm_prochrono_extras.h"
 #include "drivers/prochrono_link.h"
 #include "drivers/qserial_transport.h"
 #include "drivers/serial_link.h"
@@ -84,7 +84,7 @@ class TestProChronoExchange : public QObject {
         app.services.portPath = [path](int n) { return n == 1 ? path : QStringLiteral("/nonexistent/tty%1").arg(n); };
         app.services.steps = &steps;
         frmMain& m = app.start();
-        m.TimerProChrono->stop(); // polled by hand
+        m.session().TimerProChrono->stop(); // polled by hand
         return m;
     }
 
@@ -93,19 +93,19 @@ class TestProChronoExchange : public QObject {
     // Live capture works: a poll's reply is taken, a new shot is recorded once.
     static void liveCaptureWorks(frmMain& m, SimProcess& sim)
     {
-        QVERIFY(!m.prochrono_data);
-        QCOMPARE(m.MSComm1->InputLen(), 1);
+        QVERIFY(!m.session().prochrono_data);
+        QCOMPARE(m.session().MSComm1->InputLen(), 1);
         QVERIFY(m.isEnabled());
-        QVERIFY(m.TimerProChrono->isActive());
-        m.TimerProChrono->stop();
+        QVERIFY(m.session().TimerProChrono->isActive());
+        m.session().TimerProChrono->stop();
         // Polled until the reply showing the shot has been taken (a reply to an earlier poll may
         // still be on its way).
         auto pollUntilTaken = [&](const QString& velocityBytes) {
-            for (int i = 0; i < 20 && !m.lastShotRecorded.mid(8, 4).startsWith(velocityBytes); ++i) {
-                TimerProChrono_Timer(m);
-                (void)QTest::qWaitFor([&] { return m.lastShotRecorded.mid(8, 4) == velocityBytes; }, 250);
+            for (int i = 0; i < 20 && !m.session().lastShotRecorded.mid(8, 4).startsWith(velocityBytes); ++i) {
+                TimerProChrono_Timer(m.session());
+                (void)QTest::qWaitFor([&] { return m.session().lastShotRecorded.mid(8, 4) == velocityBytes; }, 250);
             }
-            QCOMPARE(m.lastShotRecorded.mid(8, 4), velocityBytes);
+            QCOMPARE(m.session().lastShotRecorded.mid(8, 4), velocityBytes);
         };
         // The first may be a new baseline (another string than the last live one).
         QVERIFY(sim.command(QStringLiteral("shot 777")));
@@ -226,13 +226,13 @@ private slots:
         QCOMPARE(exchange(m).cutDump().recorded, cut ? int(rows.size()) : 0);
 
         if (how == QLatin1String("pull")) {
-            QTRY_VERIFY(m.MSComm1->isLost());
+            QTRY_VERIFY(m.session().MSComm1->isLost());
             QTRY_VERIFY(
                 app.prompt.texts().contains(windowClosedByLossText(QStringLiteral("ProChrono Remote Functions"))));
             QVERIFY(m.isEnabled());
-            QVERIFY(!m.prochrono_data);
+            QVERIFY(!m.session().prochrono_data);
             QVERIFY(sim.command(QStringLiteral("plug")));
-            QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 3000);
+            QTRY_VERIFY_WITH_TIMEOUT(m.session().MSComm1->PortOpen(), 3000);
         } else {
             // Delete's question, and the cut dump's message.
             QCOMPARE(app.prompt.shown.size() - messagesBefore, qsizetype((at == 0 || at == 9 ? 1 : 0) + (cut ? 1 : 0)));
@@ -260,13 +260,13 @@ private slots:
             QVERIFY(sim.command(QStringLiteral("unplug")));
         };
         window->btnDumpString_Click();
-        QTRY_VERIFY(m.MSComm1->isLost());
+        QTRY_VERIFY(m.session().MSComm1->isLost());
         QTRY_VERIFY(!window);
         QCOMPARE(velocities(m), string2(1, 10));
         QTRY_VERIFY(app.prompt.texts().contains(ProChronoRemoteExchange::cutDumpText(2, 10, 11, true)));
         QVERIFY(sim.command(QStringLiteral("plug")));
-        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 3000);
-        m.TimerProChrono->stop();
+        QTRY_VERIFY_WITH_TIMEOUT(m.session().MSComm1->PortOpen(), 3000);
+        m.session().TimerProChrono->stop();
 
         m.btnDump_Click();
         window = m.proChronoExtras;
@@ -280,7 +280,7 @@ private slots:
         window->btnDumpString_Click();
         QTRY_COMPARE(m.MSFlexGrid1->Rows(), 23);
         window->close();
-        QTRY_VERIFY(!m.prochrono_data);
+        QTRY_VERIFY(!m.session().prochrono_data);
     }
 
     // A device that never answers: the steps run out, nothing is recorded or shown, the window
@@ -318,8 +318,8 @@ private slots:
         QVERIFY(sim.command(QStringLiteral("raw :0002060A8A038B0300000000000000")));
         QTRY_COMPARE(velocities(m), string2(1, 7));
         window->close();
-        QTRY_VERIFY(!m.prochrono_data);
-        QCOMPARE(m.MSComm1->InputLen(), 1);
+        QTRY_VERIFY(!m.session().prochrono_data);
+        QCOMPARE(m.session().MSComm1->InputLen(), 1);
         QVERIFY(sim.command(QStringLiteral("mute off")));
         liveCaptureWorks(m, sim);
     }
@@ -341,7 +341,7 @@ private slots:
         QCOMPARE(velocities(m), QStringList({QStringLiteral("801.00"), QStringLiteral("802.00")}));
         QCOMPARE(steps.waited, QList<int>({200, 600, 1000, 200, 600, 300}));
         window->close();
-        QTRY_VERIFY(!m.prochrono_data);
+        QTRY_VERIFY(!m.session().prochrono_data);
     }
 
     // The window closed while a wait runs, and the port closed before the wait is over (as the
@@ -356,11 +356,11 @@ private slots:
         QCOMPARE(app.steps.waited, QList<int>({200}));
         m.proChronoExtras->close();
         QVERIFY(exchange(m).isBusy());
-        m.MSComm1->setPortOpen(false);
+        m.session().MSComm1->setPortOpen(false);
         QTRY_VERIFY(!exchange(m).isActive());
-        QVERIFY(!m.MSComm1->PortOpen());
-        QCOMPARE(m.MSComm1->InputLen(), 1);
-        QVERIFY(!m.prochrono_data);
+        QVERIFY(!m.session().MSComm1->PortOpen());
+        QCOMPARE(m.session().MSComm1->InputLen(), 1);
+        QVERIFY(!m.session().prochrono_data);
         QCOMPARE(app.serial->written, QByteArray()); // the query after the wait was never sent
     }
 };

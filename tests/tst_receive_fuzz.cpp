@@ -3,7 +3,7 @@
 #include "drivers/line_decoders.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
-#include "drivers/frm_options.h"
+#include "device_windows/frm_options.h"
 #include "main_window/option_group.h"
 #include "services/app_error.h"
 #include "test_app.h"

@@ -2,9 +2,9 @@
 // closed at every moment of their exchanges.
 #include "capture/chrony_memory_exchange.h"
 #include "drivers/comm_port.h"
-#include "drivers/frm_chrony_extras.h"
-#include "drivers/frm_options.h"
-#include "drivers/frm_prochrono_extras.h"
+#include "device_windows/frm_chrony_extras.h"
+#include "device_windows/frm_options.h"
+#include "device_windows/frm_prochrono_extras.h"
 #include "drivers/prochrono_link.h"
 #include "drivers/prochrono_protocol.h"
 #include "drivers/serial_link.h"
@@ -63,13 +63,13 @@ private slots:
     {
         TestApp app;
         frmMain& m = app.start();
-        QSignalSpy back(m.MSComm1, &CommPort::connectionBack);
+        QSignalSpy back(m.session().MSComm1, &CommPort::connectionBack);
         const qsizetype messages = app.prompt.shown.size();
         app.serial->feed("1,Vf800.0\r\n2,Vf810.0\r\n3,Vf8");
         app.serial->unplug();
-        QTRY_VERIFY(m.MSComm1->isLost());
+        QTRY_VERIFY(m.session().MSComm1->isLost());
         QCOMPARE(velocities(m), QStringList({QStringLiteral("800.00"), QStringLiteral("810.00")}));
-        QVERIFY(m.strReceivedAll.isEmpty());
+        QVERIFY(m.session().strReceivedAll.isEmpty());
         QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: disconnected, waiting for /dev/test1"));
         QCOMPARE(app.prompt.shown.size(), messages); // no window was open: nothing to tell in a box
         app.serial->plugBack();
@@ -88,7 +88,7 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         app.serial->unplug();
-        QTRY_VERIFY(m.MSComm1->isLost());
+        QTRY_VERIFY(m.session().MSComm1->isLost());
         app.serial->existing.insert(QStringLiteral("/dev/test1"));
         app.serial->failing.insert(QStringLiteral("/dev/test1"));
         QTRY_COMPARE_WITH_TIMEOUT(m.lblSelChrono->text(),
@@ -96,14 +96,14 @@ private slots:
                                                  "add your user to the dialout group and log in again), waiting"),
                                   3000);
         app.serial->failing.clear();
-        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(m.session().MSComm1->PortOpen(), 3000);
         QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: connected again on /dev/test1, capture resumed"));
 
         app.serial->unplug();
-        QTRY_VERIFY(m.MSComm1->isLost());
+        QTRY_VERIFY(m.session().MSComm1->isLost());
         app.serial->movedTo.insert(QStringLiteral("/dev/test1"), QStringLiteral("/dev/test9"));
         app.serial->existing.insert(QStringLiteral("/dev/test9"));
-        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(m.session().MSComm1->PortOpen(), 3000);
         QCOMPARE(app.serial->openedPath, QStringLiteral("/dev/test9"));
         QCOMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: connected again on /dev/test9, capture resumed"));
         app.serial->feed("1,Vf800.0\r\n");
@@ -117,20 +117,20 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         m.btnDump_Click();
-        QVERIFY(m.chrony_data);
+        QVERIFY(m.session().chrony_data);
         QTRY_SENT(app, QStringLiteral("SYSXX.QRY"));
         app.serial->unplug();
-        QTRY_VERIFY(m.MSComm1->isLost());
+        QTRY_VERIFY(m.session().MSComm1->isLost());
         QVERIFY(!m.chronyExtras || !m.chronyExtras->isVisible());
         QVERIFY(m.isEnabled());
         QCOMPARE(app.prompt.texts().last(), windowClosedByLossText(QStringLiteral("Chrony Status")));
         // The device may still be in remote mode: what it sends is no shot until it was told "X.END".
-        QVERIFY(m.chrony_data);
+        QVERIFY(m.session().chrony_data);
         app.serial->plugBack();
-        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(m.session().MSComm1->PortOpen(), 2000);
         QTRY_SENT(app, QStringLiteral("X.END"));
         QTRY_COMPARE(m.lblSelChrono->text(), QStringLiteral("Chrony: connected again on /dev/test1, capture resumed"));
-        QVERIFY(!m.chrony_data);
+        QVERIFY(!m.session().chrony_data);
         app.serial->feed("1,Vf800.0\r\n");
         QCOMPARE(velocities(m), QStringList({QStringLiteral("800.00")}));
     }
@@ -142,27 +142,27 @@ private slots:
         TestApp::setSetting(QStringLiteral("chronoType"), 4);
         TestApp app;
         frmMain& m = app.start();
-        QVERIFY(m.TimerProChrono->isActive());
+        QVERIFY(m.session().TimerProChrono->isActive());
         m.btnDump_Click();
-        QVERIFY(m.prochrono_data);
+        QVERIFY(m.session().prochrono_data);
         app.serial->unplug();
-        QTRY_VERIFY(m.MSComm1->isLost());
-        QVERIFY(!m.TimerProChrono->isActive());
-        QVERIFY(!m.prochrono_data);
-        QCOMPARE(m.MSComm1->InputLen(), 1); // live reads, also when the port opens again
+        QTRY_VERIFY(m.session().MSComm1->isLost());
+        QVERIFY(!m.session().TimerProChrono->isActive());
+        QVERIFY(!m.session().prochrono_data);
+        QCOMPARE(m.session().MSComm1->InputLen(), 1); // live reads, also when the port opens again
         QCOMPARE(app.prompt.texts().last(), windowClosedByLossText(QStringLiteral("ProChrono Remote Functions")));
         sent(app);
         app.serial->plugBack();
-        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->PortOpen(), 2000);
-        QVERIFY(m.TimerProChrono->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(m.session().MSComm1->PortOpen(), 2000);
+        QVERIFY(m.session().TimerProChrono->isActive());
         QCOMPARE(sent(app), prochrono::kStatusQuery); // polled at once
         app.serial->feed(":0001050020032C");
         QCOMPARE(m.MSFlexGrid1->Rows(), 1);
-        m.strReceivedAll.clear();
+        m.session().strReceivedAll.clear();
         app.serial->feed(":0001060020032C");
         QCOMPARE(m.MSFlexGrid1->Rows(), 2);
         // Two shots fired where no poll saw them: the last is recorded, the row says two were missed.
-        m.strReceivedAll.clear();
+        m.session().strReceivedAll.clear();
         app.serial->feed(":0001090020032C");
         QCOMPARE(m.MSFlexGrid1->Rows(), 3);
         QCOMPARE(m.lblSelChrono->text(), missedShotsText(2));
@@ -178,7 +178,7 @@ private slots:
         QTRY_SENT(app, QStringLiteral("SYSXX.QRY"));
         m.chronyExtras->close();
         QTRY_SENT(app, QStringLiteral("X.END"));
-        QTRY_VERIFY(!m.chrony_data);
+        QTRY_VERIFY(!m.session().chrony_data);
         app.serial->feed(kQueryReply);
         QCOMPARE(sent(app), QString()); // no X.CPY after X.END
         app.serial->feed("1,Vf800.0\r\n");
@@ -222,7 +222,7 @@ private slots:
         app.prompt.onAsk = [&] { chrony->close(); };
         chrony->btnClear_Click();
         QTRY_SENT(app, QStringLiteral("X.END"));
-        QTRY_VERIFY(!m.chrony_data);
+        QTRY_VERIFY(!m.session().chrony_data);
     }
 
     void proChronoClosedDuringTheDeleteQuestion()
@@ -237,9 +237,9 @@ private slots:
         app.prompt.setNextAnswer(Prompt::Answer::No);
         app.prompt.onAsk = [&] { pro->close(); };
         pro->btnDeleteString_Click();
-        QTRY_COMPARE(m.MSComm1->InputLen(), 1);
+        QTRY_COMPARE(m.session().MSComm1->InputLen(), 1);
         QCOMPARE(sent(app), QString());
-        QVERIFY(!m.prochrono_data);
+        QVERIFY(!m.session().prochrono_data);
     }
 };
 

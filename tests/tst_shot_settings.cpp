@@ -164,17 +164,17 @@ private slots:
         TestApp app;
         frmMain& m = app.start();
         RecordShot(m, 800);
-        const double energy = m.last_ftlb;
+        const double energy = m.session().last_ftlb;
         typeInto(m.pellet().txtWeight, QStringLiteral("heavy"));
         QCOMPARE(errorOf([&] { RecordShot(m, 812.5); }), int(AppError::TypeMismatch));
-        QCOMPARE(m.last_fps, 812.5); // taken before the weight
-        QCOMPARE(m.last_ftlb, energy);
+        QCOMPARE(m.session().last_fps, 812.5); // taken before the weight
+        QCOMPARE(m.session().last_ftlb, energy);
         QCOMPARE(errorOf([&] { RecordDumpedShot(m, 813); }), int(AppError::TypeMismatch));
         QCOMPARE(errorOf([&] { ReplayCachedShot(m, 814, 1796517000, 9); }), int(AppError::TypeMismatch));
         QCOMPARE(errorOf([&] { ReplayCachedShots(m, {PelletStore::CachedShot{9, 1796517000, 815, QStringLiteral("1"), 1}}); }),
                  int(AppError::TypeMismatch));
-        QCOMPARE(m.last_fps, 815.0);
-        QCOMPARE(m.shot_count, qint16(1));
+        QCOMPARE(m.session().last_fps, 815.0);
+        QCOMPARE(m.session().shot_count, qint16(1));
         QCOMPARE(m.string().size(), 1);
         QCOMPARE(TestApp::cacheRows().size(), 1);
         QCOMPARE(m.Label5->text(), QStringLiteral("800.00"));

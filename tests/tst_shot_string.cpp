@@ -80,8 +80,8 @@ QStringList shownState(frmMain& m)
         state.append(tableRow(m, r).join(u'|'));
     for (int c = 0; c < m.MSFlexGrid2->Cols(); ++c)
         state.append(m.MSFlexGrid2->TextMatrix(1, c));
-    state << m.Text1->Text() << m.Label3->text() << m.Label5->text() << QString::number(m.shot_count)
-          << QString::number(m.last_fps, 'g', 17) << QString::number(m.last_ftlb, 'g', 17)
+    state << m.Text1->Text() << m.Label3->text() << m.Label5->text() << QString::number(m.session().shot_count)
+          << QString::number(m.session().last_fps, 'g', 17) << QString::number(m.session().last_ftlb, 'g', 17)
           << QString::number(m.MSFlexGrid1->Row()) << QString::number(m.btnReset->isEnabled());
     return state;
 }
@@ -309,7 +309,7 @@ private slots:
                                                            "string of their own.")));
         QCOMPARE(m.string().size(), 1);
         QCOMPARE(m.MSFlexGrid1->TextMatrix(1, 0), QStringLiteral("1"));
-        QCOMPARE(m.shot_count, qint16(1));
+        QCOMPARE(m.session().shot_count, qint16(1));
         const QStringList files =
             QDir(StringArchive::defaultFolder()).entryList({QStringLiteral("*.csv")}, QDir::Files);
         QCOMPARE(files.size(), 1);

@@ -1,11 +1,18 @@
 #pragma once
 
 #include "capture/ced_dump.h"
+#include "drivers/ced_state.h"
+#include "drivers/prochrono_state.h"
+#include "storage/pellet_store.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <vector>
 
 class CaptureHost;
+class CommPort;
+class QTimer;
 class ChronyMemoryExchange;
 class ProChronoRemoteExchange;
 
@@ -20,6 +27,37 @@ public:
     ~CaptureSession() override;
 
     CaptureHost& host() { return m_host; }
+
+    // The serial port, the watchdog of the partial line, the ProChrono and CED polls, and the HID
+    // control when Devlink loaded.
+    CommPort* MSComm1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* TimerProChrono = nullptr;
+    QTimer* timerCED = nullptr;
+    QObject* DevPort1 = nullptr;
+    bool disableHID = false;
+
+    // What the receive path, the decoders, the polls and the memory functions share.
+    QString strReceivedAll;
+    // Since the partial line in strReceivedAll began (the reception bounds its age).
+    QElapsedTimer partialLineAge;
+    bool chrony_data = false;
+    bool prochrono_data = false;
+    bool countShot = false;
+    bool echoed_data = false;
+    QString lastShotRecorded;
+    bool eurozone = false;
+    ProChronoState proChrono;
+    CedState ced;
+    qint16 timerErrorCount = 0;
+
+    // The shot path's count and the last shot's figures.
+    qint16 shot_count = 0;
+    double last_fps = 0;
+    double last_ftlb = 0;
+    // Shots the cache could not take (a full disk), written before the next shot that it takes.
+    std::vector<PelletStore::CacheRow> uncachedRows;
+
     ChronyMemoryExchange& chronyMemory() { return *m_chronyMemory; }
     CedDumpExchange& cedDump() { return m_cedDump; }
     ProChronoRemoteExchange& proChronoRemote() { return *m_proChronoRemote; }

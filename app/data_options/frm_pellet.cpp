@@ -442,7 +442,7 @@ QList<QWidget*> frmPellet::onlineControls() const
 
 void frmPellet::btnPelletApply_Click()
 {
-    m_main.Timer1->start();
+    m_main.session().Timer1->start();
     close();
 }
 

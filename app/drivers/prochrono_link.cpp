@@ -1,43 +1,40 @@
 #include "prochrono_link.h"
 
+#include "capture/capture_host.h"
 #include "capture/capture_session.h"
 #include "capture/prochrono_remote.h"
 #include "drivers/comm_port.h"
-#include "drivers/frm_options.h"
 #include "drivers/prochrono_protocol.h"
-#include "main_window/frm_main.h"
-#include "main_window/option_group.h"
 
-#include <QLabel>
 #include <QTimer>
 
-void TimerProChrono_Timer(frmMain& main)
+void TimerProChrono_Timer(CaptureSession& session)
 {
-    if (main.MSComm1->isLost()) {
-        main.TimerProChrono->stop(); // started again when the device is back
+    if (session.MSComm1->isLost()) {
+        session.TimerProChrono->stop(); // started again when the device is back
         return;
     }
-    main.Timer1->stop();
-    main.strReceivedAll.clear();
-    main.proChrono.expectedReply = 3;
+    session.Timer1->stop();
+    session.strReceivedAll.clear();
+    session.proChrono.expectedReply = 3;
     try {
-        main.MSComm1->setOutput(prochrono::kStatusQuery);
+        session.MSComm1->setOutput(prochrono::kStatusQuery);
     } catch (const std::exception&) {
         // A port that went away: the next tick tries again.
     }
 }
 
-double proChronoLiveDecode(frmMain& main)
+double proChronoLiveDecode(CaptureSession& session)
 {
-    if (!main.options().chronoType->isSelected(4))
+    if (session.host().chronoFamily() != 4)
         return 0;
     const prochrono::LiveReading r =
-        prochrono::decodeLive(main.strReceivedAll, main.lastShotRecorded, main.proChrono.firstProChronoReply);
-    main.countShot = r.countShot;
-    main.lastShotRecorded = r.lastShotRecorded;
-    main.proChrono.firstProChronoReply = r.firstReply;
+        prochrono::decodeLive(session.strReceivedAll, session.lastShotRecorded, session.proChrono.firstProChronoReply);
+    session.countShot = r.countShot;
+    session.lastShotRecorded = r.lastShotRecorded;
+    session.proChrono.firstProChronoReply = r.firstReply;
     if (r.missed > 0)
-        main.lblSelChrono->setText(missedShotsText(r.missed));
+        session.host().showChronoStatus(missedShotsText(r.missed));
     return r.fps;
 }
 
@@ -68,7 +65,7 @@ void setInputLength(CommPort& port, int n)
     port.setPortOpen(true);
 }
 
-void proChronoRemoteReceive(frmMain& main)
+void proChronoRemoteReceive(CaptureSession& session)
 {
-    main.session().proChronoRemote().receive(main.MSComm1->Input());
+    session.proChronoRemote().receive(session.MSComm1->Input());
 }

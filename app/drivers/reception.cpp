@@ -1,18 +1,15 @@
 #include "reception.h"
 
+#include "capture/capture_host.h"
 #include "capture/capture_session.h"
 #include "drivers/ced_driver.h"
 #include "drivers/comm_port.h"
-#include "drivers/frm_options.h"
 #include "drivers/line_decoders.h"
-#include "drivers/memory_windows.h"
+#include "capture/chrony_memory_exchange.h"
 #include "drivers/prochrono_link.h"
-#include "main_window/frm_main.h"
-#include "main_window/option_group.h"
 #include "services/regional.h"
 #include "shot/record_shot.h"
 
-#include <QLineEdit>
 #include <QTimer>
 
 namespace reception {
@@ -27,111 +24,111 @@ bool dropPartialLine(qsizetype length, qsizetype incoming, qint64 ageMs, qsizety
 namespace {
 
 // Keeps the partial line bounded in length and age before a fragment is added to it.
-void boundPartialLine(frmMain& main, qsizetype incoming, qsizetype limit)
+void boundPartialLine(CaptureSession& session, qsizetype incoming, qsizetype limit)
 {
-    if (main.strReceivedAll.isEmpty() ||
-        reception::dropPartialLine(main.strReceivedAll.size(), incoming, main.partialLineAge.elapsed(), limit)) {
-        main.strReceivedAll.clear();
-        main.partialLineAge.start();
+    if (session.strReceivedAll.isEmpty() ||
+        reception::dropPartialLine(session.strReceivedAll.size(), incoming, session.partialLineAge.elapsed(), limit)) {
+        session.strReceivedAll.clear();
+        session.partialLineAge.start();
     }
 }
 
-void decodeAndRecord(frmMain& main)
+void decodeAndRecord(CaptureSession& session)
 {
-    main.countShot = false;
-    const double v = ReadCalibratedSpeed(main);
+    session.countShot = false;
+    const double v = ReadCalibratedSpeed(session);
     // A download again of a string whose download was cut: its first shots are in the table.
-    if (main.countShot && !main.session().skipDownloadedShot())
-        RecordShot(main, v);
+    if (session.countShot && !session.skipDownloadedShot())
+        session.host().recordShot(v);
 }
 
-void liveMode(frmMain& main)
+void liveMode(CaptureSession& session)
 {
-    const QString fragment = main.MSComm1->Input();
+    const QString fragment = session.MSComm1->Input();
     if (fragment.isEmpty())
         return;
-    boundPartialLine(main, fragment.size(), reception::kMaxPartialLine);
-    if (main.options().chronoType->isSelected(4)) {
-        main.strReceivedAll += fragment;
-        decodeAndRecord(main);
+    boundPartialLine(session, fragment.size(), reception::kMaxPartialLine);
+    if (session.host().chronoFamily() == 4) {
+        session.strReceivedAll += fragment;
+        decodeAndRecord(session);
         return;
     }
     if (fragment[0] != u'\r') {
         if (fragment[0] != u'\n')
-            main.strReceivedAll += fragment;
-        main.echoed_data = false;
-        main.Timer1->stop();
-        main.Timer1->start();
+            session.strReceivedAll += fragment;
+        session.echoed_data = false;
+        session.Timer1->stop();
+        session.Timer1->start();
         return;
     }
-    decodeAndRecord(main);
+    decodeAndRecord(session);
     // A line that is no shot ends at its CR too: the next line is decoded on its own, so a
     // talking device costs one decode per line, not one per line over everything it said.
-    if (!main.countShot)
-        main.strReceivedAll.clear();
+    if (!session.countShot)
+        session.strReceivedAll.clear();
 }
 
-void chronyMemoryMode(frmMain& main)
+void chronyMemoryMode(CaptureSession& session)
 {
-    const QString fragment = main.MSComm1->Input();
+    const QString fragment = session.MSComm1->Input();
     if (fragment.startsWith(u'>')) {
-        appendChronyOutput(main, main.strReceivedAll + QStringLiteral("\r\n"));
-        main.strReceivedAll.clear();
+        session.chronyMemory().reply(session.strReceivedAll + QStringLiteral("\r\n"));
+        session.strReceivedAll.clear();
     } else {
-        boundPartialLine(main, fragment.size(), reception::kMaxMemoryReply);
-        main.strReceivedAll += fragment;
-        main.echoed_data = false;
+        boundPartialLine(session, fragment.size(), reception::kMaxMemoryReply);
+        session.strReceivedAll += fragment;
+        session.echoed_data = false;
     }
 }
 
 } // namespace
 
-void MSComm1_OnComm(frmMain& main)
+void MSComm1_OnComm(CaptureSession& session)
 {
     try {
-        if (main.MSComm1->CommEvent() != CommPort::kEvReceive)
+        if (session.MSComm1->CommEvent() != CommPort::kEvReceive)
             return;
-        if (!main.chrony_data && !main.prochrono_data)
-            liveMode(main);
-        else if (main.prochrono_data)
-            proChronoRemoteReceive(main);
+        if (!session.chrony_data && !session.prochrono_data)
+            liveMode(session);
+        else if (session.prochrono_data)
+            proChronoRemoteReceive(session);
         else
-            chronyMemoryMode(main);
+            chronyMemoryMode(session);
     } catch (const std::exception&) {
         // The reading is dropped without a message; what was done stays done.
     }
 }
 
-double ReadCalibratedSpeed(frmMain& main)
+double ReadCalibratedSpeed(CaptureSession& session)
 {
-    const OptionGroup& type = *main.options().chronoType;
+    const int family = session.host().chronoFamily();
     double v = 0;
-    if (type.isSelected(3))
-        v = cedReadVelocity(main, 0, 0);
-    else if (type.isSelected(1))
-        v = DecodeChronyLine(main);
-    else if (type.isSelected(2))
-        v = DecodeCombroLine(main);
-    else if (type.isSelected(4))
-        v = proChronoLiveDecode(main);
-    const double calibration = regional::toNumberOrFail(main.options().txtCalibration->text());
+    if (family == 3)
+        v = cedReadVelocity(session.host(), 0, 0);
+    else if (family == 1)
+        v = DecodeChronyLine(session);
+    else if (family == 2)
+        v = DecodeCombroLine(session);
+    else if (family == 4)
+        v = proChronoLiveDecode(session);
+    const double calibration = session.host().calibration();
     return regional::checked(v * (calibration / 100.0));
 }
 
-double DecodeChronyLine(frmMain& main)
+double DecodeChronyLine(CaptureSession& session)
 {
-    if (!main.options().chronoType->isSelected(1))
+    if (session.host().chronoFamily() != 1)
         return 0;
-    const DecodedLine d = decodeChronyLine(main.strReceivedAll, main.eurozone);
-    main.countShot = d.countShot;
+    const DecodedLine d = decodeChronyLine(session.strReceivedAll, session.eurozone);
+    session.countShot = d.countShot;
     return d.fps;
 }
 
-double DecodeCombroLine(frmMain& main)
+double DecodeCombroLine(CaptureSession& session)
 {
-    if (!main.options().chronoType->isSelected(2))
+    if (session.host().chronoFamily() != 2)
         return 0;
-    const DecodedLine d = decodeCombroLine(main.strReceivedAll);
-    main.countShot = d.countShot;
+    const DecodedLine d = decodeCombroLine(session.strReceivedAll);
+    session.countShot = d.countShot;
     return d.fps;
 }

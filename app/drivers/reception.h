@@ -2,7 +2,7 @@
 
 #include <QtGlobal>
 
-class frmMain;
+class CaptureSession;
 
 namespace reception {
 // Longer than any line a supported chronograph sends.
@@ -21,9 +21,9 @@ bool dropPartialLine(qsizetype length, qsizetype incoming, qint64 ageMs, qsizety
 // The serial receive path of the main window: characters into the line buffer, lines to the
 // decoder of the selected chronograph, shots to the recording path. Any failure ends the
 // event silently; the reading is lost.
-void MSComm1_OnComm(frmMain& main);
+void MSComm1_OnComm(CaptureSession& session);
 
 // Decodes the line buffer with the selected family's decoder and applies the calibration.
-double ReadCalibratedSpeed(frmMain& main);
-double DecodeChronyLine(frmMain& main);
-double DecodeCombroLine(frmMain& main);
+double ReadCalibratedSpeed(CaptureSession& session);
+double DecodeChronyLine(CaptureSession& session);
+double DecodeCombroLine(CaptureSession& session);

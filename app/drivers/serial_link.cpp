@@ -1,29 +1,13 @@
 #include "serial_link.h"
 
+#include "capture/capture_host.h"
 #include "capture/capture_session.h"
 #include "drivers/comm_port.h"
-#include "drivers/frm_chrony_extras.h"
-#include "drivers/frm_options.h"
-#include "drivers/frm_prochrono_extras.h"
 #include "drivers/prochrono_link.h"
-#include "main_window/frm_main.h"
-#include "main_window/option_group.h"
+#include "services/app_services.h"
 #include "services/prompt.h"
 
-#include <QAbstractButton>
-#include <QLabel>
 #include <QTimer>
-
-namespace {
-
-QString familyCaption(frmMain& main)
-{
-    const OptionGroup& type = *main.options().chronoType;
-    const int index = type.selectedIndex();
-    return index >= 1 && index <= 4 ? type[index]->text() : QStringLiteral("Chronograph");
-}
-
-} // namespace
 
 QString disconnectedText(const QString& family, const QString& path)
 {
@@ -47,50 +31,42 @@ QString windowClosedByLossText(const QString& windowTitle)
            QStringLiteral("\" was closed. Capture resumes by itself when the chronograph is plugged back in.");
 }
 
-void serialLinkLost(frmMain& main)
+void serialLinkLost(CaptureSession& session)
 {
-    main.strReceivedAll.clear();
-    const QString cutDownload = main.session().deviceLost();
-    main.TimerProChrono->stop();
-    main.lblSelChrono->setText(disconnectedText(familyCaption(main), main.MSComm1->linkPath()));
-    QString closed;
-    if (main.chronyExtras && main.chronyExtras->isVisible()) {
-        closed = main.chronyExtras->windowTitle();
-        main.chronyExtras->close();
-    }
-    if (main.proChronoExtras && main.proChronoExtras->isVisible()) {
-        closed = main.proChronoExtras->windowTitle();
-        main.proChronoExtras->close();
-    }
+    session.strReceivedAll.clear();
+    const QString cutDownload = session.deviceLost();
+    session.TimerProChrono->stop();
+    session.host().showChronoStatus(disconnectedText(session.host().chronoFamilyCaption(), session.MSComm1->linkPath()));
+    const QString closed = session.host().closeSerialMemoryWindows();
     // Closing a ProChrono window restarts its poll; the device is not there to answer it.
-    main.TimerProChrono->stop();
+    session.TimerProChrono->stop();
     if (!closed.isEmpty()) {
         const QString text = windowClosedByLossText(closed);
-        main.services().prompt->message(
+        session.host().services().prompt->message(
             cutDownload.isEmpty() ? text : text + QStringLiteral("\r\n\r\n") + cutDownload, Prompt::Icon::Exclamation);
     }
 }
 
-void serialLinkBlocked(frmMain& main, const QString& path, const QString& reason)
+void serialLinkBlocked(CaptureSession& session, const QString& path, const QString& reason)
 {
-    main.lblSelChrono->setText(blockedText(familyCaption(main), path, reason));
+    session.host().showChronoStatus(blockedText(session.host().chronoFamilyCaption(), path, reason));
 }
 
-void serialLinkBack(frmMain& main)
+void serialLinkBack(CaptureSession& session)
 {
-    main.strReceivedAll.clear();
+    session.strReceivedAll.clear();
     // An exchange cut by the loss sends its closing commands first; capture resumes after them.
-    if (main.session().deviceBack())
-        serialCaptureResumed(main);
+    if (session.deviceBack())
+        serialCaptureResumed(session);
 }
 
-void serialCaptureResumed(frmMain& main)
+void serialCaptureResumed(CaptureSession& session)
 {
-    main.lblSelChrono->setText(reconnectedText(familyCaption(main), main.MSComm1->linkPath()));
-    if (main.options().chronoType->isSelected(4) && !(main.proChronoExtras && main.proChronoExtras->isVisible())) {
+    session.host().showChronoStatus(reconnectedText(session.host().chronoFamilyCaption(), session.MSComm1->linkPath()));
+    if (session.host().chronoFamily() == 4 && !session.host().proChronoWindowOpen()) {
         // Polled at once. The last status taken stays the baseline: the same device answers with
         // it again (no shot), another string or device is a new baseline, not a shot.
-        TimerProChrono_Timer(main);
-        main.TimerProChrono->start();
+        TimerProChrono_Timer(session);
+        session.TimerProChrono->start();
     }
 }

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class frmMain;
+class CaptureSession;
 
 // What the main window does when its serial chronograph goes away and comes back.
 
@@ -18,12 +18,12 @@ QString windowClosedByLossText(const QString& windowTitle);
 
 // The device went away: the partial line is dropped, the ProChrono poll stops, a memory window
 // closes (with its closing steps and a message), and the row says what happened.
-void serialLinkLost(frmMain& main);
+void serialLinkLost(CaptureSession& session);
 // The device is there but does not open: the row says why.
-void serialLinkBlocked(frmMain& main, const QString& path, const QString& reason);
+void serialLinkBlocked(CaptureSession& session, const QString& path, const QString& reason);
 // The device is back: once an exchange cut by the loss has sent its closing commands, capture
 // resumes.
-void serialLinkBack(frmMain& main);
+void serialLinkBack(CaptureSession& session);
 // Capture resumes on the returned device: the ProChrono poll starts again at once, and the row
 // says so.
-void serialCaptureResumed(frmMain& main);
+void serialCaptureResumed(CaptureSession& session);

@@ -5,8 +5,8 @@
 #include "data_options/frm_pellet.h"
 #include "drivers/ced_driver.h"
 #include "drivers/comm_port.h"
-#include "drivers/frm_options.h"
-#include "drivers/memory_windows.h"
+#include "device_windows/frm_options.h"
+#include "device_windows/memory_windows.h"
 #include "drivers/prochrono_link.h"
 #include "drivers/reception.h"
 #include "drivers/serial_link.h"
@@ -62,37 +62,37 @@ frmMain::frmMain(const AppServices& services, QWidget* parent) : QMainWindow(par
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Velmora"));
+    m_session = new CaptureSession(*this, this);
     m_string = new ShotString(this);
     buildUi();
     connectStringViews();
     m_history = std::make_unique<StringHistory>(*m_string, m_services, this);
 
-    m_session = new CaptureSession(*this, this);
     auto transport = m_services.makeSerialTransport();
-    MSComm1 = new CommPort(std::move(transport), m_services.portPath, this);
-    MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    connect(MSComm1, &CommPort::OnComm, this, guarded([this] {
+    m_session->MSComm1 = new CommPort(std::move(transport), m_services.portPath, m_session);
+    m_session->MSComm1->setObjectName(QStringLiteral("MSComm1"));
+    connect(m_session->MSComm1, &CommPort::OnComm, this, guarded([this] {
                 if (!shotsHeld()) // left in the port's buffer until the hold ends
-                    MSComm1_OnComm(*this);
+                    MSComm1_OnComm(*m_session);
             }));
-    connect(MSComm1, &CommPort::connectionLost, this, guarded([this] { serialLinkLost(*this); }));
-    connect(MSComm1, &CommPort::connectionBack, this, guarded([this] { serialLinkBack(*this); }));
-    connect(m_session, &CaptureSession::captureResumed, this, guarded([this] { serialCaptureResumed(*this); }));
-    connect(MSComm1, &CommPort::waitingBlocked, this,
-            guarded([this](const QString& path, const QString& reason) { serialLinkBlocked(*this, path, reason); }));
+    connect(m_session->MSComm1, &CommPort::connectionLost, this, guarded([this] { serialLinkLost(*m_session); }));
+    connect(m_session->MSComm1, &CommPort::connectionBack, this, guarded([this] { serialLinkBack(*m_session); }));
+    connect(m_session, &CaptureSession::captureResumed, this, guarded([this] { serialCaptureResumed(*m_session); }));
+    connect(m_session->MSComm1, &CommPort::waitingBlocked, this,
+            guarded([this](const QString& path, const QString& reason) { serialLinkBlocked(*m_session, path, reason); }));
 
-    Timer1 = named(new QTimer(this), QStringLiteral("Timer1"));
-    TimerProChrono = named(new QTimer(this), QStringLiteral("TimerProChrono"));
-    timerCED = named(new QTimer(this), QStringLiteral("timerCED"));
-    Timer1->setInterval(1000);
-    TimerProChrono->setInterval(1000);
-    timerCED->setInterval(kCedPollIntervalMs);
-    connect(Timer1, &QTimer::timeout, this, guarded(this, &frmMain::Timer1_Timer));
-    connect(TimerProChrono, &QTimer::timeout, this, guarded([this] {
+    m_session->Timer1 = named(new QTimer(m_session), QStringLiteral("Timer1"));
+    m_session->TimerProChrono = named(new QTimer(m_session), QStringLiteral("TimerProChrono"));
+    m_session->timerCED = named(new QTimer(m_session), QStringLiteral("timerCED"));
+    m_session->Timer1->setInterval(1000);
+    m_session->TimerProChrono->setInterval(1000);
+    m_session->timerCED->setInterval(kCedPollIntervalMs);
+    connect(m_session->Timer1, &QTimer::timeout, this, guarded(this, &frmMain::Timer1_Timer));
+    connect(m_session->TimerProChrono, &QTimer::timeout, this, guarded([this] {
                 if (!shotsHeld()) // the shots wait in the chronograph
-                    TimerProChrono_Timer(*this);
+                    TimerProChrono_Timer(*m_session);
             }));
-    connect(timerCED, &QTimer::timeout, this, guarded([this] {
+    connect(m_session->timerCED, &QTimer::timeout, this, guarded([this] {
                 if (!shotsHeld())
                     cedPoll(*this);
             }));
@@ -112,11 +112,11 @@ ShotHold::~ShotHold()
 
 void frmMain::releaseShots()
 {
-    if (m_shotHolds > 0 && --m_shotHolds == 0 && MSComm1 && MSComm1->PortOpen())
+    if (m_shotHolds > 0 && --m_shotHolds == 0 && m_session->MSComm1 && m_session->MSComm1->PortOpen())
         // After the code that held them has finished its own steps.
         QTimer::singleShot(0, this, guarded([this] {
-                               if (!shotsHeld() && MSComm1 && MSComm1->PortOpen())
-                                   MSComm1->deliverWaiting();
+                               if (!shotsHeld() && m_session->MSComm1 && m_session->MSComm1->PortOpen())
+                                   m_session->MSComm1->deliverWaiting();
                            }));
 }
 
@@ -351,13 +351,13 @@ void frmMain::UpdateChronoLabel()
 void frmMain::btnDump_Click()
 {
     frmOptions& o = options();
-    if (o.chronoType->isSelected(1) && MSComm1->PortOpen()) {
+    if (o.chronoType->isSelected(1) && m_session->MSComm1->PortOpen()) {
         setEnabled(false);
         openChronyExtras(*this);
-    } else if (o.chronoType->isSelected(3) && !disableHID && hid().Connected()) {
+    } else if (o.chronoType->isSelected(3) && !m_session->disableHID && hid().Connected()) {
         setEnabled(false);
         openCedStatus(*this);
-    } else if (o.chronoType->isSelected(4) && MSComm1->PortOpen()) {
+    } else if (o.chronoType->isSelected(4) && m_session->MSComm1->PortOpen()) {
         setEnabled(false);
         openProChronoExtras(*this);
     } else {
@@ -385,9 +385,9 @@ void frmMain::lblProjectile_Click()
 
 void frmMain::Timer1_Timer()
 {
-    if (echoed_data)
+    if (m_session->echoed_data)
         return;
-    strReceivedAll.clear();
+    m_session->strReceivedAll.clear();
     if (MSFlexGrid1->Rows() < 2) {
         btnReset->setEnabled(false);
         btnSave->setEnabled(false);

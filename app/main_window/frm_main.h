@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/capture_host.h"
+#include "capture/capture_session.h"
 #include "drivers/ced_state.h"
 #include "drivers/hid_control.h"
 #include "drivers/prochrono_state.h"
@@ -66,26 +67,8 @@ public:
     frmOptions& options();
     frmPellet& pellet();
 
-    // Public values.
+    // The name of the file the string was last saved to.
     QString sFilename;
-    qint16 timerErrorCount = 0;
-    qint16 shot_count = 0;
-    bool echoed_data = false;
-    bool disableHID = false;
-    double last_fps = 0;
-    double last_ftlb = 0;
-    bool chrony_data = false;
-    bool prochrono_data = false;
-    bool countShot = false;
-    QString strReceivedAll;
-    // Since the partial line in strReceivedAll began (the reception bounds its age).
-    QElapsedTimer partialLineAge;
-    QString lastShotRecorded;
-    // Shots the cache could not take (a full disk), written before the next shot that it takes.
-    std::vector<PelletStore::CacheRow> uncachedRows;
-    bool eurozone = false;
-    ProChronoState proChrono;
-    CedState ced;
 
     // Controls.
     QGroupBox* fmeSpeed = nullptr;
@@ -110,29 +93,24 @@ public:
     QLabel* lblSelChrono = nullptr;
     QLabel* lblSelGun = nullptr;
     QLabel* lblSelProjectile = nullptr;
-    CommPort* MSComm1 = nullptr;
-    QTimer* Timer1 = nullptr;
-    QTimer* TimerProChrono = nullptr;
-    QTimer* timerCED = nullptr;
     QMenu* mnuViewMenu = nullptr;
     QAction* mnuSettings = nullptr;
     QAction* mnuPelletSettings = nullptr;
     QAction* mnuExit = nullptr;
     QAction* mnuChart = nullptr;
     QAction* mnuHistory = nullptr;
-    QObject* DevPort1 = nullptr;
     // The memory windows, while open.
     QPointer<frmChronyExtras> chronyExtras;
     QPointer<frmProChronoExtras> proChronoExtras;
     QPointer<frmCEDStatus> cedStatus;
 
     // The current string: the shot table, summary and list text show it.
-    ShotString& string() { return *m_string; }
+    ShotString& string() override { return *m_string; }
     const ShotString& string() const { return *m_string; }
 
     // Tables and statistics.
     void updateTotals();
-    void updateTotalsShot();
+    void updateTotalsShot() override;
     void btnReset_Click();
     // Ends the string as Clear does once the user said yes: archived, then the table emptied.
     void clearString();
@@ -160,11 +138,11 @@ public:
     StringUnits stringUnits();
 
     // The device exchanges of the memory windows.
-    CaptureSession& session() { return *m_session; }
+    CaptureSession& session() override { return *m_session; }
 
     // The current shot settings: what a shot is recorded with. The Data Options window and the
     // unit options keep it current; the shot path reads it.
-    ShotSettings& shotSettings() { return m_shotSettings; }
+    ShotSettings& shotSettings() override { return m_shotSettings; }
     const ShotSettings& shotSettings() const { return m_shotSettings; }
 
     // The chart, the string history and the archive of cleared and finished strings.
@@ -189,27 +167,38 @@ public:
     static QString lineSettingsFor(int chronoType);
     // The weight word of the current unit, "Grammes" or "Grains".
     QString weightWord();
-    // Typed access to DevPort1.
-    HidControl hid() const override { return HidControl(DevPort1); }
+    // Typed access to the HID control.
+    HidControl hid() const override { return HidControl(m_session->DevPort1); }
 
     // What the device exchanges and drivers use of the capture.
-    CommPort& port() override { return *MSComm1; }
-    bool hidDisabled() const override { return disableHID; }
+    CommPort& port() override { return *m_session->MSComm1; }
+    bool hidDisabled() const override { return m_session->disableHID; }
     void setReceiver(Receiver receiver) override;
-    void clearPartialLine() override { strReceivedAll.clear(); }
+    void clearPartialLine() override { m_session->strReceivedAll.clear(); }
     void setWatchdog(bool running) override;
     void setProChronoPoll(bool running) override;
     void setCedPoll(bool running) override;
     void setCaptureEnabled(bool enabled) override { setEnabled(enabled); }
-    ProChronoState& proChronoState() override { return proChrono; }
-    CedState& cedState() override { return ced; }
+    ProChronoState& proChronoState() override { return m_session->proChrono; }
+    CedState& cedState() override { return m_session->ced; }
+    int chronoFamily() override;
+    QString chronoFamilyCaption() override;
+    void showChronoStatus(const QString& text) override;
+    QString closeSerialMemoryWindows() override;
+    bool proChronoWindowOpen() const override;
     double calibration() override;
-    void setCedExchangeSeconds(int seconds) override { timerErrorCount = qint16(seconds); }
+    void setCedExchangeSeconds(int seconds) override { m_session->timerErrorCount = qint16(seconds); }
     void recordShot(double fps) override;
     void recordDumpedShot(double fps) override;
     void dumpFinished(double lastFps) override;
-    double lastFps() const override { return last_fps; }
-    int shotCount() const override { return shot_count; }
+    void showShotFigures(double fps, const ballistics::ShotFigures& figures) override;
+    void playShotSound() override;
+    void appendListLine(const QString& line) override;
+    void showLastRow() override;
+    void enableStringButtons() override;
+    void showShotOnSpeedPanel() override;
+    double lastFps() const override { return m_session->last_fps; }
+    int shotCount() const override { return m_session->shot_count; }
 
     // While held, received characters and polls wait, so that shots arriving during a message
     // of an ending or of the recovery are recorded after it, in order.
@@ -220,7 +209,7 @@ public:
     // Ends the program as Exit does, without its questions (a signal, the session manager).
     void endWithoutQuestions();
     // The one message of the status row: a failing cache while capturing, empty when none.
-    void showCacheProblem(const QString& text);
+    void showCacheProblem(const QString& text) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -7,8 +7,8 @@
 #include "drivers/ced_driver.h"
 #include "drivers/comm_port.h"
 #include "drivers/control_host.h"
-#include "drivers/frm_options.h"
-#include "drivers/memory_windows.h"
+#include "device_windows/frm_options.h"
+#include "device_windows/memory_windows.h"
 #include "history/string_history.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_speed.h"
@@ -61,36 +61,36 @@ std::optional<int> wholeNumber(const QString& text)
 
 void frmMain::Form_Load()
 {
-    eurozone = regional::checkDecimalSeparator(eurozone);
-    proChrono.firstProChronoReply = true;
+    m_session->eurozone = regional::checkDecimalSeparator(m_session->eurozone);
+    m_session->proChrono.firstProChronoReply = true;
 
     try {
         if (!m_services.controls)
             AppError::raise(AppError::CannotCreateObject);
-        DevPort1 = m_services.controls->createControl(QStringLiteral("Devlink.DevPort"), QStringLiteral("DevPort1"), this);
-        DevPort1->setProperty("MatchManufacturer", QStringLiteral("Competitive Edge Dynamics"));
-        DevPort1->setProperty("MatchMethod", 19);
-        DevPort1->setProperty("MatchPID", 58586);
-        DevPort1->setProperty("MatchProduct", QStringLiteral("CED Chronograph"));
-        DevPort1->setProperty("MatchVID", 1027);
-        DevPort1->setProperty("TimeOut", 200);
+        m_session->DevPort1 = m_services.controls->createControl(QStringLiteral("Devlink.DevPort"), QStringLiteral("DevPort1"), this);
+        m_session->DevPort1->setProperty("MatchManufacturer", QStringLiteral("Competitive Edge Dynamics"));
+        m_session->DevPort1->setProperty("MatchMethod", 19);
+        m_session->DevPort1->setProperty("MatchPID", 58586);
+        m_session->DevPort1->setProperty("MatchProduct", QStringLiteral("CED Chronograph"));
+        m_session->DevPort1->setProperty("MatchVID", 1027);
+        m_session->DevPort1->setProperty("TimeOut", 200);
     } catch (const AppError& e) {
         if (e.number() == AppError::CannotCreateObject) {
             m_services.prompt->message(QStringLiteral("This machine does not support the HID USB drivers neccessary to "
                                                       "use a CED M2 Chronograph.  CED M2 will be disabled."),
                                        Prompt::Icon::Critical, QStringLiteral("USB FAILED!"));
-            disableHID = true;
+            m_session->disableHID = true;
         }
     }
 
     SetScreenSaverActive(false);
 
     m_shotSettings.separator = QStringLiteral("\t");
-    last_fps = 0;
-    last_ftlb = 0;
+    m_session->last_fps = 0;
+    m_session->last_ftlb = 0;
     setPowerCaption(QStringLiteral("0.00"));
     Label5->setText(QStringLiteral("0.00"));
-    ced.cedSkipNext = false;
+    m_session->ced.cedSkipNext = false;
     setWindowTitle(QStringLiteral("Velmora v%1.%2").arg(VELMORA_VERSION_MAJOR).arg(VELMORA_VERSION_MINOR));
 
     Text1->setText(list_lines::shortHeader(weightWord(), m_shotSettings.separator));
@@ -136,14 +136,14 @@ void frmMain::Form_Load()
                     : optPower->isSelected(2) ? QStringLiteral("Joules")
                                               : QStringLiteral("IPSC-F"));
 
-    shot_count = 0;
+    m_session->shot_count = 0;
     btnSave->setEnabled(false);
     btnReset->setEnabled(false);
     btnDelete->setEnabled(false); // there is no shot to delete yet
-    echoed_data = false;
+    m_session->echoed_data = false;
 
-    if (MSComm1->PortOpen())
-        MSComm1->setPortOpen(false);
+    if (m_session->MSComm1->PortOpen())
+        m_session->MSComm1->setPortOpen(false);
     if (o.chronoType->isSelected(3)) {
         cedConnectAtStartup(*this);
     } else {
@@ -154,8 +154,8 @@ void frmMain::Form_Load()
     placement::place(*this, this, placement::Mode::Centre);
 
     skipOnError([&] { updateTotals(); });
-    last_fps = 0;
-    last_ftlb = 0;
+    m_session->last_fps = 0;
+    m_session->last_ftlb = 0;
     skipOnError([&] { history().settleEarlierStrings(); });
     skipOnError([&] { recoverCache(*this); });
     skipOnError([&] { history().shotsReplayed(); });
@@ -165,19 +165,19 @@ void frmMain::connectSerialAtStartup(int storedPort)
 {
     frmOptions& o = options();
     o.scanPorts(storedPort);
-    skipOnError([&] { MSComm1->setCommPort(regional::toInt16(regional::toNumberOrFail(o.lstComm->currentText()))); });
+    skipOnError([&] { m_session->MSComm1->setCommPort(regional::toInt16(regional::toNumberOrFail(o.lstComm->currentText()))); });
     skipOnError([&] {
         const int family = o.chronoType->selectedIndex();
-        MSComm1->setSettings(lineSettingsFor(family));
-        MSComm1->setRThreshold(1);
-        MSComm1->setInputLen(1);
+        m_session->MSComm1->setSettings(lineSettingsFor(family));
+        m_session->MSComm1->setRThreshold(1);
+        m_session->MSComm1->setInputLen(1);
     });
-    if (!MSComm1->PortOpen()) {
+    if (!m_session->MSComm1->PortOpen()) {
         try {
-            MSComm1->setPortOpen(true);
+            m_session->MSComm1->setPortOpen(true);
         } catch (const AppError& e) {
             if (e.number() == AppError::PortNotOpen || e.number() == AppError::PortAlreadyOpen) {
-                m_services.prompt->message(QStringLiteral("Com Port ") + QString::number(MSComm1->commPort()) +
+                m_services.prompt->message(QStringLiteral("Com Port ") + QString::number(m_session->MSComm1->commPort()) +
                                                QStringLiteral(" Failed to open"),
                                            Prompt::Icon::Critical, QStringLiteral("Serial Data Logger"));
             } else if (e.number() > 8000) {
@@ -187,14 +187,14 @@ void frmMain::connectSerialAtStartup(int storedPort)
             }
         }
     }
-    if (o.chronoType->isSelected(4) && MSComm1->PortOpen())
-        TimerProChrono->start();
+    if (o.chronoType->isSelected(4) && m_session->MSComm1->PortOpen())
+        m_session->TimerProChrono->start();
 }
 
 void frmMain::labelStatusButtonAtStartup()
 {
     const OptionGroup& type = *options().chronoType;
-    if (type.isSelected(1) && MSComm1->PortOpen()) {
+    if (type.isSelected(1) && m_session->MSComm1->PortOpen()) {
         btnDump->setText(QStringLiteral("Chrony Status"));
         btnDump->setEnabled(true);
     } else if (type.isSelected(3) && hid().Connected()) {
@@ -231,20 +231,20 @@ void frmMain::shutDown()
     // The other windows close first, each with its own closing steps, while the chronograph is
     // still connected: a memory window puts its device back into live mode as it closes.
     closeOtherWindows(*this);
-    timerCED->stop();
-    Timer1->stop();
-    TimerProChrono->stop();
-    if (!disableHID && DevPort1) {
+    m_session->timerCED->stop();
+    m_session->Timer1->stop();
+    m_session->TimerProChrono->stop();
+    if (!m_session->disableHID && m_session->DevPort1) {
         skipOnError([&] {
             if (hid().Connected())
                 hid().Disconnect();
             hid().Uninit();
         });
-        delete DevPort1;
-        DevPort1 = nullptr;
+        delete m_session->DevPort1;
+        m_session->DevPort1 = nullptr;
     }
-    if (MSComm1->PortOpen())
-        MSComm1->setPortOpen(false);
+    if (m_session->MSComm1->PortOpen())
+        m_session->MSComm1->setPortOpen(false);
     SetScreenSaverActive(true);
     // The string ends here: archived while its fields are still there, before the cache goes.
     (void)history().stringEnding(m_quietEnding);

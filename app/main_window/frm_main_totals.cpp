@@ -46,8 +46,8 @@ void frmMain::connectStringViews()
 
 void frmMain::resetStringState()
 {
-    last_fps = 0;
-    last_ftlb = 0;
+    m_session->last_fps = 0;
+    m_session->last_ftlb = 0;
 }
 
 SummaryUnits frmMain::summaryUnits()
@@ -123,15 +123,15 @@ void frmMain::clearString()
     const ShotHold hold(*this);
     history().stringEnding();
     m_string->clear();
-    last_fps = 0;
-    last_ftlb = 0;
+    m_session->last_fps = 0;
+    m_session->last_ftlb = 0;
     setPowerCaption(QStringLiteral("0.00"));
     Label5->setText(QStringLiteral("0.00"));
     btnReset->setEnabled(false);
     btnSave->setEnabled(false);
     btnDelete->setEnabled(false);
     updateTotals();
-    shot_count = 0;
+    m_session->shot_count = 0;
 }
 
 void frmMain::btnDelete_Click()

@@ -31,12 +31,12 @@ void frmMain::optSpeed_Click(int index)
     QString tip = Label5->toolTip();
     if (index == 1) {
         Label7->setText(QStringLiteral("fps"));
-        Label5->setText(regional::format2(last_fps));
+        Label5->setText(regional::format2(m_session->last_fps));
         format.replace(QLatin1String("m/s"), QLatin1String("fps"));
         tip.replace(QLatin1String("Meters"), QLatin1String("Feet"));
     } else if (index == 2) {
         Label7->setText(QStringLiteral("m/s"));
-        Label5->setText(regional::format2(last_fps * ballistics::kMetresPerFoot));
+        Label5->setText(regional::format2(m_session->last_fps * ballistics::kMetresPerFoot));
         format.replace(QLatin1String("fps"), QLatin1String("m/s"));
         tip.replace(QLatin1String("Feet"), QLatin1String("Meters"));
     }
@@ -58,13 +58,13 @@ void frmMain::optPower_Click(int index)
     try {
         if (index == 1) {
             word = QStringLiteral("Ft.Lbf");
-            figure = regional::format2(last_ftlb);
+            figure = regional::format2(m_session->last_ftlb);
         } else if (index == 2) {
             word = QStringLiteral("Joules");
-            figure = regional::format2(last_ftlb * ballistics::kJoulesPerFtLbf);
+            figure = regional::format2(m_session->last_ftlb * ballistics::kJoulesPerFtLbf);
         } else if (index == 3) {
             word = QStringLiteral("IPSC-F");
-            figure = regional::format1(m_shotSettings.weightInGrains() * last_fps / 1000.0);
+            figure = regional::format1(m_shotSettings.weightInGrains() * m_session->last_fps / 1000.0);
         }
     } catch (const std::exception&) {
         figure = Label3->text();
@@ -124,7 +124,7 @@ void frmMain::btnMax_Click()
     m_speed->Label5->setToolTip(Label5->toolTip());
     m_speed->Label7->setText(Label7->text());
     m_speed->Label4->setText(Label4->text());
-    m_speed->lblShotCount->setText(QString::number(shot_count));
+    m_speed->lblShotCount->setText(QString::number(m_session->shot_count));
     const int frameHeight = fmePower->height();
     fmePower->hide();
     fmeSpeed->hide();

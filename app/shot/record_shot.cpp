@@ -1,21 +1,19 @@
 #include "record_shot.h"
 
-#include "main_window/flex_grid.h"
-#include "main_window/frm_main.h"
-#include "main_window/frm_speed.h"
-#include "main_window/list_text.h"
+#include "capture/capture_host.h"
+#include "capture/capture_session.h"
+#include "services/app_error.h"
+#include "services/app_services.h"
 #include "services/clock.h"
 #include "services/prompt.h"
 #include "services/regional.h"
 #include "services/timestamps.h"
 #include "shot/ballistics.h"
 #include "shot/shot_lines.h"
+#include "shot/shot_settings.h"
 #include "storage/pellet_store.h"
 #include "string/shot_string.h"
-#include "services/app_error.h"
 
-#include <QLabel>
-#include <QPushButton>
 
 namespace {
 
@@ -27,116 +25,94 @@ struct TakenShot {
 
 // Steps 1 and 2: the velocity and energy of the last shot, from the current weight. A weight
 // that is not a number stops the shot here, with only the velocity taken.
-TakenShot takeFigures(frmMain& main, double fps)
+TakenShot takeFigures(CaptureHost& main, double fps)
 {
-    main.last_fps = fps;
+    main.session().last_fps = fps;
     TakenShot shot;
     shot.grains = main.shotSettings().weightInGrains();
     shot.figures = ballistics::figures(fps, shot.grains);
-    main.last_ftlb = shot.figures.ftLbf;
+    main.session().last_ftlb = shot.figures.ftLbf;
     return shot;
 }
 
 // The shot with the current settings, as the table row shows it.
-ShotRecord currentRecord(frmMain& main, const TakenShot& shot, const QDateTime& when, const QString& timeCell,
+ShotRecord currentRecord(CaptureHost& main, const TakenShot& shot, const QDateTime& when, const QString& timeCell,
                          const QString& makeModel)
 {
     const ShotSettings& s = main.shotSettings();
-    return makeShotRecord(main.shot_count, QString::number(main.shot_count), when, timeCell, makeModel, s.weightText(),
+    return makeShotRecord(main.session().shot_count, QString::number(main.session().shot_count), when, timeCell, makeModel, s.weightText(),
                           s.grammes(), shot.grains, shot.figures);
 }
 
-ShotRecord currentRecord(frmMain& main, const TakenShot& shot, const QDateTime& when)
+ShotRecord currentRecord(CaptureHost& main, const TakenShot& shot, const QDateTime& when)
 {
     return currentRecord(main, shot, when, regional::shotDateTime(when, true), main.shotSettings().makeModel());
 }
 
-// Steps 11 and 12: the newest row in view.
-void showLastRow(FlexGrid& grid)
-{
-    if (grid.Rows() > 5) {
-        grid.setTopRow(grid.Rows() - 5);
-        grid.setColWidth(2, 1585);
-    } else {
-        grid.setColWidth(2, 1895);
-    }
-    grid.setRow(grid.Rows() - 1);
-}
-
 // Steps 14 to 16.
-void finishShot(frmMain& main)
+void finishShot(CaptureHost& main)
 {
-    main.strReceivedAll.clear();
-    main.btnSave->setEnabled(true);
-    main.btnReset->setEnabled(true);
-    main.btnDelete->setEnabled(true);
-    main.echoed_data = true;
+    main.session().strReceivedAll.clear();
+    main.enableStringButtons();
+    main.session().echoed_data = true;
 }
 
 // Step 10 with the weight the shot was recorded with.
-void cacheShotRow(frmMain& main, double fps, double grains);
+void cacheShotRow(CaptureHost& main, double fps, double grains);
 
 } // namespace
 
-double WeightInGrains(frmMain& main)
+double WeightInGrains(CaptureHost& main)
 {
     return main.shotSettings().weightInGrains();
 }
 
-void RecordShot(frmMain& main, double fps)
+void RecordShot(CaptureHost& main, double fps)
 {
     const TakenShot shot = takeFigures(main, fps);
     const ballistics::ShotFigures& f = shot.figures;
     const ShotSettings& settings = main.shotSettings();
 
-    if (settings.powerIndex == 1)
-        main.setPowerCaption(regional::format2(f.ftLbf));
-    else if (settings.powerIndex == 2)
-        main.setPowerCaption(regional::format2(f.joules));
-    else if (settings.powerIndex == 3)
-        main.setPowerCaption(regional::format1(f.ipscFactor));
-    main.Label5->setText(regional::format2(settings.feetPerSecond() ? fps : f.mps));
-
-    main.PlayWAV(QStringLiteral("shotok.wav"), false);
-    main.shot_count = regional::addInt16(main.shot_count, 1);
+    main.showShotFigures(fps, f);
+    main.playShotSound();
+    main.session().shot_count = regional::addInt16(main.session().shot_count, 1);
     const QString makeModel = settings.makeModel();
 
     const QDateTime listTime = main.services().clock->now();
-    main.Text1->append(shot_lines::listLine(main.shot_count, listTime, makeModel, shot.grains, f, settings.separator));
-    main.Text1->moveCaretToEnd();
+    main.appendListLine(
+        shot_lines::listLine(main.session().shot_count, listTime, makeModel, shot.grains, f, settings.separator));
 
     const QDateTime when = main.services().clock->now();
     main.string().append(currentRecord(main, shot, when, regional::shotDateTime(when, true), makeModel));
     cacheShotRow(main, fps, shot.grains);
-    showLastRow(*main.MSFlexGrid1);
+    main.showLastRow();
     main.updateTotalsShot();
     finishShot(main);
 
-    if (frmSpeed* panel = main.visibleSpeedPanel())
-        panel->showShot(main.Label3->text(), main.Label5->text(), main.shot_count);
+    main.showShotOnSpeedPanel();
 }
 
-void RecordDumpedShot(frmMain& main, double fps)
+void RecordDumpedShot(CaptureHost& main, double fps)
 {
     const TakenShot shot = takeFigures(main, fps);
-    main.shot_count = regional::addInt16(main.shot_count, 1);
+    main.session().shot_count = regional::addInt16(main.session().shot_count, 1);
     main.string().append(currentRecord(main, shot, main.services().clock->now()));
     cacheShotRow(main, fps, shot.grains);
-    showLastRow(*main.MSFlexGrid1);
+    main.showLastRow();
     finishShot(main);
 }
 
-void ReplayCachedShot(frmMain& main, double fps, qint64 unixTime, qint16 cachedNumber)
+void ReplayCachedShot(CaptureHost& main, double fps, qint64 unixTime, qint16 cachedNumber)
 {
     const TakenShot shot = takeFigures(main, fps);
-    main.shot_count = regional::addInt16(main.shot_count, 1);
-    main.shot_count = cachedNumber;
+    main.session().shot_count = regional::addInt16(main.session().shot_count, 1);
+    main.session().shot_count = cachedNumber;
     main.string().append(currentRecord(main, shot, timestamps::unixToDate(unixTime)));
-    showLastRow(*main.MSFlexGrid1);
+    main.showLastRow();
     finishShot(main);
 }
 
-void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>& rows)
+void ReplayCachedShots(CaptureHost& main, const std::vector<PelletStore::CachedShot>& rows)
 {
     if (rows.empty())
         return;
@@ -152,11 +128,11 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
     // The names and weight text are the same for every row: made once, shared by all.
     const QString makeModel = main.shotSettings().makeModel();
     for (const PelletStore::CachedShot& row : rows) {
-        if (int(records.size()) >= room || main.shot_count == 32767) {
+        if (int(records.size()) >= room || main.session().shot_count == 32767) {
             stopped = true; // the count or the number cannot go further
             break;
         }
-        main.shot_count = row.shot;
+        main.session().shot_count = row.shot;
         const QDateTime when = timestamps::unixToDate(row.timestamp, bias);
         // The first row's figures were taken already; each other row's are computed here, once.
         const TakenShot shot = records.empty() ? first
@@ -164,39 +140,39 @@ void ReplayCachedShots(frmMain& main, const std::vector<PelletStore::CachedShot>
         ShotRecord r =
             currentRecord(main, shot, when, regional::shotDateTime(when, true, separators), makeModel);
         r.cacheRowId = row.rowid;
-        main.last_fps = row.fps;
-        main.last_ftlb = r.figures.ftLbf;
+        main.session().last_fps = row.fps;
+        main.session().last_ftlb = r.figures.ftLbf;
         records.push_back(std::move(r));
     }
     main.string().appendAll(std::move(records));
-    showLastRow(*main.MSFlexGrid1);
+    main.showLastRow();
     main.updateTotalsShot();
     finishShot(main);
     if (stopped)
         AppError::raise(AppError::Overflow);
 }
 
-void cacheShot(frmMain& main, double fps)
+void cacheShot(CaptureHost& main, double fps)
 {
     cacheShotRow(main, fps, main.shotSettings().weightInGrains());
 }
 
 namespace {
 
-void cacheShotRow(frmMain& main, double fps, double grains)
+void cacheShotRow(CaptureHost& main, double fps, double grains)
 {
     if (!main.services().store)
         return;
     QDateTime now = main.services().clock->now();
     now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
     PelletStore::CacheRow row;
-    row.shot = main.shot_count;
+    row.shot = main.session().shot_count;
     row.timestamp = timestamps::dateToUnix(now);
     row.grains = regional::numberText(grains);
     row.fps = regional::format3(fps);
     // Rows that could not be written wait, in order, for the first shot the cache takes again;
     // the user is told once, in the status row, instead of a message a shot.
-    std::vector<PelletStore::CacheRow>& waiting = main.uncachedRows;
+    std::vector<PelletStore::CacheRow>& waiting = main.session().uncachedRows;
     waiting.push_back(row);
     qint64 rowid = 0;
     QString error;

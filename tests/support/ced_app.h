@@ -26,7 +26,7 @@ struct CedApp {
             qputenv("DEVCORE_SIM_SCENARIO", writeScenario(scenario).toLocal8Bit());
         }
         app.start();
-        app.main().timerCED->stop(); // polled by hand below
+        app.main().session().timerCED->stop(); // polled by hand below
     }
     // The window goes before the host whose site its control uses.
     ~CedApp() { app.exit(); }

@@ -5,7 +5,7 @@
 // that the program runs on, spends no CPU while the device is away, has recorded every complete
 // line once (the shot cache is the witness), and captures again within 2 s of the return.
 #include "drivers/comm_port.h"
-#include "drivers/frm_chrony_extras.h"
+#include "device_windows/frm_chrony_extras.h"
 #include "drivers/qserial_transport.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
@@ -101,11 +101,11 @@ private slots:
         TestApp app;
         useLink(app);
         frmMain& m = app.start();
-        QVERIFY(m.MSComm1->PortOpen());
+        QVERIFY(m.session().MSComm1->PortOpen());
         const bool polled = chronoType == 4;
         if (polled) { // the first status with a shot is the baseline, not a shot
             shoot(sim, 790);
-            QTRY_VERIFY_WITH_TIMEOUT(!m.proChrono.firstProChronoReply, 3000);
+            QTRY_VERIFY_WITH_TIMEOUT(!m.session().proChrono.firstProChronoReply, 3000);
         }
 
         // In the middle of a string: three shots recorded, then the cable goes in the middle of a line.
@@ -117,9 +117,9 @@ private slots:
         }
         const QStringList recorded = tableVelocities(m);
         QVERIFY(sim.command(QStringLiteral("raw ") + cutLine));
-        QTRY_VERIFY(polled || !m.strReceivedAll.isEmpty());
+        QTRY_VERIFY(polled || !m.session().strReceivedAll.isEmpty());
         QVERIFY(sim.command(QStringLiteral("unplug")));
-        QTRY_VERIFY_WITH_TIMEOUT(m.MSComm1->isLost(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(m.session().MSComm1->isLost(), 2000);
         QVERIFY(m.lblSelChrono->text().contains(QStringLiteral(": disconnected, waiting for ") + link()));
 
         // Away for three seconds: nothing spins.
@@ -134,13 +134,13 @@ private slots:
         QVERIFY(m.isEnabled());
 
         // Back in: capture resumes by itself within two seconds.
-        QSignalSpy back(m.MSComm1, &CommPort::connectionBack);
+        QSignalSpy back(m.session().MSComm1, &CommPort::connectionBack);
         QElapsedTimer returned;
         QVERIFY(sim.command(QStringLiteral("plug")));
         returned.start();
         QTRY_COMPARE_WITH_TIMEOUT(back.size(), 1, 2000);
         if (polled) // the status polled at the return is in: the device is the same, no shot
-            QTRY_COMPARE_WITH_TIMEOUT(m.strReceivedAll.size(), 15, 2000);
+            QTRY_COMPARE_WITH_TIMEOUT(m.session().strReceivedAll.size(), 15, 2000);
         shoot(sim, 830);
         QTRY_COMPARE_WITH_TIMEOUT(m.MSFlexGrid1->Rows(), 5, 2000);
         const qint64 firstShot = returned.elapsed();
@@ -163,12 +163,12 @@ private slots:
         frmMain& m = app.start();
         QVERIFY(sim.command(QStringLiteral("mute on")));
         m.btnDump_Click();
-        QVERIFY(m.chrony_data);
+        QVERIFY(m.session().chrony_data);
         QTest::qWait(300);
         m.chronyExtras->close();
         // Back after "X.END", a tenth of a second later, whether or not the device answers.
         QTRY_VERIFY_WITH_TIMEOUT(m.isEnabled(), 1000);
-        QVERIFY(!m.chrony_data);
+        QVERIFY(!m.session().chrony_data);
         QVERIFY(sim.command(QStringLiteral("mute off")));
         shoot(sim, 800);
         QTRY_COMPARE(m.MSFlexGrid1->Rows(), 2);
@@ -197,7 +197,7 @@ private slots:
         frmMain& m = app.start();
         qsizetype longest = 0;
         QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, [&] { longest = std::max(longest, m.strReceivedAll.size()); });
+        QObject::connect(&watch, &QTimer::timeout, [&] { longest = std::max(longest, m.session().strReceivedAll.size()); });
         watch.start(1);
         QString escaped;
         for (unsigned char c : noise)

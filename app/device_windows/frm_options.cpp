@@ -87,7 +87,7 @@ frmOptions::frmOptions(frmMain& main) : ClosingDialog(&main), m_main(main)
     buttons->addWidget(btnCancelOpt);
     layout->addLayout(buttons, 3, 0, 1, 3);
 
-    (*chronoType)[3]->setEnabled(!m_main.disableHID);
+    (*chronoType)[3]->setEnabled(!m_main.session().disableHID);
 
     connect(chronoType, &OptionGroup::clicked, this, guarded(this, &frmOptions::chronoType_Click));
     connect(lstComm, &QComboBox::currentIndexChanged, this, [this](int row) {
@@ -141,15 +141,15 @@ void frmOptions::btnComm_Click()
 
 void frmOptions::save()
 {
-    CommPort& port = *m_main.MSComm1;
+    CommPort& port = *m_main.session().MSComm1;
     const int family = chronoType->selectedIndex();
     if (family == 3) {
         if (port.PortOpen())
             port.setPortOpen(false);
-        m_main.ced.resetForConnection();
-        if (!m_main.disableHID) {
+        m_main.session().ced.resetForConnection();
+        if (!m_main.session().disableHID) {
             HidControl hid = m_main.hid();
-            m_main.ced.cedSkipNext = true;
+            m_main.session().ced.cedSkipNext = true;
             const QString path = hid.Browse();
             if (!path.isEmpty())
                 hid.ConnectToPath(path);
@@ -160,7 +160,7 @@ void frmOptions::save()
             }
         }
     } else {
-        m_main.ced.cedSkipNext = false;
+        m_main.session().ced.cedSkipNext = false;
         if (port.PortOpen())
             port.setPortOpen(false);
         port.setCommPort(regional::toInt16(regional::toNumberOrFail(lstComm->currentText())));
@@ -176,23 +176,23 @@ void frmOptions::save()
 
     labelStatusButton();
 
-    if (family == 3 && m_main.disableHID) {
-        m_main.Timer1->start();
-        m_main.timerCED->stop();
-        m_main.TimerProChrono->stop();
+    if (family == 3 && m_main.session().disableHID) {
+        m_main.session().Timer1->start();
+        m_main.session().timerCED->stop();
+        m_main.session().TimerProChrono->stop();
     } else if (family == 3 && m_main.hid().Connected()) {
-        m_main.timerCED->start();
-        m_main.TimerProChrono->stop();
+        m_main.session().timerCED->start();
+        m_main.session().TimerProChrono->stop();
     } else if (family == 3) {
         return; // not connected: the dialog stays open, without a message
     } else if (family == 4) {
-        m_main.Timer1->start();
-        m_main.timerCED->stop();
-        m_main.TimerProChrono->start();
+        m_main.session().Timer1->start();
+        m_main.session().timerCED->stop();
+        m_main.session().TimerProChrono->start();
     } else {
-        m_main.Timer1->start();
-        m_main.timerCED->stop();
-        m_main.TimerProChrono->stop();
+        m_main.session().Timer1->start();
+        m_main.session().timerCED->stop();
+        m_main.session().TimerProChrono->stop();
     }
     m_before.reset(); // saved: the new connection stands
     close();
@@ -205,9 +205,9 @@ void frmOptions::labelStatusButton()
         status->setText(caption);
         status->setEnabled(enabled);
     };
-    if (chronoType->isSelected(1) && m_main.MSComm1->PortOpen())
+    if (chronoType->isSelected(1) && m_main.session().MSComm1->PortOpen())
         label(QStringLiteral("Chrony Status"), true);
-    else if (chronoType->isSelected(3) && m_main.disableHID)
+    else if (chronoType->isSelected(3) && m_main.session().disableHID)
         label(QStringLiteral("No Status"), false);
     else if (chronoType->isSelected(3) && m_main.hid().Connected())
         label(QStringLiteral("CED Status"), true);
@@ -221,7 +221,7 @@ void frmOptions::labelStatusButton()
 
 void frmOptions::btnCancelOpt_Click()
 {
-    m_main.Timer1->start();
+    m_main.session().Timer1->start();
     close();
 }
 
@@ -240,14 +240,14 @@ void frmOptions::restoreConnection()
     // Looking at the ports closed the chronograph's; cancelling must not end capture silently.
     const Before before = *std::exchange(m_before, std::nullopt);
     if (before.watchdog)
-        m_main.Timer1->start();
+        m_main.session().Timer1->start();
     if (before.cedPoll)
-        m_main.timerCED->start();
+        m_main.session().timerCED->start();
     if (before.proChronoPoll)
-        m_main.TimerProChrono->start();
+        m_main.session().TimerProChrono->start();
     // A device gone meanwhile is waited for, and its loss stops the ProChrono poll again.
     try {
-        m_main.MSComm1->restoreLinkState(before.link);
+        m_main.session().MSComm1->restoreLinkState(before.link);
     } catch (const AppError&) {
     }
 }
@@ -255,7 +255,7 @@ void frmOptions::restoreConnection()
 void frmOptions::scanPorts(int remembered)
 {
     lstComm->clear();
-    CommPort& port = *m_main.MSComm1;
+    CommPort& port = *m_main.session().MSComm1;
     for (int i = 1; i <= 100; ++i) {
         try {
             port.setCommPort(i);
@@ -280,15 +280,15 @@ void frmOptions::scanPorts(int remembered)
 void frmOptions::openDialog()
 {
     if (!m_before)
-        m_before = Before{m_main.MSComm1->linkState(), m_main.Timer1->isActive(), m_main.timerCED->isActive(),
-                          m_main.TimerProChrono->isActive()};
-    m_main.timerCED->stop();
-    m_main.TimerProChrono->stop();
-    if (m_main.MSComm1->PortOpen())
-        m_main.MSComm1->setPortOpen(false);
+        m_before = Before{m_main.session().MSComm1->linkState(), m_main.session().Timer1->isActive(), m_main.session().timerCED->isActive(),
+                          m_main.session().TimerProChrono->isActive()};
+    m_main.session().timerCED->stop();
+    m_main.session().TimerProChrono->stop();
+    if (m_main.session().MSComm1->PortOpen())
+        m_main.session().MSComm1->setPortOpen(false);
     const int remembered = regional::toNumber(lstComm->currentText()).value_or(0);
     scanPorts(remembered);
-    m_main.Timer1->stop();
+    m_main.session().Timer1->stop();
     m_main.setEnabled(false);
     setEnabled(true);
     show();

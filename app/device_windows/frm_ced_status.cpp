@@ -61,7 +61,7 @@ QString frmCEDStatus::listingLine(int string, int shot, double fps)
 bool frmCEDStatus::Form_Load()
 {
     QPointer<frmCEDStatus> self(this);
-    if (m_main.disableHID) {
+    if (m_main.session().disableHID) {
         m_main.services().prompt->message(QStringLiteral("CED Not Supported on this machine."));
         if (self)
             close();
@@ -120,7 +120,7 @@ void frmCEDStatus::btnDumpAll_Click()
 
 bool frmCEDStatus::unload()
 {
-    if (!m_main.disableHID)
+    if (!m_main.session().disableHID)
         btnDump1->setEnabled(false);
     m_dump.end();
     return true;

@@ -3,9 +3,9 @@
 #include "capture/capture_session.h"
 #include "capture/chrony_memory_exchange.h"
 #include "drivers/comm_port.h"
-#include "drivers/frm_ced_status.h"
-#include "drivers/frm_chrony_extras.h"
-#include "drivers/frm_prochrono_extras.h"
+#include "device_windows/frm_ced_status.h"
+#include "device_windows/frm_chrony_extras.h"
+#include "device_windows/frm_prochrono_extras.h"
 #include "main_window/frm_main.h"
 
 #include <QTimer>
