@@ -38,6 +38,22 @@ void ChronyMemoryExchange::send(const QString& command)
     m_host.port().setOutput(command);
 }
 
+// A command that puts the device in command mode. When it cannot be sent, no reply is awaited:
+// received characters take the live path again, and the user is told.
+bool ChronyMemoryExchange::command(const QString& text)
+{
+    try {
+        m_lastChronyCommand = text;
+        send(text);
+        return true;
+    } catch (const std::exception&) {
+        m_host.setReceiver(CaptureHost::Receiver::Live);
+        m_state = State::Ready;
+        failed();
+        return false;
+    }
+}
+
 // A command that could not be sent: the user is told from a step of its own, never from inside
 // the window's handler or the port's receive event that asked for it.
 void ChronyMemoryExchange::failed()
@@ -79,16 +95,8 @@ void ChronyMemoryExchange::begin()
     m_host.setReceiver(CaptureHost::Receiver::ChronyMemory);
     m_host.setWatchdog(false);
     m_state = State::Opening;
-    try {
-        m_lastChronyCommand = QStringLiteral("SYSX");
-        send(QStringLiteral("SYSX"));
-    } catch (const std::exception&) {
-        // No query is under way: received characters take the live path again.
-        m_host.setReceiver(CaptureHost::Receiver::Live);
-        m_state = State::Ready;
-        failed();
+    if (!command(QStringLiteral("SYSX")))
         return;
-    }
     const unsigned generation = m_generation;
     m_host.services().steps->after(kAfterSysx, this, [this, generation] {
         if (generation != m_generation || m_state != State::Opening)
@@ -96,16 +104,7 @@ void ChronyMemoryExchange::begin()
         // Whatever answered "SYSX" so far is dropped.
         m_host.clearPartialLine();
         m_state = State::Querying;
-        try {
-            m_lastChronyCommand = QStringLiteral("X.QRY");
-            send(QStringLiteral("X.QRY"));
-        } catch (const std::exception&) {
-            m_host.setReceiver(CaptureHost::Receiver::Live);
-            m_state = State::Ready;
-            failed();
-            return;
-        }
-        if (!m_output.isEmpty())
+        if (command(QStringLiteral("X.QRY")) && !m_output.isEmpty())
             parse();
     });
 }
@@ -160,14 +159,7 @@ void ChronyMemoryExchange::parse()
                 m_output.clear();
                 emit outputChanged();
                 m_state = State::Querying;
-                try {
-                    m_lastChronyCommand = QStringLiteral("X.QRY");
-                    send(QStringLiteral("X.QRY"));
-                } catch (const std::exception&) {
-                    m_host.setReceiver(CaptureHost::Receiver::Live);
-                    m_state = State::Ready;
-                    failed();
-                }
+                command(QStringLiteral("X.QRY"));
             });
         }
     }
@@ -277,16 +269,9 @@ void ChronyMemoryExchange::clear()
     emit outputChanged();
     m_host.setReceiver(CaptureHost::Receiver::ChronyMemory);
     m_state = State::Clearing;
-    try {
-        m_lastChronyCommand = QStringLiteral("X.GEE");
-        send(QStringLiteral("X.GEE"));
-    } catch (const std::exception&) {
-        // Nothing was cleared: the window is as it was before the question.
-        m_host.setReceiver(CaptureHost::Receiver::Live);
-        m_state = State::Ready;
+    // Not sent, nothing was cleared: the window is as it was before the question.
+    if (!command(QStringLiteral("X.GEE")))
         setControls(m_listSelected, true, true);
-        failed();
-    }
 }
 
 void ChronyMemoryExchange::end()

@@ -76,6 +76,7 @@ signals:
 
 private:
     void send(const QString& command);
+    bool command(const QString& text);
     void failed();
     void parse();
     void moveStep(unsigned generation);
