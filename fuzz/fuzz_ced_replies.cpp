@@ -39,11 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     frmMain& m = app->main();
     ReplyingControl control;
     control.input = QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
-    m.DevPort1 = &control;
-    m.ced = CedState{};
+    m.session().DevPort1 = &control;
+    m.session().ced = CedState{};
     for (int poll = 0; poll < 4 && control.at < control.input.size(); ++poll)
         cedPoll(m);
-    m.DevPort1 = nullptr;
+    m.session().DevPort1 = nullptr;
     if (m.MSFlexGrid1->Rows() > 2000)
         m.MSFlexGrid1->setRows(1);
     return 0;

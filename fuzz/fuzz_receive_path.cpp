@@ -3,7 +3,7 @@
 #include "fuzz_app.h"
 #include "main_window/flex_grid.h"
 #include "main_window/frm_main.h"
-#include "drivers/frm_options.h"
+#include "device_windows/frm_options.h"
 #include "main_window/option_group.h"
 #include "test_app.h"
 
@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     TestApp* app = &startedApp();
     frmMain& m = app->main();
     m.options().chronoType->select(1 + data[0] % 4 == 3 ? 4 : 1 + data[0] % 4);
-    m.chrony_data = (data[0] & 0x10) != 0;
-    m.prochrono_data = false;
+    m.session().chrony_data = (data[0] & 0x10) != 0;
+    m.session().prochrono_data = false;
     const int rowsBefore = m.MSFlexGrid1->Rows();
     size_t at = 1;
     while (at < size) {
