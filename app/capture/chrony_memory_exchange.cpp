@@ -88,7 +88,8 @@ void ChronyMemoryExchange::begin()
     m_downloadString = 0;
     m_dumpCaption = QStringLiteral("Dump String");
     m_dumpEnabled = false;
-    m_clearEnabled = true;
+    // Not while "SYSX" is answered: the device takes no command before its query.
+    m_clearEnabled = false;
     m_listEnabled = true;
     emit outputChanged();
     emit controlsChanged();
@@ -104,7 +105,9 @@ void ChronyMemoryExchange::begin()
         // Whatever answered "SYSX" so far is dropped.
         m_host.clearPartialLine();
         m_state = State::Querying;
-        if (command(QStringLiteral("X.QRY")) && !m_output.isEmpty())
+        const bool sent = command(QStringLiteral("X.QRY"));
+        setControls(m_dumpEnabled, true, m_listEnabled);
+        if (sent && !m_output.isEmpty())
             parse();
     });
 }
@@ -262,7 +265,9 @@ bool ChronyMemoryExchange::skipDownloadedShot()
 
 void ChronyMemoryExchange::clear()
 {
-    if (m_state != State::Ready)
+    // Also before the query is answered: its "}ok!" then ends the clear, as it would have done
+    // when the clear was sent right after the query.
+    if (m_state != State::Ready && m_state != State::Querying)
         return;
     setControls(false, false, false);
     m_output.clear();

@@ -163,7 +163,47 @@ def chrony(u, device):
         u.main_usable()
         device.shot(live)
         shots = u.recorded_alone(live, shots)
+    pull_while_cleared_is_shown(u, device, shots)
     u.exit()
+
+
+def pull_while_cleared_is_shown(u, device, shots):
+    """Clear Chrony, Yes, and the cable is pulled while "All Shots now cleared." is showing: the
+    window closes, the program says why and goes on; when the Chrony is back it is told "X.END"
+    and live shots are recorded again."""
+    u.click_main("push button", "Chrony Status")
+    window = u.opened("Chrony Status")
+    u.main_disabled()
+    u.recorded(810, shots + 1)
+    shots = u.settled()
+    clear = window.find("push button", "Clear Chrony")
+    wait_for(lambda: clear.enabled, "Clear Chrony to be enabled once the Chrony was asked", 5)
+    u.d.click(clear)
+    question = u.opened(QUESTION)
+    u.d.click(question.find("push button", "Yes"))
+    wait_for(lambda: box_saying(u, "All Shots now cleared."), "the message \"All Shots now cleared.\"", 10)
+    device.sim.command("unplug")
+    u.d.wait_gone("Chrony Status")
+    loss = wait_for(lambda: box_saying(u, "was closed"), "the message that the window was closed", 10)
+    u.d.click(loss.find("push button", "OK"))
+    wait_for(lambda: not box_saying(u, "was closed"), "the loss message to close", 10)
+    u.d.click(box_saying(u, "All Shots now cleared.").find("push button", "OK"))
+    u.d.wait_gone(QUESTION)
+    u.main_usable()
+    device.sim.command("plug")
+    # The Chrony is told "X.END" first; the row says when capture has resumed.
+    wait_for(lambda: any(label.name.endswith("capture resumed") for label in u.main().find_all("label")),
+             "the row to say that capture resumed", 10)
+    device.shot(815.5)
+    u.recorded_alone(815.5, shots, timeout=15)
+
+
+def box_saying(u, words):
+    """The program's message box whose text holds these words, if one is shown."""
+    for window in u.d.windows():
+        if window.name == QUESTION and any(words in label.name for label in window.find_all("label")):
+            return window
+    return None
 
 
 def prochrono(u, device):
