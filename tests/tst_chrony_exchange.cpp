@@ -69,6 +69,8 @@ public:
     QByteArray download = "1,Vf800.0\r\n2,Vf810.0\r\n3,Vf820.0\r\n4,Vf830.0\r\n";
     // After this many lines of a download the cable is pulled (none: the whole download).
     int pullAfterLines = -1;
+    // "X.CPY" downloads the string too, as "X.GRM" does.
+    bool answersCopy = false;
     QStringList commands;
     int plugs = 0;
     int repliesSent = 0;
@@ -104,7 +106,7 @@ private:
             reply = "nf Strings, 3\r\nnf Current, 3\r\n}ok!\r\n>";
         else if (command == "X.GEE")
             reply = "}ok!\r\n>";
-        else if (command == "X.GRM")
+        else if (command == "X.GRM" || (command == "X.CPY" && answersCopy))
             return sendDownload();
         if (reply.isEmpty() || silent)
             return;
@@ -203,6 +205,7 @@ private slots:
                 f.app.prompt.answerWhen = [&] { return f.m->session().MSComm1->isLost(); };
         };
 
+        device.answersCopy = true;
         if (step == Step::Querying)
             device.silent = true;
         if (step == Step::Opening)
@@ -268,6 +271,10 @@ private slots:
         QCOMPARE(device.commands.mid(device.commands.lastIndexOf(QStringLiteral("X.END")) + 1), QStringList());
         QVERIFY(!f.app.prompt.texts().contains(QStringLiteral("All Shots now cleared.")) ||
                 step == Step::ClearedMessage);
+        // A download that ended, and a memory cleared since, are not reported as cut.
+        if (step == Step::ClearQuestion || step == Step::Clearing || step == Step::ClearedMessage)
+            QVERIFY2(!f.app.prompt.texts().join(u'|').contains(QStringLiteral("was cut")),
+                     qPrintable(f.app.prompt.texts().join(u'|')));
         const int before = f.rows();
         device.send("5,Vf801.5\r\n");
         QTRY_COMPARE(f.rows(), before + 1);

@@ -12,6 +12,8 @@ namespace {
 constexpr int kAfterSysx = 1500;
 constexpr int kAfterMove = 150;
 constexpr int kBeforeEnd = 100;
+// Longer than the pause between two lines of a download.
+constexpr int kDownloadPauseMs = 2000;
 } // namespace
 
 ChronyMemoryExchange::ChronyMemoryExchange(CaptureHost& host, QObject* parent) : QObject(parent), m_host(host) {}
@@ -249,12 +251,15 @@ void ChronyMemoryExchange::downloadStarted()
     m_downloadString = m_lastString.toInt();
     m_shotsAtDownload = m_host.shotCount();
     m_skippedThisDownload = 0;
+    m_sinceDownloadLine.invalidate();
     // The same string again after a cut: its first shots are recorded already.
     m_skipRemaining = m_downloadString != 0 && m_downloadString == m_cutString ? m_cutRecorded : 0;
 }
 
 bool ChronyMemoryExchange::skipDownloadedShot()
 {
+    if (m_downloadString != 0)
+        m_sinceDownloadLine.start();
     if (m_skipRemaining <= 0 || m_state != State::Ready)
         return false;
     ++m_skippedThisDownload;
@@ -270,6 +275,7 @@ void ChronyMemoryExchange::clear()
     if (m_state != State::Ready && m_state != State::Querying)
         return;
     setControls(false, false, false);
+    m_downloadString = 0;
     m_output.clear();
     emit outputChanged();
     m_host.setReceiver(CaptureHost::Receiver::ChronyMemory);
@@ -359,7 +365,10 @@ QString ChronyMemoryExchange::deviceLost()
     QString note;
     // What of the string has reached the table: the shots skipped as already recorded, then the new.
     const int delivered = m_skippedThisDownload + (m_host.shotCount() - m_shotsAtDownload);
-    if (m_downloadString != 0 && delivered > 0 && m_state != State::Ending && m_state != State::EndingOnReturn) {
+    // The Chrony sends a string's lines one after the other: a download whose last line came a
+    // while ago had ended, and a clear since leaves nothing to download.
+    const bool underWay = m_sinceDownloadLine.isValid() && m_sinceDownloadLine.elapsed() < kDownloadPauseMs;
+    if (m_downloadString != 0 && delivered > 0 && underWay && m_state == State::Ready) {
         if (m_cutString != m_downloadString || m_cutRecorded < delivered) {
             m_cutString = m_downloadString;
             m_cutRecorded = delivered;

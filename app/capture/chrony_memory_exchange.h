@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -112,6 +113,8 @@ private:
     int m_cutRecorded = 0;
     int m_skipRemaining = 0;
     int m_skippedThisDownload = 0;
+    // Since the last line of the download came.
+    QElapsedTimer m_sinceDownloadLine;
     // "X.END" could not be sent at the end, though the port had not told of a loss yet.
     bool m_endOwed = false;
 };
